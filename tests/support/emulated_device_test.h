@@ -1,0 +1,34 @@
+// Fixture for in-process tests against the emulator: the virtual platform is
+// installed and the emulator's clock is bound to it, so reply windows, scan
+// delays and reboots take no real time.
+#ifndef QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_
+#define QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "emulator.h"
+#include "support/virtual_platform.h"
+
+// Binds the emulator's clock to g_virtual.now (whole milliseconds).
+void BindEmulatorToVirtualClock();
+
+class EmulatedDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Loads a scenario; fails the test on a malformed one.
+  void LoadScenario(const nlohmann::json& scenario);
+  // Loads tests/scenarios/NAME.
+  void LoadScenarioFile(const std::string& name);
+  const nlohmann::json& Record() { return emu::Record(); }
+
+ private:
+  std::unique_ptr<ScopedVirtualPlatform> platform_;
+};
+
+#endif  // QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_

@@ -1,0 +1,47 @@
+// A virtual platform for tests: a clock that only moves when the program
+// sleeps or spins, captured standard output, scripted standard input, a
+// settable locale, and in-process device locks with a switch that makes
+// another "process" hold a name.
+#ifndef QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
+#define QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
+
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct VirtualPlatformState {
+  int32_t now = 0;
+  std::vector<int32_t> sleeps;  // every sleepMs argument, in order
+  std::string out;              // everything written to standard output
+  int flushes = 0;
+  std::deque<std::string> input;  // lines still to be read
+  bool localeOk = true;
+  std::string language = "en";
+  ConsoleEncoding encoding = ConsoleEncoding::kUtf8;
+  std::set<std::string> locksHeldHere;
+  std::set<std::string> locksHeldElsewhere;  // names another process holds
+};
+
+extern VirtualPlatformState g_virtual;
+
+// Installs the virtual platform with a fresh state; the destructor puts the
+// previous platform back.
+class ScopedVirtualPlatform {
+ public:
+  ScopedVirtualPlatform();
+  ~ScopedVirtualPlatform();
+  ScopedVirtualPlatform(const ScopedVirtualPlatform&) = delete;
+  ScopedVirtualPlatform& operator=(const ScopedVirtualPlatform&) = delete;
+
+ private:
+  Platform saved_;
+};
+
+// Returns and clears what was written so far.
+std::string TakeOutput();
+
+#endif  // QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
