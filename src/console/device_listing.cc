@@ -1,0 +1,43 @@
+#include "console/device_listing.h"
+
+#include <cstdint>
+
+#include "console/arguments.h"
+#include "output/console_text.h"
+#include "output/log_output.h"
+#include "transport/device_list.h"
+
+namespace {
+
+bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* id) {
+  if (arguments.size() <= index) return true;
+  int32_t value = 0;
+  if (!ConvertInt32(arguments[index], 16, &value) || value < 0 || value > 0xFFFF) return false;
+  *id = static_cast<uint16_t>(value);
+  return true;
+}
+
+std::string DescribeEntry(const DeviceEntry& entry) {
+  return "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
+         "  VID: " + FormatHex(entry.vendorId, 4, true) +
+         "  PID: " + FormatHex(entry.productId, 4, true) + "  " + Text(Msg::kListInterface) +
+         std::to_string(entry.interfaceNumber);
+}
+
+}  // namespace
+
+void ListDevices(const std::vector<std::string>& arguments) {
+  DeviceList list;
+  if (!ParseId(arguments, 0, &list.vendorId) || !ParseId(arguments, 1, &list.productId)) {
+    PrintParameterError();
+    return;
+  }
+  RefreshDevices(&list, true);
+  if (list.entries.empty()) {
+    PrintLogLine(false, false, true, Text(Msg::kListNone));
+    return;
+  }
+  PrintLogLine(false, false, true, Text(Msg::kListHeading));
+  for (const DeviceEntry& entry : list.entries) PrintLogLine(false, false, true, DescribeEntry(entry));
+  ClearDevices(&list);
+}

@@ -1,0 +1,174 @@
+#include "console/program.h"
+
+#include <cctype>
+#include <sstream>
+
+#include "console/argument_diagnostics.h"
+#include "console/arguments.h"
+#include "console/command_execution.h"
+#include "console/device_listing.h"
+#include "dfu/connection.h"
+#include "dfu/version_report.h"
+#include "output/console_text.h"
+#include "output/help_text.h"
+#include "output/log_output.h"
+#include "platform/platform.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+const char kBannerName[] = "Quorvel DFU";
+const int kVersionMajor = 0;
+const int kVersionMinor = 0;
+const int kVersionPatch = 7;
+
+#ifdef _WIN32
+const bool kCaseSensitiveFileNames = false;
+#else
+const bool kCaseSensitiveFileNames = true;
+#endif
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerAscii(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
+}
+
+std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
+  return std::vector<std::string>(tokens.begin() + 1, tokens.end());
+}
+
+// A dfu or ctrl line: parse, then execute and end, or report and go on.
+bool RunPromptCommand(const std::vector<std::string>& tokens, int mode, int* status) {
+  if (!ParseDfuArguments(Tail(tokens), mode)) {
+    PrintParameterError();
+    PrintArgumentRejection();
+    return false;
+  }
+  *status = ExecuteCommand() ? 0 : 1;
+  return true;
+}
+
+void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
+  if (tokens.size() < 2) return;
+  int32_t value = 0;
+  if (!ConvertInt32(tokens[1], 10, &value)) {
+    PrintParameterError();
+    return;
+  }
+  if (language) {
+    UiLanguage = value != 0 ? 1 : 0;
+  } else {
+    LogEnabled = value != 0 ? 1 : 0;
+  }
+}
+
+void ReadVersionsOfAnyDevice() {
+  if (ConnectDevice(false) == 1) ReadDeviceVersions();
+}
+
+// Returns true when the prompt must end (a dfu or ctrl command ran).
+bool Dispatch(const std::vector<std::string>& tokens, int* status) {
+  const std::string& command = tokens[0];
+  if (command == "v") {
+    WriteLine(BuildBanner());
+  } else if (command == "help") {
+    PrintHelp();
+  } else if (command == "language") {
+    SetFlagFromToken(tokens, true);
+  } else if (command == "log") {
+    SetFlagFromToken(tokens, false);
+  } else if (command == "cv") {
+    ReadVersionsOfAnyDevice();
+  } else if (command == "list") {
+    ListDevices(Tail(tokens));
+  } else if (command == "dfu") {
+    return RunPromptCommand(tokens, kDfuMode, status);
+  } else if (command == "ctrl") {
+    return RunPromptCommand(tokens, kCtrlMode, status);
+  }
+  return false;
+}
+
+int RunPrompt() {
+  WriteLine(BuildBanner());
+  PrintHelp();
+  LogEnabled = 1;
+  int status = 0;
+  std::string line;
+  while (true) {
+    WriteOut(">> ");
+    FlushOut();
+    // End of input ends the program as "exit" does.
+    if (!g_platform.readLine(&line)) {
+      WriteLine("");
+      break;
+    }
+    std::string lowered = LowercaseLine(line);
+    if (lowered == "exit") break;
+    std::vector<std::string> tokens = SplitTokens(lowered);
+    if (tokens.empty()) continue;
+    if (Dispatch(tokens, &status)) break;
+  }
+  return status;
+}
+
+}  // namespace
+
+bool DetectUiLanguage() {
+  std::string language;
+  if (!g_platform.localeLanguage(&language)) return true;
+  return LowerAscii(language) == "zh";
+}
+
+std::string BuildBanner() {
+  std::ostringstream banner;
+  banner << kBannerName << " V" << kVersionMajor << "." << kVersionMinor << "." << kVersionPatch;
+  return banner.str();
+}
+
+std::vector<std::string> SplitTokens(const std::string& line) {
+  std::vector<std::string> tokens;
+  std::istringstream stream(line);
+  std::string token;
+  while (std::getline(stream, token, ' ')) tokens.push_back(token);
+  return tokens;
+}
+
+std::string LowercaseLine(const std::string& line) {
+  if (!kCaseSensitiveFileNames) return LowerAscii(line);
+  std::vector<std::string> tokens = SplitTokens(line);
+  bool isDfu = !tokens.empty() && LowerAscii(tokens[0]) == "dfu";
+  std::string result;
+  size_t start = 0;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    // Option names stand at tokens 3, 5, ... of the arguments after "dfu",
+    // that is at indexes 3, 5, ... of the line's tokens; their values follow.
+    bool keepCase = isDfu && i >= 4 && i % 2 == 0 &&
+                    (LowerAscii(tokens[i - 1]) == "-d" || LowerAscii(tokens[i - 1]) == "-t");
+    result += keepCase ? tokens[i] : LowerAscii(tokens[i]);
+    start += tokens[i].size();
+    if (start < line.size()) {
+      result += line[start];  // the space that ended this token
+      ++start;
+    }
+  }
+  // Whatever the tokens did not cover (trailing spaces) is copied through.
+  if (start < line.size()) result += line.substr(start);
+  return result;
+}
+
+int RunProgram(const std::vector<std::string>& arguments) {
+  UiLanguage = DetectUiLanguage() ? 0 : 1;
+  LogEnabled = 0;
+  int status = 0;
+  if (ParseDfuArguments(arguments, kCommandLineMode)) {
+    status = ExecuteCommand() ? 0 : 1;
+  } else {
+    status = RunPrompt();
+  }
+  CloseLink();
+  return status;
+}

@@ -1,0 +1,176 @@
+#include "console/upgrade_sequences.h"
+
+#include <string>
+
+#include "console/arguments.h"
+#include "dfu/connection.h"
+#include "dfu/firmware_transfer.h"
+#include "dfu/mode_control.h"
+#include "dfu/passthrough.h"
+#include "image/firmware_image.h"
+#include "output/console_text.h"
+#include "output/log_output.h"
+#include "transport/device_list.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+constexpr int32_t kVersionWaitMs = 20000;
+constexpr int32_t kPlainWaitMs = 10000;
+constexpr uint8_t kNoForcedState = 0xFF;
+
+// Enter the upgrade mode, announce, start, download, verify; stops at the
+// first failure.
+bool RunChain(bool singlePart, bool appSelected) {
+  return EnterUpgradeMode() && SendFirmwareInfo(singlePart, appSelected) && StartUpgrade() &&
+         DownloadFirmware(singlePart, appSelected) && VerifyFirmware();
+}
+
+// Command-line mode shows one progress line, advanced by the download and
+// the waits after it: show 100 % on success, and never leave an unfinished
+// line behind a failure (a wait that timed out leaves one open too).
+void FinishProgress(bool result) {
+  if (LogEnabled) return;
+  if (result) {
+    PrintDownloadProgress(100, 100, true);
+  } else {
+    EndDownloadProgressLine();
+  }
+}
+
+// The wait after the restart on platforms 2, 3 and 4.
+bool WaitAfterRestart() {
+  bool check = DfuSettings.check != 0;
+  return WaitForDevice(kWaitRestart, false, check ? kVersionWaitMs : kPlainWaitMs, check, false);
+}
+
+// A chip left in its forced upgrade mode by a failed chain is restarted and
+// awaited before it is taken out of that mode.
+void RecoverRestart() {
+  if (RestartDevice()) WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
+}
+
+bool ReconnectForPassthrough() {
+  std::string closedPath = HidLink.hasPath ? HidLink.path : std::string();
+  CloseLink();
+  if (DfuSettings.check) return ConnectDevice(false) == 1;
+  // The device just closed may still be on the bus (nothing restarted it, or
+  // it left the forced upgrade mode without re-enumerating): it must count as
+  // new, as it does after a restart.
+  RemoveDeviceByPath(&KnownDevices, closedPath.empty() ? nullptr : closedPath.c_str());
+  return WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
+}
+
+bool RunPassthroughTransfer() {
+  if (!ReconnectForPassthrough()) return false;
+  if (!SwitchPassthrough(true)) return false;
+  bool ok = SendPassthroughInfo() && StartUpgrade() && DownloadPassthroughFirmware() &&
+            VerifyFirmware();
+  // Leave passthrough whatever the transfer's outcome.
+  bool switchedOff = SwitchPassthrough(false);
+  return ok && switchedOff && RestartDevice();
+}
+
+}  // namespace
+
+bool RunPlatform0Upgrade() {
+  bool result = RunChain(false, false) && RestartDevice();
+  if (result && DfuSettings.check) {
+    result = WaitForDevice(kWaitRestart, true, kVersionWaitMs, true, false);
+  }
+  FinishProgress(result);
+  return result;
+}
+
+bool RunUpgrade(bool singlePart, bool appSelected) {
+  bool result = RunChain(singlePart, appSelected) && RestartDevice();
+  if (result && DfuSettings.check) {
+    result = WaitForDevice(kWaitRestart, singlePart, kVersionWaitMs, true, appSelected);
+  }
+  FinishProgress(result);
+  return result;
+}
+
+bool RunTwoPartUpgrade() {
+  bool appFirst = DfuSettings.sort == 1;
+  if (!RunUpgrade(true, appFirst)) return false;
+  CloseLink();
+  if (ConnectDevice(false) != 1) return false;
+  return RunUpgrade(true, !appFirst);
+}
+
+bool RunPlatform2Upgrade() {
+  bool result = true;
+  bool forced = false;
+  bool restarted = false;
+  if (TwoPartImage) {
+    SnapshotBusWithoutOpenDevice();
+    result = forced = SetForcedUpgradeMode(true, nullptr);
+  }
+  if (result) {
+    result = RunChain(false, false) && (restarted = RestartDevice()) &&
+             WaitAfterRestart();
+  }
+  if (forced) {
+    if (!restarted) RecoverRestart();
+    if (!SetForcedUpgradeMode(false, nullptr)) result = false;
+  }
+  FinishProgress(result);
+  return result;
+}
+
+bool RunPlatform3Upgrade() {
+  uint8_t state = kNoForcedState;
+  SnapshotBusWithoutOpenDevice();
+  bool result = SetForcedUpgradeMode(true, &state);
+  if (result && state == kNoForcedState) {
+    // The device restarts into the forced upgrade mode by itself.
+    CloseLink();
+    result = WaitForDevice(kWaitForcedMode, false, kPlainWaitMs, false, false);
+  }
+  if (result) result = RunChain(false, false);
+  if (result) {
+    switch (state) {
+      case 0:
+        result = RestartDevice();
+        break;
+      case 1:
+        result = SetForcedUpgradeMode(false, nullptr);
+        break;
+      case 2:
+        result = SetForcedUpgradeMode(false, nullptr) && RestartDevice();
+        break;
+      default:
+        result = RestartDevice() && WaitAfterRestart();
+        if (result && !SetForcedUpgradeMode(false, nullptr)) result = false;
+        break;
+    }
+  }
+  FinishProgress(result);
+  return result;
+}
+
+bool RunForcedUpgrade() {
+  SnapshotBusWithoutOpenDevice();
+  bool result = SetForcedUpgradeMode(true, nullptr);
+  if (result) {
+    bool restarted = RunChain(false, false) && RestartDevice();
+    result = restarted && WaitAfterRestart();
+    if (!restarted) RecoverRestart();
+    if (!SetForcedUpgradeMode(false, nullptr)) result = false;
+  }
+  FinishProgress(result);
+  return result;
+}
+
+bool RunPlatform4Upgrade() {
+  bool result = true;
+  if (DfuSettings.has_pg) {
+    result = RunForcedUpgrade();
+    if (!result) return false;
+  }
+  if (!DfuSettings.has_trans_pg) return result;
+  result = RunPassthroughTransfer();
+  FinishProgress(result);
+  return result;
+}

@@ -1,0 +1,148 @@
+#include "dfu/connection.h"
+
+#include <string>
+
+#include "dfu/mode_control.h"
+#include "dfu/version_report.h"
+#include "image/firmware_image.h"
+#include "output/console_text.h"
+#include "output/log_output.h"
+#include "output/status_messages.h"
+#include "platform/platform.h"
+#include "transport/device_list.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+void ScanForNewDevices(bool useFilter) {
+  RefreshDevices(&CurrentDevices, useFilter);
+  PruneVanishedKnown();
+  DropKnownFromCurrent();
+  MergeCurrentIntoKnown();
+}
+
+bool ReadVersionText(uint8_t selector, std::string* text) {
+  uint8_t record[8] = {};
+  int32_t length = sizeof(record);
+  if (!ReadVersionInfo(selector, record, &length)) return false;
+  *text = FormatVersionText(record);
+  return true;
+}
+
+struct VersionCheck {
+  bool checkVersion;
+  bool twoPart;
+  bool singlePart;
+  bool appSelected;
+  std::string expected;
+};
+
+// Whether the freshly opened interface is the device coming back.
+bool ProbeAccepts(const VersionCheck& check) {
+  if (!check.checkVersion) return Handshake() == 1;
+  std::string controller;
+  std::string app;
+  if (!check.twoPart) {
+    if (!ReadVersionText(kControllerSelector, &controller)) return false;
+    if (controller == check.expected) return true;
+    return ReadVersionText(kAppSelector, &app) && app == check.expected;
+  }
+  if (check.singlePart) {
+    uint8_t selector = check.appSelected ? kAppSelector : kControllerSelector;
+    return ReadVersionText(selector, &app) && app == check.expected;
+  }
+  return ReadVersionText(kControllerSelector, &controller) &&
+         ReadVersionText(kAppSelector, &app) && controller + " | " + app == check.expected;
+}
+
+// Tries the candidates in list order; leaves the link open on the accepted
+// one and returns its entry.
+const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
+                                        const VersionCheck& check) {
+  for (const DeviceEntry& candidate : CurrentDevices.entries) {
+    if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) continue;
+    if (accepts(check)) return &candidate;
+    CloseLink();
+  }
+  return nullptr;
+}
+
+bool HandshakeAnswers(const VersionCheck&) { return Handshake() > 0; }
+
+void ReportTimeout(int waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
+  if (!LogEnabled) return;
+  PrintWaitProgress(timeoutMs, elapsed, true);
+  Msg message = (waitKind == kWaitRestart && checkVersion) ? Msg::kTimeoutNoNewerVersion
+                                                           : Msg::kTimeoutNotConnected;
+  PrintLogLine(true, false, true, Text(message));
+}
+
+void ReportAccepted(int waitKind, bool checkVersion, const std::string& displayName) {
+  if (!LogEnabled) return;
+  PrintWaitProgress(100, 100, true);
+  if (waitKind == kWaitRestart && !checkVersion) {
+    PrintDeviceWait(1, displayName);
+  } else {
+    PrintStepResult(true, false);
+  }
+}
+
+}  // namespace
+
+int32_t ScanDelay(int waitKind, int32_t timeoutMs) {
+  if (waitKind != kWaitRestart) return 0;
+  return timeoutMs >= 12000 ? 3000 : timeoutMs / 4;
+}
+
+int ConnectDevice(bool waitUntilFound) {
+  bool firstCycle = true;
+  VersionCheck none{false, false, false, false, ""};
+  while (true) {
+    SleepMs(kConnectCycleSleepMs);
+    if (firstCycle) {
+      // Every matching interface is a candidate the first time.
+      RefreshDevices(&CurrentDevices, true);
+      ClearDevices(&KnownDevices);
+      MergeCurrentIntoKnown();
+      firstCycle = false;
+    } else {
+      ScanForNewDevices(true);
+    }
+    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none);
+    if (accepted != nullptr) {
+      DrainInput();
+      PrintDeviceWait(0, accepted->displayName);
+      return 1;
+    }
+    if (!waitUntilFound) return 0;
+  }
+}
+
+bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
+                   bool appSelected) {
+  PrintWaitReason(waitKind, checkVersion, timeoutMs);
+  VersionCheck check{checkVersion, TwoPartImage, singlePart, appSelected, ""};
+  if (checkVersion) check.expected = ImageVersionText(singlePart, appSelected);
+  int32_t scanDelay = ScanDelay(waitKind, timeoutMs);
+  int32_t start = NowMs();
+  while (true) {
+    SleepMs(kWaitCycleSleepMs);
+    int32_t elapsed = NowMs() - start;
+    PrintWaitProgress(timeoutMs, elapsed, false);
+    // Command-line mode: the download's bar runs on from 90 % to 100 %.
+    if (!LogEnabled) PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
+    if (elapsed >= timeoutMs) {
+      ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
+      return false;
+    }
+    // Probing before the device has left the bus would find the old firmware.
+    if (elapsed < scanDelay) continue;
+    ScanForNewDevices(false);
+    const DeviceEntry* accepted = AcceptFirstCandidate(ProbeAccepts, check);
+    if (accepted != nullptr) {
+      DrainInput();
+      ReportAccepted(waitKind, checkVersion, accepted->displayName);
+      return true;
+    }
+  }
+}

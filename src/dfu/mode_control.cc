@@ -1,0 +1,68 @@
+#include "dfu/mode_control.h"
+
+#include "dfu/command_exchange.h"
+#include "output/log_output.h"
+#include "output/status_messages.h"
+#include "transport/device_list.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+constexpr uint8_t kRestartToApplication = 0x00;
+constexpr uint8_t kRestartToBootloader = 0x02;
+
+bool Restart(Msg heading, uint8_t mode) {
+  PrintStepHeading(heading);
+  SnapshotBusWithoutOpenDevice();
+  uint8_t reply[8] = {};
+  int result = ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply),
+                             kFirstReplyWindowMs);
+  // Whatever it said, a device that answered is about to leave the bus.
+  if (result == 1) CloseLink();
+  bool success = result == 1 && ReplyEchoes(reply, kCmdRestart);
+  PrintStepResult(success, false);
+  return success;
+}
+
+}  // namespace
+
+void SnapshotBusWithoutOpenDevice() {
+  RefreshDevices(&KnownDevices, false);
+  RemoveDeviceByPath(&KnownDevices, HidLink.hasPath ? HidLink.path.c_str() : nullptr);
+}
+
+int Handshake() {
+  uint8_t reply[8] = {};
+  int result = ExchangeFrame(MakeFrame(kCmdHandshake), reply, sizeof(reply), kFirstReplyWindowMs);
+  if (result != 1) return result;
+  if (!ReplyEchoes(reply, kCmdHandshake)) return 0;
+  return ReadStatusRecord(reply + 2).valid ? 2 : 1;
+}
+
+bool ResetToBootloader() { return Restart(Msg::kResetToBootloader, kRestartToBootloader); }
+
+bool RestartDevice() { return Restart(Msg::kRestartDevice, kRestartToApplication); }
+
+bool EnterUpgradeMode() {
+  PrintStepHeading(Msg::kEnterUpgradeMode);
+  uint8_t reply[4] = {};
+  int result = ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply),
+                             kFirstReplyWindowMs);
+  bool success = result == 1 && ReplyEchoes(reply, kCmdUpgradeMode) && reply[2] == 0x00;
+  PrintStepResult(success, false);
+  return success;
+}
+
+bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
+  PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
+  uint8_t reply[8] = {};
+  int result = ExchangeFrame(MakeFrame(kCmdForcedMode, enter ? 0x00 : 0x01), reply, sizeof(reply),
+                             kFirstReplyWindowMs);
+  bool success = result == 1 && ReplyEchoes(reply, kCmdForcedMode);
+  if (success && enter && state != nullptr) {
+    StatusRecord record = ReadStatusRecord(reply + 2);
+    *state = record.valid ? record.value : 0xFF;
+  }
+  PrintStepResult(success, false);
+  return success;
+}

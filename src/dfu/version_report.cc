@@ -1,0 +1,97 @@
+#include "dfu/version_report.h"
+
+#include <cstring>
+
+#include "dfu/command_exchange.h"
+#include "image/firmware_image.h"
+#include "output/console_text.h"
+#include "output/log_output.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+struct DeviceType {
+  uint8_t code;
+  const char* name;
+};
+
+const DeviceType kDeviceTypes[] = {
+    {0x00, "1K 520x Mouse"},        {0x01, "4K 520x Mouse"},
+    {0x02, "8K 520x Mouse"},        {0x03, "520x Keyboard"},
+    {0x10, "1K 520x Mouse Dongle"}, {0x11, "4K 520x Mouse Dongle"},
+    {0x12, "1K 520x Keyboard Dongle"}, {0x20, "1K 3410 Mouse Dongle"},
+    {0x21, "1K 3410 Keyboard Dongle"},
+};
+
+// Every line of the report starts a step of its own.
+void PrintReportLine(const std::string& text) { PrintLogLine(false, true, true, text); }
+
+}  // namespace
+
+const char* DeviceNameForType(uint8_t typeCode) {
+  for (const DeviceType& type : kDeviceTypes) {
+    if (type.code == typeCode) return type.name;
+  }
+  return "Unknown";
+}
+
+bool QueryDeviceName(char* name) {
+  uint8_t reply[8] = {};
+  if (ExchangeFrame(MakeFrame(kCmdDeviceName), reply, sizeof(reply), kFirstReplyWindowMs) != 1) {
+    return false;
+  }
+  if (!ReplyEchoes(reply, kCmdDeviceName)) return false;
+  const char* typeName = DeviceNameForType(reply[2]);
+  memcpy(name, typeName, strlen(typeName) + 1);
+  return true;
+}
+
+bool ReadVersionInfo(uint8_t selector, uint8_t* out, int32_t* inoutLen) {
+  uint8_t reply[16] = {};
+  if (ExchangeFrame(MakeFrame(kCmdVersion, selector), reply, sizeof(reply),
+                    kFirstReplyWindowMs) != 1) {
+    return false;
+  }
+  if (!ReplyEchoes(reply, kCmdVersion) || reply[2] != selector) return false;
+  if (out != nullptr && inoutLen != nullptr && *inoutLen >= 8) {
+    memcpy(out, reply + 3, 8);
+    *inoutLen = 8;
+  }
+  return true;
+}
+
+void PrintDeviceInfo(const std::string& name) {
+  PrintReportLine(Text(Msg::kDeviceInformation) + ": " + name);
+}
+
+void PrintVersionHeader(uint8_t selector) {
+  PrintReportLine(Text(Msg::kRead) + (selector != 0 ? " App" : " Controller") +
+                  Text(Msg::kFirmwareVersionInformation));
+}
+
+void PrintVersionRecord(const std::string& versionText, const uint8_t record[8]) {
+  PrintReportLine(": Version: " + versionText);
+  PrintReportLine(": Major: " + FormatHex(record[0], 2, true));
+  PrintReportLine(": Minor: " + FormatHex(record[1], 2, true));
+  PrintReportLine(": Revision: " + FormatHex(record[3], 2, true) + FormatHex(record[2], 2, false));
+  PrintReportLine(": Version Build Num: " + FormatHex(record[7], 2, true) +
+                  FormatHex(record[6], 2, false) + FormatHex(record[5], 2, false) +
+                  FormatHex(record[4], 2, false));
+}
+
+void ReadDeviceVersions() {
+  PrintReportLine(Text(Msg::kReadFirmwareVersion));
+  char name[24] = {};
+  if (QueryDeviceName(name)) PrintDeviceInfo(name);
+  for (uint8_t selector : {kControllerSelector, kAppSelector}) {
+    PrintVersionHeader(selector);
+    uint8_t record[16] = {};
+    int32_t length = 16;
+    if (!ReadVersionInfo(selector, record, &length) || length != 8) {
+      PrintStepResult(false, true);
+      break;
+    }
+    PrintVersionRecord(FormatVersionText(record), record);
+  }
+  CloseLink();
+}

@@ -1,0 +1,23 @@
+// Text in the console's character encoding, and raw writes to standard
+// output. Texts are held in UTF-8; on a GBK console (code page 936, or a
+// locale whose codeset is GBK, GB2312 or GB18030) they are converted, so
+// Chinese reads correctly on both.
+#ifndef QUORVEL_OUTPUT_CONSOLE_TEXT_H_
+#define QUORVEL_OUTPUT_CONSOLE_TEXT_H_
+
+#include <string>
+
+#include "output/messages.h"
+
+// A UTF-8 text in the console encoding; unchanged when it cannot be
+// converted.
+std::string ToConsoleEncoding(const std::string& utf8);
+// The message in the current language (UiLanguage) and console encoding.
+std::string Text(Msg id);
+
+void WriteOut(const std::string& bytes);
+void FlushOut();
+// Writes the bytes, a newline, and flushes.
+void WriteLine(const std::string& bytes);
+
+#endif  // QUORVEL_OUTPUT_CONSOLE_TEXT_H_

@@ -1,0 +1,120 @@
+#include "output/log_output.h"
+
+#include <cstdio>
+#include <iomanip>
+#include <sstream>
+
+#include "output/console_text.h"
+#include "platform/platform.h"
+
+int32_t UiLanguage = 0;
+uint8_t LogEnabled = 1;
+int32_t CommandStartTime = 0;
+int32_t StepStartTime = 0;
+int32_t LastDownloadPercent = 0;
+int32_t LastWaitPercent = 0;
+
+namespace {
+bool g_downloadLineOpen = false;
+}  // namespace
+
+namespace {
+
+std::string ElapsedSeconds(int32_t now, int32_t since) {
+  return FormatSeconds(static_cast<double>(now - since) / 1000.0);
+}
+
+// done * 100 / total, at most 100. Widened to 64 bits: for images above about
+// 20 MB the product no longer fits 32 bits. A zero total (no caller passes
+// one) shows 100 instead of dividing by zero.
+int32_t Percent(int32_t total, int32_t done) {
+  if (total <= 0) return 100;
+  int64_t percent = static_cast<int64_t>(done) * 100 / total;
+  return percent > 100 ? 100 : static_cast<int32_t>(percent);
+}
+
+// Returns whether anything was drawn.
+bool PrintProgress(int32_t total, int32_t done, bool final, const std::string& label,
+                   int32_t* lastPercent) {
+  int32_t percent = Percent(total, done);
+  if (!final && percent > 0 && percent == *lastPercent) return false;
+  *lastPercent = percent;
+  char number[16];
+  snprintf(number, sizeof(number), "%3d%%", static_cast<int>(percent));
+  WriteOut("\r" + label + number);
+  FlushOut();
+  if (final) {
+    WriteOut("\n");
+    FlushOut();
+  }
+  return true;
+}
+
+}  // namespace
+
+void PrintLogLine(bool showTimes, bool restartStep, bool bothTimes, const std::string& text) {
+  std::string line = ">> " + text;
+  if (showTimes) {
+    int32_t now = NowMs();
+    if (bothTimes) {
+      line += " (" + ElapsedSeconds(now, StepStartTime) + "s, " +
+              ElapsedSeconds(now, CommandStartTime) + "s)";
+    } else {
+      line += " (" + ElapsedSeconds(now, CommandStartTime) + "s)";
+    }
+  }
+  WriteLine(line);
+  if (restartStep) StepStartTime = NowMs();
+}
+
+std::string FormatSeconds(double seconds) {
+  std::ostringstream stream;
+  stream << std::fixed << std::setprecision(3) << seconds;
+  return stream.str();
+}
+
+std::string FormatHex(uint32_t value, int width, bool withPrefix) {
+  std::ostringstream stream;
+  stream << std::uppercase << std::hex << std::setfill('0') << std::setw(width) << value;
+  return (withPrefix ? "0x" : "") + stream.str();
+}
+
+void PrintParameterError() {
+  if (!LogEnabled) return;
+  PrintLogLine(false, false, true, Text(Msg::kParameterError));
+}
+
+void PrintStepResult(bool success, bool alwaysPrint) {
+  if (!LogEnabled && !alwaysPrint) return;
+  PrintLogLine(true, false, true, Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
+}
+
+void PrintDownloadProgress(int32_t total, int32_t done, bool final) {
+  if (PrintProgress(total, done, final, Text(Msg::kDownloadProgressLabel), &LastDownloadPercent)) {
+    g_downloadLineOpen = !final;
+  }
+}
+
+bool DownloadProgressLineOpen() { return g_downloadLineOpen; }
+
+void EndDownloadProgressLine() {
+  if (!g_downloadLineOpen) return;
+  WriteOut("\n");
+  FlushOut();
+  g_downloadLineOpen = false;
+}
+
+void PrintWaitProgress(int32_t total, int32_t done, bool final) {
+  if (!LogEnabled) return;
+  PrintProgress(total, done, final, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
+}
+
+void ResetOutputState() {
+  UiLanguage = 0;
+  LogEnabled = 1;
+  CommandStartTime = 0;
+  StepStartTime = 0;
+  LastDownloadPercent = 0;
+  LastWaitPercent = 0;
+  g_downloadLineOpen = false;
+}

@@ -1,0 +1,183 @@
+#include "output/messages.h"
+
+#include <cstddef>
+
+namespace {
+
+struct MessagePair {
+  Msg id;
+  const char* english;
+  const char* chinese;
+};
+
+// Chinese texts use the full-width colon and exclamation mark where English
+// uses ": " and "!"; the console layer writes them in the console's encoding.
+const MessagePair kMessages[] = {
+    {Msg::kParameterError, ": Parameter error!", "：参数错误！"},
+    {Msg::kStepSuccess, ": Successful execution!", "：执行成功！"},
+    {Msg::kStepFailure, ": Execution failed!", "：执行失败！"},
+    {Msg::kDownloadProgressLabel, ">> : Download progress: ", ">> ：下载进度: "},
+    {Msg::kWaitProgressLabel, ">>: ", ">>: "},
+    {Msg::kEnterControl, "Enter Control", "进入控制"},
+    {Msg::kEnterDfu, "Enter DFU", "进入 DFU"},
+    {Msg::kQueryingUsb, "Querying USB device connections", "查询 USB 设备连接"},
+    {Msg::kControlSuccess, "control success!", "控制成功！"},
+    {Msg::kControlFailed, "control failed!", "控制失败！"},
+    {Msg::kDfuSuccess, "DFU success!", "DFU 成功！"},
+    {Msg::kDfuFailed, "DFU failed!", "DFU 失败！"},
+    {Msg::kWaitToConnectLeadIn, ": Wait to connect to the device: ", "：等待连接到设备："},
+    {Msg::kQueryConnectedLeadIn, ": Query connected device: ", "：查询连接到设备："},
+    {Msg::kWaitForcedMode, "Wait until the forced upgrade mode is complete",
+     "等待进入强制升级模式完成"},
+    {Msg::kWaitVerifyVersion, "Wait for the reboot verification to update the version information",
+     "等待重启校验更新版本信息"},
+    {Msg::kWaitRestartConnection, "Wait to restart connection", "等待重启连接"},
+    {Msg::kWaitBootloader, "Wait to restart to the bootloader run", "等待重启到 bootloader 运行"},
+    {Msg::kTimeoutOpen, " (Timeout: ", " (超时时间: "},
+    {Msg::kFirmwareInformation, ": Firmware information:", "：固件信息："},
+    {Msg::kProgramFileSize, ": Program file size:", "：程序文件大小："},
+    {Msg::kDownloadFailedLocation, " Download failed Location:", " 下载失败位置："},
+    {Msg::kResetToBootloader, "Reset to the bootloader run", "复位到 bootloader 运行"},
+    {Msg::kEnterUpgradeMode, "The firmware upgrade mode is displayed", "进入固件升级模式"},
+    {Msg::kRestartDevice, "Restart the device", "重启设备"},
+    {Msg::kEnterForcedMode, "Enter the forced upgrade mode", "进入强制升级模式"},
+    {Msg::kExitForcedMode, "Exit the forced upgrade mode", "退出强制升级模式"},
+    {Msg::kConfirmFirmwareInfo, "Confirm the firmware upgrade information", "确认升级固件信息"},
+    {Msg::kUpgradeStarts, "The firmware upgrade program starts", "开始升级固件程序"},
+    {Msg::kDownloadFirmware, "Download firmware program", "下载固件程序"},
+    {Msg::kVerifyResult, "Download complete, verify the result", "下载完成，校验结果"},
+    {Msg::kDownloadPassthrough, "Download the Passthrough device firmware program",
+     "下载透传设备固件程序"},
+    {Msg::kTimeoutNoNewerVersion, "Timeout No newer version device detected!",
+     "超时未检测到更新版本设备！"},
+    {Msg::kTimeoutNotConnected, "Timeout not waiting to connect failed!", "超时未等待连接到失败！"},
+    {Msg::kReadFirmwareVersion, "Read the firmware version of the device", "读取设备固件版本信息"},
+    {Msg::kDeviceInformation, "Device information", "设备信息"},
+    {Msg::kRead, "Read", "读取"},
+    {Msg::kFirmwareVersionInformation, " Firmware version information", " 固件版本信息"},
+    {Msg::kListHeading, "HID interfaces on the bus:", "总线上的 HID 接口："},
+    {Msg::kListNone, "No HID interface found", "未找到 HID 接口"},
+    {Msg::kListPath, "path: ", "路径："},
+    {Msg::kListInterface, "interface: ", "接口："},
+    {Msg::kPermissionHint,
+     ": Permission denied opening the device: install udev/70-quorvel-dfu.rules into "
+     "/etc/udev/rules.d/ (or /usr/lib/udev/rules.d/), run \"udevadm control --reload-rules && "
+     "udevadm trigger\", then replug the device",
+     "：无权限打开设备：请将 udev/70-quorvel-dfu.rules 安装到 /etc/udev/rules.d/（或 "
+     "/usr/lib/udev/rules.d/），运行 \"udevadm control --reload-rules && udevadm trigger\"，"
+     "然后重新插入设备"},
+    {Msg::kRejectMissingVidPid, ": vid and pid are required", "：必须设置 vid 和 pid"},
+    {Msg::kRejectNotANumber, ": not a number: ", "：不是数字："},
+    {Msg::kRejectOutOfRange, ": value out of range: ", "：数值超出范围："},
+    {Msg::kRejectFileNotFound, ": file not found or unreadable: ", "：文件不存在或无法读取："},
+    {Msg::kRejectNotRegularFile, ": not a regular file: ", "：不是普通文件："},
+    {Msg::kRejectNoValidImage, ": no valid firmware image (or digest mismatch) in: ",
+     "：没有有效的固件映像（或摘要不匹配）："},
+    {Msg::kRejectPassthroughInvalid, ": passthrough program is empty or larger than 131072 bytes: ",
+     "：透传设备程序为空或大于 131072 字节："},
+    {Msg::kRejectNoControlAction, ": ctrl needs -r or -f with the value 1 or true",
+     "：ctrl 需要 -r 或 -f，值为 1 或 true"},
+    {Msg::kRejectProgramFileRequired, ": this chip platform needs a program file (-d, or -t for 4)",
+     "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
+};
+
+const std::vector<std::string> kEnglishHelp = {
+    "================================================================================================================",
+    "Support commands:",
+    "   help: View command help",
+    "      v: View tool version information",
+    "     cv: Read the firmware version of the device",
+    "   exit: quit",
+    "    dfu: DFU command",
+    "       Command format：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
+    "       vid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
+    "       pid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
+    "        -n: To set the USB port number parameter flag",
+    "           inum: -n The value ranges from -1 to 5. The value is optional. inum is -1 by default",
+    "        -b: To set the DFU device cache size flag",
+    "           bsize: -b The value of the cache size can be 62, 128, 256, 384, or 512. The default value of bsize is 256",
+    "        -w: To set the minimum DFU communication interval flag",
+    "           intv: -w The value ranges from 0 to 1000. This parameter is optional. intv is 0 by default",
+    "        -s: To set the DFU chip platform flag",
+    "           chip_p: -s The following chip platform parameter ranges from 0 to 4. chip_p is set to 4 by default",
+    "                0: It is TQ3410",
+    "                1: It is TQ520x HSK V1.0.2 or earlier",
+    "                2: It is TQ520x HSK V1.1.0 ",
+    "                3: It is TQ52xx MSK ",
+    "                4: It is TQ520x HSK V1.2.0 above version",
+    "        -d: To set the DFU default device program flag",
+    "           pg_path: -d If chip_p is set to 0 to 3, chip_p is mandatory. If chip_p is set to 4, chip_p and trans_pg_path must be set at least one",
+    "        -t: To set the DFU passthrough device program flag",
+    "           trans_pg_path: -d The program path of the transparent device followed by chip_p is valid when chip_p is set to 4. It is optional, but at least one of the program path and pg_path must be set",
+    "        -c: To set the DFU waiting for reboot verification update version information flag",
+    "           check: -c The value can be 0 or 1. The default value is 1",
+    "                0: The verification function cannot be enabled",
+    "                1: Enable the verification",
+    "        -i: In order to set the DFU chip platform when TQ520x HSK V1.0.2 or later, download the program Controller and App download sequence flag of Controller + App",
+    "           sort: -i The following download Controller and APP sequence parameters can be set to 0, 1, and the default is 0",
+    "                0: Download the Controller first and then the App",
+    "                1: Download the App first and then the Controller",
+    "================================================================================================================",
+};
+
+const std::vector<std::string> kChineseHelp = {
+    "================================================================================================================",
+    "支持命令: ",
+    "   help: 查看命令帮助",
+    "      v: 查看工具版本信息",
+    "     cv: 读取设备固件版本信息",
+    "   exit: 退出",
+    "    dfu: DFU 命令",
+    "       命令格式：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
+    "       vid: 设备 VID 值，十六进制数，范围 0 ~ FFFF, 必须设置",
+    "       pid: 设备 PID 值，十六进制数，范围 0 ~ FFFF，必须设置",
+    "        -n: 为设置 USB 接口编号参数标志",
+    "           inum: -n 后面紧跟的接口编号参数，范围 -1 ~ 5，可选设置，inum 默认为 -1",
+    "        -b: 为设置 DFU 设备缓存大小标志",
+    "           bsize: -b 后面紧跟的设备缓存大小参数，可设置值 62、128、256、384、512，可选设置，bsize 默认为 256",
+    "        -w: 为设置 DFU 通讯间最小间隔标志",
+    "           intv: -w 后面紧跟的通讯间最小间隔参数，范围 0 ~ 1000，可选设置，intv 默认为 0",
+    "        -s: 为设置 DFU 芯片平台标志",
+    "           chip_p: -s 后面紧跟的芯片平台参数，范围 0 ~ 4，可选设置，chip_p 默认为 4",
+    "                0: 为 TQ3410",
+    "                1: 为 TQ520x HSK V1.0.2 以下版本",
+    "                2: 为 TQ520x HSK V1.1.0",
+    "                3: 为 TQ52xx MSK",
+    "                4: 为 TQ520x HSK V1.2.0 以上版本",
+    "        -d: 为设置 DFU 默认设备程序标志",
+    "           pg_path: -d 后面紧跟的默认设备程序路径参数，chip_p 为 0 ~ 3 时，必选设置，为 4 时可选设置，但与 trans_pg_path 至少需要设置一个以上",
+    "        -t: 为设置 DFU 透传设备程序标志",
+    "           trans_pg_path: -d 后面紧跟的透传设备程序路径参数，chip_p 为 4 时有效，可选设置，但与 pg_path 至少需要设置一个以上",
+    "        -c: 为设置 DFU 等待重启校验更新版本信息标志",
+    "           check: -c 后面紧跟的等待重启校验更新版本信息参数, 可设置值 0、1，默认为 1",
+    "                0: 不能使能校验 ",
+    "                1: 能使校验 ",
+    "        -i: 为设置 DFU 芯片平台在为 TQ520x HSK V1.0.2 以下版本时，下载 Controller + App 的程序 Controller 和 App 下载顺序标志",
+    "           sort: -i 后面紧跟的下载 Controller 和 APP 顺序参数, 可设置值 0、1，默认为 0",
+    "                0: 先下载 Controller 后下载 App",
+    "                1: 先下载 App 后下载 Controller",
+    "    ctrl: 控制芯片重启与退出强制升级模式命令",
+    "       命令格式：ctrl vid pid -n inum -r reset -f force",
+    "       vid: 设备 VID 值，十六进制数，范围 0 ~ FFFF, 必须设置",
+    "       pid: 设备 PID 值，十六进制数，范围 0 ~ FFFF，必须设置",
+    "        -n: 为设置 USB 接口编号参数标志",
+    "           inum: -n 后面紧跟的接口编号参数，范围 -1 ~ 5，可选设置，inum 默认为 -1",
+    "        -r: 为设置芯片重启参数标志",
+    "           reset: -r 后面紧跟的重启参数，1 或 true 为重启芯片控制",
+    "        -f: 为设置芯片退出强制升级模式标志",
+    "           force: -f 后面紧跟的退出强制升级模式参数，1 或 true 为退出强制升级控制",
+    "================================================================================================================",
+};
+
+}  // namespace
+
+const char* MessageUtf8(Msg id, bool english) {
+  for (const MessagePair& pair : kMessages) {
+    if (pair.id == id) return english ? pair.english : pair.chinese;
+  }
+  return "";
+}
+
+const std::vector<std::string>& HelpLinesUtf8(bool english) {
+  return english ? kEnglishHelp : kChineseHelp;
+}

@@ -1,0 +1,76 @@
+// Every text the program shows, in English and Chinese, in one table.
+#ifndef QUORVEL_OUTPUT_MESSAGES_H_
+#define QUORVEL_OUTPUT_MESSAGES_H_
+
+#include <string>
+#include <vector>
+
+enum class Msg {
+  // Log lines and step results.
+  kParameterError,
+  kStepSuccess,
+  kStepFailure,
+  kDownloadProgressLabel,
+  kWaitProgressLabel,
+  // Command execution.
+  kEnterControl,
+  kEnterDfu,
+  kQueryingUsb,
+  kControlSuccess,
+  kControlFailed,
+  kDfuSuccess,
+  kDfuFailed,
+  // Status and wait messages.
+  kWaitToConnectLeadIn,
+  kQueryConnectedLeadIn,
+  kWaitForcedMode,
+  kWaitVerifyVersion,
+  kWaitRestartConnection,
+  kWaitBootloader,
+  kTimeoutOpen,
+  kFirmwareInformation,
+  kProgramFileSize,
+  kDownloadFailedLocation,
+  // Device procedures.
+  kResetToBootloader,
+  kEnterUpgradeMode,
+  kRestartDevice,
+  kEnterForcedMode,
+  kExitForcedMode,
+  kConfirmFirmwareInfo,
+  kUpgradeStarts,
+  kDownloadFirmware,
+  kVerifyResult,
+  kDownloadPassthrough,
+  kTimeoutNoNewerVersion,
+  kTimeoutNotConnected,
+  // Version report.
+  kReadFirmwareVersion,
+  kDeviceInformation,
+  kRead,
+  kFirmwareVersionInformation,
+  // Prompt additions: device listing, permission hint, rejected argument.
+  kListHeading,
+  kListNone,
+  kListPath,
+  kListInterface,
+  kPermissionHint,
+  kRejectMissingVidPid,
+  kRejectNotANumber,
+  kRejectOutOfRange,
+  kRejectFileNotFound,
+  kRejectNotRegularFile,
+  kRejectNoValidImage,
+  kRejectPassthroughInvalid,
+  kRejectProgramFileRequired,
+  kRejectNoControlAction,
+  kCount,
+};
+
+// The text in UTF-8, English or Chinese.
+const char* MessageUtf8(Msg id, bool english);
+
+// The help lines in UTF-8 (36 English, 46 Chinese).
+const std::vector<std::string>& HelpLinesUtf8(bool english);
+
+#endif  // QUORVEL_OUTPUT_MESSAGES_H_

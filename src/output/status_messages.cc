@@ -1,0 +1,46 @@
+#include "output/status_messages.h"
+
+#include "output/console_text.h"
+#include "output/log_output.h"
+
+void PrintStepHeading(Msg heading) {
+  if (!LogEnabled) return;
+  PrintLogLine(false, true, true, Text(heading));
+}
+
+void PrintDeviceWait(int kind, const std::string& displayName) {
+  if (!LogEnabled) return;
+  Msg leadIn = kind == 1 ? Msg::kWaitToConnectLeadIn : Msg::kQueryConnectedLeadIn;
+  // Written directly: no space after ">>", no times, the step clock runs on.
+  WriteLine(">>" + Text(leadIn) + "\"" + displayName + "\"");
+}
+
+void PrintWaitReason(int waitKind, bool checkVersion, int32_t timeoutMs) {
+  if (!LogEnabled) return;
+  Msg reason = Msg::kWaitBootloader;
+  if (waitKind == 1) {
+    reason = Msg::kWaitForcedMode;
+  } else if (waitKind == 2) {
+    reason = checkVersion ? Msg::kWaitVerifyVersion : Msg::kWaitRestartConnection;
+  }
+  PrintLogLine(false, true, true,
+               Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) + " s)");
+}
+
+void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected) {
+  if (!LogEnabled) return;
+  const char* kind;
+  if (twoPart) {
+    kind = !singlePart ? "Controller + App" : (appSelected ? "App" : "Controller");
+  } else {
+    kind = replyKind != 0 ? "App" : "Controller";
+  }
+  PrintLogLine(false, false, true, Text(Msg::kFirmwareInformation) + kind);
+}
+
+void PrintDownloadFailure(uint32_t size, uint32_t location) {
+  if (!LogEnabled) return;
+  PrintLogLine(true, false, true,
+               Text(Msg::kProgramFileSize) + FormatHex(size, 8, true) +
+                   Text(Msg::kDownloadFailedLocation) + FormatHex(location, 8, true));
+}
