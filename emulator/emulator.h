@@ -13,9 +13,8 @@
 #define QUORVEL_EMULATOR_EMULATOR_H_
 
 #include <cstdint>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace emu {
 

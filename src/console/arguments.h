@@ -52,10 +52,14 @@ enum class ArgumentError {
   kNoValidImage,
   kPassthroughInvalid,
   kProgramFileRequired,
+  kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
 };
 struct ArgumentRejection {
   ArgumentError error = ArgumentError::kNone;
-  std::string argument;  // the token or option concerned
+  // The token or option concerned: a vid or pid token as given, or an option
+  // name and its value joined by a blank ("-n 6", "-d fw.bin"); empty when no
+  // single token is at fault.
+  std::string argument;
 };
 extern ArgumentRejection LastArgumentRejection;
 

@@ -40,6 +40,10 @@ extern bool TwoPartImage;
 // Decodes 32 bytes; true when magic, headerSize >= 32 and bodySize != 0 hold.
 bool DecodeImageHeader(const uint8_t* bytes, ImageHeader* header);
 
+// Both loaders read regular files only (a FIFO or device node is refused
+// before it is opened). Program files of 2 GiB or more do not fit the signed
+// 32-bit image lengths and are refused; passthrough files above
+// kPassthroughMaxSize bytes are refused unread.
 int LoadProgramFile(const std::string& path, bool onePartOnly, bool digestCheck, bool search);
 int LoadPassthroughFile(const std::string& path);
 int ParseImage(const uint8_t* bytes, int64_t length, bool onePartOnly, bool digestCheck);

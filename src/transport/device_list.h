@@ -46,4 +46,8 @@ void DropKnownFromCurrent();
 void PruneVanishedKnown();
 std::string BuildDisplayName(const hid_device_info& record);
 
+// A device string in the console's narrow encoding; false when the string is
+// absent or cannot be converted.
+bool NarrowDeviceText(const wchar_t* text, std::string* narrow);
+
 #endif  // QUORVEL_TRANSPORT_DEVICE_LIST_H_

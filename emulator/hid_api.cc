@@ -1,0 +1,288 @@
+// hidapi, as the program sees it, in front of the emulated devices: the same
+// C functions with the same results, framing rules and time-outs that the
+// hidraw backend gives with real hardware.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "device_model.h"
+
+using emu::internal::AdvanceAll;
+using emu::internal::AdvanceDevice;
+using emu::internal::Bytes;
+using emu::internal::DeviceState;
+using emu::internal::kNever;
+using emu::internal::kReportSize;
+using emu::internal::NowUs;
+using emu::internal::SleepUntilUs;
+using emu::internal::TheWorld;
+using emu::internal::World;
+
+namespace {
+
+// hid_read without a time-out returns after this long when no report is due.
+constexpr int64_t kBlockingReadLimitUs = 1000000;
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+wchar_t* WideDup(const std::optional<std::string>& text) {
+  if (!text)
+    return nullptr;
+  std::wstring wide;
+  const std::string& s = *text;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+    ++i;
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i) {
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    }
+    wide += static_cast<wchar_t>(cp);
+  }
+  wchar_t* out = static_cast<wchar_t*>(std::calloc(wide.size() + 1, sizeof(wchar_t)));
+  if (out)
+    std::wmemcpy(out, wide.c_str(), wide.size());
+  return out;
+}
+
+hid_device_info* NewInfo(const DeviceState& d) {
+  hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
+  if (!info)
+    return nullptr;
+  info->path = strdup(d.path.c_str());
+  info->vendor_id = d.vendorId;
+  info->product_id = d.productId;
+  info->release_number = d.cfg.release;
+  info->manufacturer_string = WideDup(d.cfg.manufacturer);
+  info->product_string = WideDup(d.cfg.product);
+  info->interface_number = d.cfg.interfaceNumber;
+  info->bus_type = HID_API_BUS_USB;
+  return info;
+}
+
+bool Known(hid_device* h) {
+  return h && TheWorld().handles.count(h) != 0;
+}
+
+// The handle's device is still the one it was opened on.
+bool Alive(hid_device* h) {
+  World& w = TheWorld();
+  if (!Known(h) || h->dead || h->device < 0 || h->device >= static_cast<int>(w.devices.size())) {
+    return false;
+  }
+  const DeviceState& d = w.devices[h->device];
+  return d.present && d.incarnation == h->incarnation;
+}
+
+int Gone(hid_device* h) {
+  if (Known(h))
+    h->error = L"Device disconnected";
+  errno = ENODEV;
+  return -1;
+}
+
+bool FrameAccepted(const DeviceState& d, const unsigned char* data, size_t length) {
+  if (!data)
+    return false;
+  if (d.collection)
+    return length == kReportSize && data[0] == 0x0A;
+  return length == kReportSize + 1 && data[0] == 0x00;
+}
+
+void LogWrite(DeviceState& d, int64_t at, const unsigned char* data, size_t length, int result) {
+  if (!TheWorld().recordWrites)
+    return;
+  Bytes bytes = data ? Bytes(data, data + length) : Bytes();
+  d.writeLog.push_back({at, length, std::move(bytes), result});
+}
+
+int TakeReport(hid_device* h, unsigned char* data, size_t length) {
+  size_t n = std::min(length, kReportSize);  // the rest of the report is lost, as in hidapi
+  std::memcpy(data, h->readable.front().data(), n);
+  h->readable.pop_front();
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+extern "C" {
+
+int hid_init(void) {
+  Lock lock(TheWorld().mutex);
+  emu::internal::EnsureLoaded();
+  return 0;
+}
+
+int hid_exit(void) {
+  Lock lock(TheWorld().mutex);
+  emu::internal::WriteProcessOutputs();
+  return 0;
+}
+
+hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  emu::internal::EnsureLoaded();
+  AdvanceAll();
+  hid_device_info* head = nullptr;
+  hid_device_info** tail = &head;
+  for (const DeviceState& d : w.devices) {
+    if (!d.present || (vendor_id && vendor_id != d.vendorId) ||
+        (product_id && product_id != d.productId)) {
+      continue;
+    }
+    *tail = NewInfo(d);
+    if (*tail)
+      tail = &(*tail)->next;
+  }
+  if (!head)
+    w.globalError = L"No HID devices found in the system.";
+  return head;
+}
+
+void hid_free_enumeration(hid_device_info* devs) {
+  while (devs) {
+    hid_device_info* next = devs->next;
+    std::free(devs->path);
+    std::free(devs->serial_number);
+    std::free(devs->manufacturer_string);
+    std::free(devs->product_string);
+    std::free(devs);
+    devs = next;
+  }
+}
+
+hid_device* hid_open_path(const char* path) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  emu::internal::EnsureLoaded();
+  AdvanceAll();
+  for (size_t i = 0; path && i < w.devices.size(); ++i) {
+    DeviceState& d = w.devices[i];
+    if (!d.present || d.path != path)
+      continue;
+    if (d.cfg.openError == "permission") {
+      w.globalError = L"Failed to open a device with path: Permission denied";
+      errno = EACCES;
+      return nullptr;
+    }
+    if (d.cfg.openError == "busy") {
+      w.globalError = L"Failed to open a device with path: Device or resource busy";
+      errno = EBUSY;
+      return nullptr;
+    }
+    hid_device* h = new hid_device_();
+    h->device = static_cast<int>(i);
+    h->incarnation = d.incarnation;
+    w.handles.insert(h);
+    w.globalError.clear();
+    AdvanceDevice(static_cast<int>(i), NowUs());  // input held for a listener arrives now
+    return h;
+  }
+  w.globalError = L"Failed to open a device with path: No such file or directory";
+  errno = ENOENT;
+  return nullptr;
+}
+
+hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const wchar_t*) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  emu::internal::EnsureLoaded();
+  AdvanceAll();
+  for (const DeviceState& d : w.devices) {
+    if (d.present && d.vendorId == vendor_id && (!product_id || d.productId == product_id)) {
+      return hid_open_path(d.path.c_str());
+    }
+  }
+  w.globalError = L"Device not found";
+  return nullptr;
+}
+
+int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  AdvanceAll();
+  if (!Alive(dev))
+    return Gone(dev);
+  DeviceState& d = w.devices[dev->device];
+  int64_t now = NowUs();
+  ++d.writes;
+  bool injectedFailure = emu::internal::WriteFails(d);
+  if (injectedFailure || !FrameAccepted(d, data, length)) {
+    LogWrite(d, now, data, length, -1);
+    dev->error = injectedFailure ? L"Broken pipe" : L"Invalid argument";
+    errno = injectedFailure ? EPIPE : EINVAL;
+    return -1;
+  }
+  int64_t slot = emu::internal::NextOutSlot(d, now);
+  if (slot > now) {
+    SleepUntilUs(slot);
+    AdvanceAll();
+    if (!Alive(dev))
+      return Gone(dev);
+  }
+  LogWrite(d, slot, data, length, static_cast<int>(length));
+  emu::internal::HandleRequest(d, d.collection ? data : data + 1, slot);
+  return static_cast<int>(length);
+}
+
+int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  if (!data)
+    return -1;
+  int64_t deadline = milliseconds < 0 ? kNever : NowUs() + int64_t{milliseconds} * 1000;
+  for (;;) {
+    AdvanceAll();
+    if (!Alive(dev))
+      return Gone(dev);
+    if (!dev->readable.empty())
+      return length == 0 ? 0 : TakeReport(dev, data, length);
+    if (milliseconds == 0)
+      return 0;
+    int64_t now = NowUs();
+    int64_t next = emu::internal::NextEventUs(w.devices[dev->device], now);
+    if (milliseconds < 0 && next == kNever)
+      deadline = std::min(deadline, now + kBlockingReadLimitUs);
+    if (now >= deadline)
+      return 0;
+    int64_t wake = std::min(next, deadline);
+    SleepUntilUs(wake);
+    if (NowUs() < wake)
+      return 0;  // a clock that does not move cannot deliver anything
+  }
+}
+
+int hid_read(hid_device* dev, unsigned char* data, size_t length) {
+  Lock lock(TheWorld().mutex);
+  return hid_read_timeout(dev, data, length, Known(dev) && dev->nonblocking ? 0 : -1);
+}
+
+int hid_set_nonblocking(hid_device* dev, int nonblock) {
+  Lock lock(TheWorld().mutex);
+  if (!Known(dev))
+    return -1;
+  dev->nonblocking = nonblock != 0;
+  return 0;
+}
+
+void hid_close(hid_device* dev) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  if (!Known(dev))
+    return;
+  w.handles.erase(dev);
+  hid_free_enumeration(dev->info);
+  delete dev;
+}
+
+const wchar_t* hid_error(hid_device* dev) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  if (Known(dev))
+    return dev->error.empty() ? L"Success" : dev->error.c_str();
+  return w.globalError.empty() ? L"Success" : w.globalError.c_str();
+}
+
+}  // extern "C"

@@ -1,0 +1,171 @@
+// The record: what each device received and did, as JSON, built from the
+// devices' state whenever it is asked for.
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "device_model.h"
+
+namespace emu {
+namespace internal {
+namespace {
+
+using nlohmann::json;
+
+json OptionalMs(const std::optional<int64_t>& us) {
+  return us ? json(ScenarioMs(*us)) : json(nullptr);
+}
+
+std::string Hex32(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+json TransferJson(const DeviceState& d, const Transfer& t) {
+  json j;
+  j["target"] = t.passthrough ? "passthrough" : "device";
+  j["headerWord"] = t.headerWord;
+  j["version"] = VersionText(t.version);
+  j["declaredLength"] = t.declaredLength;
+  j["declaredCrc32"] = Hex32(t.declaredCrc);
+  j["receivedLength"] = t.received.size();
+  j["receivedCrc32"] = Hex32(Crc32(t.received));
+  j["receivedSha256"] = Sha256Hex(t.received);
+  j["blockSize"] = t.blockSize;
+  j["echo"] = t.echo;
+  j["started"] = t.started;
+  j["acks"] = t.acks;
+  j["verified"] = t.verified ? json(*t.verified) : json(nullptr);
+  j["part"] = TransferPart(d, t);
+  return j;
+}
+
+json RestartJson(const RestartRecord& r) {
+  json j;
+  j["atMs"] = ScenarioMs(r.atUs);
+  j["cause"] = r.cause;
+  j["mode"] = r.mode ? json(*r.mode) : json(nullptr);
+  j["appliedImage"] = r.appliedImage;
+  j["unverifiedImageDiscarded"] = r.unverifiedImageDiscarded;
+  j["leftAtMs"] = OptionalMs(r.leftAtUs);
+  j["cameBackAtMs"] = OptionalMs(r.cameBackAtUs);
+  return j;
+}
+
+json FinalJson(const DeviceState& d) {
+  json j;
+  j["controllerVersion"] = VersionText(d.controller);
+  j["appVersion"] = VersionText(d.app);
+  j["forcedUpgradeMode"] = d.forcedMode;
+  j["upgradeMode"] = d.upgradeMode;
+  j["passthrough"] = d.passthroughOn;
+  j["bootloader"] = d.bootloader;
+  j["onBus"] = d.present;
+  j["path"] = d.path;
+  j["vendorId"] = d.vendorId;
+  j["productId"] = d.productId;
+  j["passthroughVersion"] =
+      d.cfg.passthrough.present ? json(VersionText(d.cfg.passthrough.version)) : json(nullptr);
+  j["passthroughImageSha256"] =
+      d.passthroughImageSha256.empty() ? json(nullptr) : json(d.passthroughImageSha256);
+  return j;
+}
+
+json DeviceJson(const DeviceState& d) {
+  json j;
+  json requests = json::array();
+  for (const RequestRecord& r : d.requests) {
+    json item = {{"atMs", ScenarioMs(r.atUs)}, {"hex", HexText(r.bytes.data(), r.bytes.size())}};
+    if (r.ignored)
+      item["ignored"] = true;
+    requests.push_back(item);
+  }
+  j["requests"] = requests;
+  j["dataFrames"] = d.dataFrames;
+  if (TheWorld().recordWrites) {
+    json writes = json::array();
+    for (const WriteRecord& w : d.writeLog) {
+      writes.push_back({{"atMs", ScenarioMs(w.atUs)},
+                        {"length", w.length},
+                        {"result", w.result},
+                        {"hex", HexText(w.bytes.data(), w.bytes.size())}});
+    }
+    j["writes"] = writes;
+  }
+  j["transfers"] = json::array();
+  for (const Transfer& t : d.transfers)
+    j["transfers"].push_back(TransferJson(d, t));
+  j["restarts"] = json::array();
+  for (const RestartRecord& r : d.restarts)
+    j["restarts"].push_back(RestartJson(r));
+  j["presence"] = json::array();
+  for (const PresenceRecord& p : d.presence) {
+    j["presence"].push_back({{"atMs", ScenarioMs(p.atUs)}, {"event", p.event}});
+  }
+  j["protocolErrors"] = d.protocolErrors;
+  j["final"] = FinalJson(d);
+  return j;
+}
+
+}  // namespace
+
+json BuildRecord() {
+  json devices = json::object();
+  for (const DeviceState& d : TheWorld().devices)
+    devices[d.cfg.name] = DeviceJson(d);
+  return json{{"devices", devices}};
+}
+
+std::string VersionText(const Version& v) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%02X-%02X-%02X%02X-%02X%02X%02X%02X", v[0], v[1], v[3], v[2],
+                v[7], v[6], v[5], v[4]);
+  return text;
+}
+
+std::string HexText(const uint8_t* data, size_t size) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[data[i] >> 4];
+    text += kDigits[data[i] & 0x0F];
+  }
+  return text;
+}
+
+std::string Sha256Hex(const Bytes& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1 &&
+            EVP_DigestUpdate(ctx, bytes.data(), bytes.size()) == 1 &&
+            EVP_DigestFinal_ex(ctx, digest, &size) == 1;
+  EVP_MD_CTX_free(ctx);
+  if (!ok)
+    return "";
+  std::string hex = HexText(digest, size);
+  for (char& ch : hex)
+    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return hex;
+}
+
+uint32_t Crc32(const Bytes& bytes) {
+  uLong crc = crc32(0L, Z_NULL, 0);
+  const Bytes::value_type* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    uInt chunk = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+    crc = crc32(crc, p, chunk);
+    p += chunk;
+    left -= chunk;
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+}  // namespace internal
+}  // namespace emu

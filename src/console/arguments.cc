@@ -1,0 +1,298 @@
+// Parsing of dfu, ctrl and command-line arguments. The settings are reset at
+// every parse so that nothing of a rejected command carries over; the control
+// flags are only ever set, since a command that sets one always runs and ends
+// the program.
+#include "console/arguments.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "image/file_reader.h"
+#include "image/firmware_image.h"
+
+DfuSettingsRecord DfuSettings;
+ControlFlagsRecord ControlFlags;
+ArgumentRejection LastArgumentRejection;
+
+namespace {
+
+constexpr size_t kFirstOption = 2;  // index of the first option name
+
+bool Reject(ArgumentError error, const std::string& argument) {
+  LastArgumentRejection.error = error;
+  LastArgumentRejection.argument = argument;
+  return false;
+}
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'z') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'Z') {
+    return c - 'A' + 10;
+  }
+  return 99;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// kNone, kNotANumber (no digit) or kOutOfRange (does not fit 32 signed bits).
+ArgumentError ConvertChecked(const std::string& text, int base, int32_t* value) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // "0x" is a prefix only when a hexadecimal digit follows; "0xg" reads as 0.
+  if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
+      (text[i + 1] == 'x' || text[i + 1] == 'X') && DigitValue(text[i + 2]) < 16) {
+    i += 2;
+  }
+  const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
+  int64_t magnitude = 0;
+  bool overflow = false;
+  size_t digits = 0;
+  for (; i < text.size() && DigitValue(text[i]) < base; ++i, ++digits) {
+    magnitude = magnitude * base + DigitValue(text[i]);
+    if (magnitude > limit) {
+      overflow = true;
+      magnitude = limit;  // keeps the arithmetic bounded on long inputs
+    }
+  }
+  if (digits == 0) {
+    return ArgumentError::kNotANumber;
+  }
+  if (overflow) {
+    return ArgumentError::kOutOfRange;
+  }
+  *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  return ArgumentError::kNone;
+}
+
+// vid or pid: hexadecimal, 0 to 0xFFFF.
+bool ParseDeviceId(const std::string& token, uint16_t* id) {
+  int32_t value = 0;
+  const ArgumentError error = ConvertChecked(token, 16, &value);
+  if (error != ArgumentError::kNone) {
+    return Reject(error, token);
+  }
+  if (value < 0 || value > 0xFFFF) {
+    return Reject(ArgumentError::kOutOfRange, token);
+  }
+  *id = static_cast<uint16_t>(value);
+  return true;
+}
+
+bool ParseDecimal(const std::string& name, const std::string& text, int32_t low, int32_t high,
+                  int32_t* value) {
+  const ArgumentError error = ConvertChecked(text, 10, value);
+  if (error != ArgumentError::kNone) {
+    return Reject(error, name + " " + text);
+  }
+  if (*value < low || *value > high) {
+    return Reject(ArgumentError::kOutOfRange, name + " " + text);
+  }
+  return true;
+}
+
+template <typename Field>
+bool StoreDecimal(const std::string& name, const std::string& text, int32_t low, int32_t high,
+                  Field* field) {
+  int32_t value = 0;
+  if (!ParseDecimal(name, text, low, high, &value)) {
+    return false;
+  }
+  *field = static_cast<Field>(value);
+  return true;
+}
+
+// The device supports only these block sizes: 62 is one data frame.
+bool StoreBlockSize(const std::string& text) {
+  int32_t value = 0;
+  if (!ParseDecimal("-b", text, 62, 512, &value)) {
+    return false;
+  }
+  if (value != 62 && value != 128 && value != 256 && value != 384 && value != 512) {
+    return Reject(ArgumentError::kOutOfRange, "-b " + text);
+  }
+  DfuSettings.bsize = static_cast<uint16_t>(value);
+  return true;
+}
+
+// The passthrough path is taken as written: no quote removal.
+bool CheckPassthroughPath(const std::string& value) {
+  const FileReadResult probe = ProbeReadableFile(value);
+  if (probe == FileReadResult::kNotRegular) {
+    return Reject(ArgumentError::kNotRegularFile, "-t " + value);
+  }
+  if (probe != FileReadResult::kOk) {
+    return Reject(ArgumentError::kFileNotFound, "-t " + value);
+  }
+  DfuSettings.trans_pg_path = value;
+  DfuSettings.has_trans_pg = true;
+  return true;
+}
+
+// Options of dfu and the command line. Returns false for a value that is not
+// accepted; unknown names are skipped.
+bool HandleUpdateOption(const std::string& name, const std::string& value) {
+  if (name == "-b") {
+    return StoreBlockSize(value);
+  }
+  if (name == "-w") {
+    return StoreDecimal(name, value, 0, 1000, &DfuSettings.intv);
+  }
+  if (name == "-s") {
+    return StoreDecimal(name, value, 0, 4, &DfuSettings.chip_p);
+  }
+  if (name == "-i") {
+    return StoreDecimal(name, value, 0, 1, &DfuSettings.sort);
+  }
+  if (name == "-c") {
+    return StoreDecimal(name, value, 0, 1, &DfuSettings.check);
+  }
+  if (name == "-d") {
+    return CheckProgramPath(value);
+  }
+  if (name == "-t") {
+    return CheckPassthroughPath(value);
+  }
+  return true;
+}
+
+// One option pair; pairs not handled in this mode are skipped unchecked.
+bool HandleOption(const std::string& name, const std::string& value, int mode) {
+  if (name == "-n") {
+    return StoreDecimal(name, value, -1, 5, &DfuSettings.inum);
+  }
+  if (mode == kCtrlMode) {
+    return true;
+  }
+  // -r and -f are read only by the control pass.
+  return HandleUpdateOption(name, value);
+}
+
+bool HandleOptions(const std::vector<std::string>& tokens, int mode) {
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    if (!HandleOption(tokens[i], tokens[i + 1], mode)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsTrueFlag(const std::string& value) {
+  return value == "1" || value == "true";
+}
+
+// The control pass of command-line and ctrl arguments: only "-r" and "-f"
+// with 1 or true count, anywhere among the pairs.
+bool ApplyControlFlags(const std::vector<std::string>& tokens) {
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    if (tokens[i] == "-r" && IsTrueFlag(tokens[i + 1])) {
+      ControlFlags.reset = true;
+    } else if (tokens[i] == "-f" && IsTrueFlag(tokens[i + 1])) {
+      ControlFlags.force = true;
+    }
+  }
+  if (ControlFlags.reset || ControlFlags.force) {
+    LastArgumentRejection = ArgumentRejection{};
+    return true;
+  }
+  if (LastArgumentRejection.error == ArgumentError::kNone) {
+    Reject(ArgumentError::kNoControlAction, "");
+  }
+  return false;
+}
+
+// Steps up to loading the files: true when an update command is formed.
+bool ParseUpdate(const std::vector<std::string>& tokens, int mode) {
+  if (tokens.size() < 3) {
+    if (tokens.size() < 2) {
+      return Reject(ArgumentError::kMissingVidPid, "");
+    }
+    return Reject(
+        mode == kCtrlMode ? ArgumentError::kNoControlAction : ArgumentError::kProgramFileRequired,
+        "");
+  }
+  if (!HandleOptions(tokens, mode) || mode == kCtrlMode) {
+    return false;
+  }
+  return LoadFirmwareFiles();
+}
+
+}  // namespace
+
+bool ConvertInt32(const std::string& text, int base, int32_t* value) {
+  int32_t converted = 0;
+  if (ConvertChecked(text, base, &converted) != ArgumentError::kNone) {
+    return false;
+  }
+  *value = converted;
+  return true;
+}
+
+bool ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
+  DfuSettings = DfuSettingsRecord{};
+  LastArgumentRejection = ArgumentRejection{};
+  // A device id that is not a valid id rejects the tokens in every mode,
+  // before any option is read.
+  if (tokens.size() >= 3 && (!ParseDeviceId(tokens[0], &DfuSettings.vid) ||
+                             !ParseDeviceId(tokens[1], &DfuSettings.pid))) {
+    return false;
+  }
+  if (ParseUpdate(tokens, mode)) {
+    LastArgumentRejection = ArgumentRejection{};
+    return true;
+  }
+  if (mode == kDfuMode) {
+    return false;
+  }
+  return ApplyControlFlags(tokens);
+}
+
+bool CheckProgramPath(const std::string& value) {
+  std::string path = value;
+  // Paths with blanks arrive wrapped in double quotes.
+  const size_t first = path.find_first_not_of('"');
+  path = first == std::string::npos ? std::string() : path.substr(first);
+  const size_t last = path.find_last_not_of('"');
+  path = last == std::string::npos ? std::string() : path.substr(0, last + 1);
+  if (path.empty()) {
+    return Reject(ArgumentError::kFileNotFound, "-d " + value);
+  }
+  const FileReadResult probe = ProbeReadableFile(path);
+  if (probe == FileReadResult::kNotRegular) {
+    return Reject(ArgumentError::kNotRegularFile, "-d " + path);
+  }
+  if (probe != FileReadResult::kOk) {
+    return Reject(ArgumentError::kFileNotFound, "-d " + path);
+  }
+  DfuSettings.pg_path = path;
+  DfuSettings.has_pg = true;
+  return true;
+}
+
+bool LoadFirmwareFiles() {
+  const uint8_t platform = DfuSettings.chip_p;
+  if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
+    return Reject(ArgumentError::kProgramFileRequired, "");
+  }
+  if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, platform == kTq3410,
+                                            platform != kTq52xxMsk, platform == kTq52xxMsk) == 0) {
+    return Reject(ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
+  }
+  if (DfuSettings.has_trans_pg && LoadPassthroughFile(DfuSettings.trans_pg_path) == 0) {
+    return Reject(ArgumentError::kPassthroughInvalid, "-t " + DfuSettings.trans_pg_path);
+  }
+  return true;
+}

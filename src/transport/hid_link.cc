@@ -1,0 +1,223 @@
+// The one HID link: opening and closing it under the named device lock that
+// keeps a second running instance of the program off an interface this one
+// holds, outgoing data cut into 64-byte output reports, input read in 64-byte
+// units within a total time-out, and stale input thrown away after
+// connecting.
+#include "transport/hid_link.h"
+
+#include <hidapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+
+HidLinkRecord HidLink;
+
+namespace {
+
+constexpr int32_t kReportDataBytes = 64;
+// Report ID byte plus the data bytes.
+constexpr size_t kNormalReportBytes = kReportDataBytes + 1;
+constexpr size_t kCollectionReportBytes = kReportDataBytes;
+// The drain reads for longer than this, so that whatever the device queued
+// before it was connected is gone before the first request.
+constexpr int32_t kDrainMs = 50;
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+size_t FindHidIgnoringCase(const std::string& path) {
+  for (size_t i = 0; i + 3 <= path.size(); ++i) {
+    if (AsciiLower(path[i]) == 'h' && AsciiLower(path[i + 1]) == 'i' &&
+        AsciiLower(path[i + 2]) == 'd') {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+void DropDeviceLock() {
+  if (!HidLink.hasDeviceLock)
+    return;
+  g_platform.releaseDeviceLock(HidLink.deviceLock);
+  HidLink.hasDeviceLock = false;
+  HidLink.deviceLock = 0;
+}
+
+void CloseDevice() {
+  if (HidLink.device == nullptr)
+    return;
+  hid_close(HidLink.device);
+  HidLink.device = nullptr;
+}
+
+// Milliseconds since start, correct across a wrap of the 32-bit clock.
+int32_t ElapsedSince(int32_t start) {
+  return static_cast<int32_t>(static_cast<uint32_t>(NowMs()) - static_cast<uint32_t>(start));
+}
+
+bool WriteOneReport(const uint8_t* chunk, int32_t size) {
+  uint8_t report[kNormalReportBytes] = {};
+  size_t reportBytes;
+  if (HidLink.collectionMode) {
+    // The device's reports carry no separate report ID: the caller's first
+    // byte goes in that position.
+    memcpy(report, chunk, static_cast<size_t>(size));
+    reportBytes = kCollectionReportBytes;
+  } else {
+    memcpy(report + 1, chunk, static_cast<size_t>(size));
+    reportBytes = kNormalReportBytes;
+  }
+  int written;
+  {
+    std::lock_guard<std::mutex> guard(HidLink.ioLock);
+    written = hid_write(HidLink.device, report, reportBytes);
+  }
+  return written == static_cast<int>(reportBytes);
+}
+
+}  // namespace
+
+bool DeviceLockName(const std::string& path, std::string* name) {
+  size_t start = FindHidIgnoringCase(path);
+  if (start == std::string::npos)
+    return false;
+  name->clear();
+  for (size_t i = start; i < path.size(); ++i) {
+    // Windows device paths are full of backslashes, which a lock name must
+    // not contain; dropping them keeps the name the same on every platform.
+    if (path[i] != '\\')
+      name->push_back(path[i]);
+  }
+  return true;
+}
+
+int LockDevice(const char* path) {
+  if (path == nullptr)
+    return 0;
+  std::string name;
+  if (!DeviceLockName(path, &name))
+    return 0;
+  // Our own earlier lock goes first, so that reopening the interface this
+  // process already holds does not look like another process holding it.
+  DropDeviceLock();
+  // A path naming one top-level collection ("...&col02...") addresses a
+  // device whose reports carry no separate report-ID byte.
+  HidLink.collectionMode = name.find("col") != std::string::npos;
+  intptr_t handle = 0;
+  switch (g_platform.acquireDeviceLock(name, &handle)) {
+    case DeviceLockResult::kTaken:
+      HidLink.deviceLock = handle;
+      HidLink.hasDeviceLock = true;
+      return 1;
+    case DeviceLockResult::kHeldElsewhere:
+      return 0;
+    case DeviceLockResult::kFailed:
+      // A lock that cannot be created does not keep us off the device.
+      return 1;
+  }
+  return 1;
+}
+
+int OpenLink(const char* path) {
+  if (path == nullptr)
+    return 0;
+  if (LockDevice(path) == 0)
+    return 0;
+  CloseDevice();
+  HidLink.device = hid_open_path(path);
+  // On failure the lock stays held until the next OpenLink or CloseLink.
+  if (HidLink.device == nullptr)
+    return 0;
+  HidLink.path = path;
+  HidLink.hasPath = true;
+  return 1;
+}
+
+void CloseLink() {
+  CloseDevice();
+  DropDeviceLock();
+  HidLink.path.clear();
+  HidLink.hasPath = false;
+}
+
+int WriteReports(const uint8_t* data, int32_t length) {
+  if (data == nullptr || length <= 0)
+    return 0;
+  int32_t offset = 0;
+  for (;;) {
+    int32_t chunk = std::min(kReportDataBytes, length - offset);
+    if (HidLink.device == nullptr)
+      return 0;
+    if (!WriteOneReport(data + offset, chunk)) {
+      // A rejected or short write means the interface is gone or is not the
+      // device we speak to: nothing further can be sent on it.
+      CloseLink();
+      return 0;
+    }
+    offset += chunk;
+    if (offset >= length)
+      return 1;
+    // The device gets at least one clock tick per report; a busy wait keeps
+    // that pause as short as the clock allows, where a sleep would cost a
+    // whole scheduler slice per report.
+    SpinUntilMs(NowMs() + 1);
+  }
+}
+
+int ReadReports(uint8_t* buffer, int32_t length, int32_t timeoutMs) {
+  if (buffer == nullptr || length <= 0)
+    return 0;
+  const int32_t start = NowMs();
+  int32_t received = 0;
+  int32_t wait = timeoutMs;
+  for (;;) {
+    int32_t chunk = std::min(kReportDataBytes, length - received);
+    if (HidLink.device == nullptr)
+      return received >= length ? 1 : -1;
+    const int32_t before = NowMs();
+    int n;
+    {
+      std::lock_guard<std::mutex> guard(HidLink.ioLock);
+      n = hid_read_timeout(HidLink.device, buffer + received, static_cast<size_t>(chunk), wait);
+    }
+    if (n == chunk) {
+      received += chunk;
+    } else if (NowMs() == before && ElapsedSince(start) < timeoutMs) {
+      // A read that fails at once (device gone, short report) is retried
+      // until the time-out like any other; the 1 ms spin between retries
+      // lets that time-out come even when time only moves as the program
+      // waits, as it does under a virtual clock.
+      SpinUntilMs(before + 1);
+    }
+    int32_t elapsed = ElapsedSince(start);
+    if (elapsed >= timeoutMs)
+      return received >= length ? 1 : -1;
+    wait = timeoutMs - elapsed;
+    if (received >= length)
+      return 1;
+  }
+}
+
+void DrainInput() {
+  if (HidLink.device == nullptr)
+    return;
+  const int32_t start = NowMs();
+  std::lock_guard<std::mutex> guard(HidLink.ioLock);
+  uint8_t scratch[kReportDataBytes];
+  for (;;) {
+    int n = hid_read_timeout(HidLink.device, scratch, sizeof(scratch), 0);
+    // Whatever keeps arriving in full reports is still stale, however long
+    // the drain has run.
+    if (n == kReportDataBytes)
+      continue;
+    if (ElapsedSince(start) > kDrainMs)
+      return;
+    // A zero-time-out read returns at once without moving the clock. On the
+    // real clock this spin is the busy loop the drain has to be anyway; on a
+    // virtual clock it is what lets the 50 ms pass at all.
+    SpinUntilMs(NowMs() + 1);
+  }
+}

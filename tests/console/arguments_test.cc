@@ -1,0 +1,455 @@
+#include "console/arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "firmware_builder.h"
+#include "image/firmware_image.h"
+#include "image/temp_files.h"
+
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+TEST(ConvertInt32Test, FollowsTheStringToIntRules) {
+  struct Case {
+    const char* text;
+    int base;
+    int32_t value;
+  };
+  const Case accepted[] = {
+      {"0", 10, 0},
+      {"42", 10, 42},
+      {"-1", 10, -1},
+      {"+7", 10, 7},
+      {"  \t12", 10, 12},
+      {"256k", 10, 256},
+      {"0x10", 10, 0},
+      {"ffff", 16, 0xFFFF},
+      {"0x1F", 16, 0x1F},
+      {"0X1f", 16, 0x1F},
+      {"12g4", 16, 0x12},
+      {"0x", 16, 0},
+      {"0xg", 16, 0},
+      {"-0x10", 16, -16},
+      {" 046D", 16, 0x046D},
+      {"10000", 16, 0x10000},
+      {"2147483647", 10, 2147483647},
+      {"-2147483648", 10, -2147483647 - 1},
+      {"7FFFFFFF", 16, 0x7FFFFFFF},
+      {"00000000000000000009", 10, 9},
+  };
+  for (const Case& c : accepted) {
+    int32_t value = 12345;
+    EXPECT_TRUE(ConvertInt32(c.text, c.base, &value)) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+  const Case rejected[] = {
+      {"", 10, 0},           {" ", 10, 0},
+      {"-", 10, 0},          {"+", 10, 0},
+      {"abc", 10, 0},        {"x1", 16, 0},
+      {"g", 16, 0},          {"- 1", 10, 0},
+      {"2147483648", 10, 0}, {"-2147483649", 10, 0},
+      {"80000000", 16, 0},   {"FFFFFFFF", 16, 0},
+      {"4294967296", 10, 0}, {"99999999999999999999999999", 10, 0},
+  };
+  for (const Case& c : rejected) {
+    int32_t value = 12345;
+    EXPECT_FALSE(ConvertInt32(c.text, c.base, &value)) << c.text;
+    EXPECT_EQ(value, 12345) << c.text;
+  }
+}
+
+class ArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ControlFlags = ControlFlagsRecord{};
+    ResetImages();
+    ASSERT_TRUE(files_.ok());
+    fwbuild::ImageOptions image;
+    image.bodySize = 600;
+    program_ = files_.Write("fw.bin", fwbuild::BuildOnePartFile(image, 64));
+    passthrough_ = files_.Write("pass.bin", fwbuild::BuildPassthrough(4000));
+    fwbuild::TwoPartOptions parts;
+    parts.controller.bodySize = 0x100;
+    parts.app.bodySize = 0x100;
+    twoPart_ = files_.Write("two.bin", fwbuild::BuildTwoPartFile(parts));
+    ASSERT_FALSE(program_.empty() || passthrough_.empty() || twoPart_.empty());
+  }
+  void TearDown() override {
+    ControlFlags = ControlFlagsRecord{};
+    DfuSettings = DfuSettingsRecord{};
+    ResetImages();
+  }
+
+  // vid, pid, then the options.
+  static Tokens Args(std::initializer_list<std::string> options) {
+    Tokens tokens = {"046d", "c077"};
+    tokens.insert(tokens.end(), options.begin(), options.end());
+    return tokens;
+  }
+  bool Dfu(std::initializer_list<std::string> options) {
+    return ParseDfuArguments(Args(options), kDfuMode);
+  }
+  void ExpectRejected(ArgumentError error, const std::string& argument) {
+    EXPECT_EQ(LastArgumentRejection.error, error);
+    EXPECT_EQ(LastArgumentRejection.argument, argument);
+  }
+  void ExpectNothingLoaded() {
+    EXPECT_EQ(ProgramImage.data, nullptr);
+    EXPECT_EQ(PassthroughImage.data, nullptr);
+  }
+
+  TempFiles files_;
+  std::string program_;
+  std::string passthrough_;
+  std::string twoPart_;
+};
+
+TEST_F(ArgumentsTest, DfuNeedsMoreThanTheDeviceIds) {
+  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kDfuMode));
+  EXPECT_FALSE(ParseDfuArguments({"046d"}, kDfuMode));
+  ExpectRejected(ArgumentError::kMissingVidPid, "");
+  EXPECT_FALSE(ParseDfuArguments({}, kDfuMode));
+  // A third token without a value is ignored; no program is named then.
+  EXPECT_FALSE(Dfu({"-d"}));
+  ExpectRejected(ArgumentError::kProgramFileRequired, "");
+  EXPECT_TRUE(Dfu({"-d", program_, "-n"}));
+}
+
+TEST_F(ArgumentsTest, DeviceIdsAreHexadecimalWithOrWithoutPrefix) {
+  for (const char* vid : {"046d", "046D", "0x046d", "0X046D", "46d", " 0x46D"}) {
+    ASSERT_TRUE(ParseDfuArguments({vid, "0xC077", "-d", program_}, kDfuMode)) << vid;
+    EXPECT_EQ(DfuSettings.vid, 0x046D) << vid;
+    EXPECT_EQ(DfuSettings.pid, 0xC077) << vid;
+  }
+  ASSERT_TRUE(ParseDfuArguments({"ffff", "0", "-d", program_}, kDfuMode));
+  EXPECT_EQ(DfuSettings.vid, 0xFFFF);
+  EXPECT_EQ(DfuSettings.pid, 0);
+}
+
+TEST_F(ArgumentsTest, InvalidDeviceIdsRejectInEveryMode) {
+  for (int mode : {kCommandLineMode, kDfuMode, kCtrlMode}) {
+    SCOPED_TRACE(mode);
+    EXPECT_FALSE(ParseDfuArguments({"10000", "c077", "-d", program_, "-r", "1"}, mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "10000");
+    EXPECT_FALSE(ParseDfuArguments({"046d", "10000", "-r", "1"}, mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "10000");
+    EXPECT_FALSE(ParseDfuArguments({"-1", "c077", "-r", "1"}, mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "-1");
+    EXPECT_FALSE(ParseDfuArguments({"zz", "c077", "-f", "1"}, mode));
+    ExpectRejected(ArgumentError::kNotANumber, "zz");
+    EXPECT_FALSE(ParseDfuArguments({"046d", "100000000", "-f", "1"}, mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "100000000");
+    EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+  }
+  ExpectNothingLoaded();
+}
+
+struct OptionCase {
+  const char* name;
+  const char* value;
+  int field;  // expected field value when accepted
+};
+
+int FieldOf(const std::string& name) {
+  if (name == "-n")
+    return DfuSettings.inum;
+  if (name == "-b")
+    return DfuSettings.bsize;
+  if (name == "-w")
+    return DfuSettings.intv;
+  if (name == "-s")
+    return DfuSettings.chip_p;
+  if (name == "-i")
+    return DfuSettings.sort;
+  return DfuSettings.check;
+}
+
+TEST_F(ArgumentsTest, NumericOptionsAcceptTheirRanges) {
+  const OptionCase accepted[] = {
+      {"-n", "-1", -1},   {"-n", "0", 0},      {"-n", "5", 5},     {"-n", " +2", 2},
+      {"-b", "62", 62},   {"-b", "128", 128},  {"-b", "256", 256}, {"-b", "384", 384},
+      {"-b", "512", 512}, {"-b", "256k", 256}, {"-w", "0", 0},     {"-w", "1000", 1000},
+      {"-w", "17", 17},   {"-s", "0", 0},      {"-s", "1", 1},     {"-s", "2", 2},
+      {"-s", "3", 3},     {"-s", "4", 4},      {"-i", "0", 0},     {"-i", "1", 1},
+      {"-c", "0", 0},     {"-c", "1", 1},
+  };
+  for (const OptionCase& c : accepted) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    ResetImages();
+    ASSERT_TRUE(Dfu({c.name, c.value, "-d", program_}));
+    EXPECT_EQ(FieldOf(c.name), c.field);
+    EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+    EXPECT_NE(ProgramImage.data, nullptr);
+  }
+}
+
+TEST_F(ArgumentsTest, NumericOptionsRejectValuesOutsideTheirRanges) {
+  const OptionCase outOfRange[] = {
+      {"-n", "6", 0},    {"-n", "-2", 0},         {"-b", "100", 0},         {"-b", "63", 0},
+      {"-b", "0", 0},    {"-b", "1024", 0},       {"-b", "-256", 0},        {"-b", "4294967552", 0},
+      {"-w", "1001", 0}, {"-w", "-1", 0},         {"-w", "99999999999", 0}, {"-s", "5", 0},
+      {"-s", "-1", 0},   {"-s", "4294967300", 0}, {"-i", "2", 0},           {"-i", "-1", 0},
+      {"-c", "2", 0},    {"-n", "4294967297", 0},
+  };
+  for (const OptionCase& c : outOfRange) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
+    ExpectRejected(ArgumentError::kOutOfRange, std::string(c.name) + " " + c.value);
+  }
+  const OptionCase notANumber[] = {{"-n", "x", 0}, {"-b", "", 0},    {"-w", "fast", 0},
+                                   {"-s", "-", 0}, {"-i", "one", 0}, {"-c", "yes", 0}};
+  for (const OptionCase& c : notANumber) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
+    ExpectRejected(ArgumentError::kNotANumber, std::string(c.name) + " " + c.value);
+  }
+  ExpectNothingLoaded();
+}
+
+TEST_F(ArgumentsTest, EveryParseStartsFromTheDefaults) {
+  ASSERT_TRUE(Dfu({"-n", "2", "-b", "128", "-w", "9", "-s", "1", "-i", "1", "-c", "0", "-t",
+                   passthrough_, "-d", program_}));
+  ASSERT_TRUE(ParseDfuArguments({"1", "2", "-d", program_}, kDfuMode));
+  EXPECT_EQ(DfuSettings.vid, 1);
+  EXPECT_EQ(DfuSettings.pid, 2);
+  EXPECT_EQ(DfuSettings.inum, -1);
+  EXPECT_EQ(DfuSettings.bsize, 256);
+  EXPECT_EQ(DfuSettings.intv, 0);
+  EXPECT_EQ(DfuSettings.chip_p, 4);
+  EXPECT_EQ(DfuSettings.sort, 0);
+  EXPECT_EQ(DfuSettings.check, 1);
+  EXPECT_TRUE(DfuSettings.has_pg);
+  EXPECT_EQ(DfuSettings.pg_path, program_);
+  EXPECT_FALSE(DfuSettings.has_trans_pg);
+  EXPECT_TRUE(DfuSettings.trans_pg_path.empty());
+  // A rejected parse leaves nothing of the earlier one either.
+  EXPECT_FALSE(ParseDfuArguments({"10000", "2", "-d", program_}, kDfuMode));
+  EXPECT_FALSE(DfuSettings.has_pg);
+  EXPECT_EQ(DfuSettings.vid, 0);
+}
+
+TEST_F(ArgumentsTest, TheLaterValueOfAnOptionWins) {
+  ASSERT_TRUE(Dfu({"-n", "1", "-b", "128", "-d", program_, "-n", "3", "-b", "512"}));
+  EXPECT_EQ(DfuSettings.inum, 3);
+  EXPECT_EQ(DfuSettings.bsize, 512);
+}
+
+TEST_F(ArgumentsTest, ARejectedValueStopsTheOptions) {
+  EXPECT_FALSE(Dfu({"-n", "3", "-b", "100", "-w", "5", "-d", program_}));
+  EXPECT_EQ(DfuSettings.inum, 3);
+  EXPECT_EQ(DfuSettings.intv, 0);
+  EXPECT_FALSE(DfuSettings.has_pg);
+  ExpectNothingLoaded();
+  // In ctrl the control flags still decide; inum keeps its earlier value.
+  ASSERT_TRUE(ParseDfuArguments(Args({"-n", "3", "-n", "9", "-n", "2", "-r", "1"}), kCtrlMode));
+  EXPECT_EQ(DfuSettings.inum, 3);
+  EXPECT_TRUE(ControlFlags.reset);
+  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+}
+
+TEST_F(ArgumentsTest, OptionsOfTheOtherCommandAreSkippedUnchecked) {
+  ASSERT_TRUE(ParseDfuArguments(Args({"-s", "9", "-r", "1"}), kCtrlMode));
+  EXPECT_EQ(DfuSettings.chip_p, 4);
+  ASSERT_TRUE(ParseDfuArguments(Args({"-b", "abc", "-d", program_, "-t", "/nonexistent", "-w",
+                                      "5000", "-i", "7", "-c", "7", "-n", "4", "-f", "1"}),
+                                kCtrlMode));
+  EXPECT_EQ(DfuSettings.inum, 4);
+  EXPECT_FALSE(DfuSettings.has_pg);
+  ExpectNothingLoaded();
+
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(Dfu({"-r", "zz", "-f", "1", "-d", program_, "-r", "true"}));
+  EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+  ASSERT_TRUE(Dfu({"-x", "whatever", "-N", "9", "-d", program_}));
+  EXPECT_EQ(DfuSettings.inum, -1);
+  // Names are case-sensitive: "-D" names no program.
+  EXPECT_FALSE(Dfu({"-D", program_}));
+  ExpectRejected(ArgumentError::kProgramFileRequired, "");
+}
+
+TEST_F(ArgumentsTest, CtrlNeedsResetOrForce) {
+  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "true"}), kCtrlMode));
+  EXPECT_TRUE(ControlFlags.reset);
+  EXPECT_FALSE(ControlFlags.force);
+
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(ParseDfuArguments(Args({"-f", "1", "-r", "1"}), kCtrlMode));
+  EXPECT_TRUE(ControlFlags.reset && ControlFlags.force);
+
+  ControlFlags = ControlFlagsRecord{};
+  for (const char* value : {"0", "false", "TRUE", "yes", "01", " 1"}) {
+    EXPECT_FALSE(ParseDfuArguments(Args({"-r", value, "-f", value}), kCtrlMode)) << value;
+    ExpectRejected(ArgumentError::kNoControlAction, "");
+  }
+  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "1", "-r"}), kCtrlMode));
+  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kCtrlMode));
+  EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+  // A rejected option value is the reason given, not the missing flag.
+  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "9"}), kCtrlMode));
+  ExpectRejected(ArgumentError::kOutOfRange, "-n 9");
+}
+
+TEST_F(ArgumentsTest, ParsingNeverClearsAControlFlag) {
+  ControlFlags.force = true;
+  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1", "-f", "0"}), kCtrlMode));
+  EXPECT_TRUE(ControlFlags.force);
+  EXPECT_TRUE(ControlFlags.reset);
+}
+
+TEST_F(ArgumentsTest, CommandLineFallsBackToControl) {
+  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1"}), kCommandLineMode));
+  EXPECT_TRUE(ControlFlags.reset);
+  EXPECT_FALSE(DfuSettings.has_pg);
+  ExpectNothingLoaded();
+  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+
+  // A rejected value ends the update part, not the command.
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(ParseDfuArguments(Args({"-d", program_, "-b", "100", "-f", "1"}), kCommandLineMode));
+  EXPECT_TRUE(ControlFlags.force);
+  ExpectNothingLoaded();
+
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(
+      ParseDfuArguments(Args({"-d", files_.Path("missing.bin"), "-f", "true"}), kCommandLineMode));
+  EXPECT_TRUE(ControlFlags.force);
+}
+
+TEST_F(ArgumentsTest, CommandLineWithLoadableFilesIsAnUpdate) {
+  ASSERT_TRUE(ParseDfuArguments(Args({"-s", "2", "-d", program_, "-r", "1"}), kCommandLineMode));
+  EXPECT_FALSE(ControlFlags.reset);
+  EXPECT_EQ(DfuSettings.chip_p, 2);
+  EXPECT_NE(ProgramImage.data, nullptr);
+
+  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "2"}), kCommandLineMode));
+  ExpectRejected(ArgumentError::kProgramFileRequired, "");
+  EXPECT_FALSE(ParseDfuArguments(Args({"-r", "0"}), kCommandLineMode));
+  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kCommandLineMode));
+  EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+}
+
+TEST_F(ArgumentsTest, DfuIgnoresControlFlags) {
+  EXPECT_FALSE(Dfu({"-r", "1"}));
+  EXPECT_FALSE(Dfu({"-f", "true", "-d", files_.Path("missing.bin")}));
+  EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+}
+
+TEST_F(ArgumentsTest, ProgramPathMayBeQuoted) {
+  ASSERT_TRUE(Dfu({"-d", "\"" + program_ + "\""}));
+  EXPECT_EQ(DfuSettings.pg_path, program_);
+  ASSERT_TRUE(Dfu({"-d", "\"\"" + program_ + "\"\"\""}));
+  EXPECT_EQ(DfuSettings.pg_path, program_);
+  ASSERT_TRUE(Dfu({"-d", "\"" + program_}));
+  EXPECT_EQ(DfuSettings.pg_path, program_);
+  for (const char* empty : {"", "\"", "\"\"\""}) {
+    EXPECT_FALSE(Dfu({"-d", empty})) << empty;
+    EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kFileNotFound) << empty;
+  }
+  EXPECT_TRUE(CheckProgramPath("\"" + program_ + "\""));
+  EXPECT_FALSE(CheckProgramPath(files_.Path("missing.bin")));
+}
+
+TEST_F(ArgumentsTest, PassthroughPathIsTakenAsWritten) {
+  const std::string quoted = "\"" + passthrough_ + "\"";
+  EXPECT_FALSE(Dfu({"-t", quoted}));
+  ExpectRejected(ArgumentError::kFileNotFound, "-t " + quoted);
+  // A file whose name really contains the quotes is found.
+  const std::string named = files_.Write("\"q.bin\"", fwbuild::BuildPassthrough(100));
+  ASSERT_FALSE(named.empty());
+  ASSERT_TRUE(Dfu({"-t", named}));
+  EXPECT_EQ(DfuSettings.trans_pg_path, named);
+  EXPECT_EQ(PassthroughImage.length, 100);
+}
+
+TEST_F(ArgumentsTest, PassthroughAloneIsEnoughOnlyOnTheDefaultPlatform) {
+  ASSERT_TRUE(Dfu({"-t", passthrough_}));
+  EXPECT_TRUE(DfuSettings.has_trans_pg);
+  EXPECT_EQ(PassthroughImage.length, 4000);
+  EXPECT_EQ(ProgramImage.data, nullptr);
+  for (const char* platform : {"0", "1", "2", "3"}) {
+    ResetImages();
+    EXPECT_FALSE(Dfu({"-s", platform, "-t", passthrough_})) << platform;
+    ExpectRejected(ArgumentError::kProgramFileRequired, "");
+  }
+  // A given passthrough program is loaded, and must load, on every platform.
+  ResetImages();
+  ASSERT_TRUE(Dfu({"-s", "1", "-t", passthrough_, "-d", program_}));
+  EXPECT_EQ(PassthroughImage.length, 4000);
+  EXPECT_NE(ProgramImage.data, nullptr);
+  const std::string big = files_.Write("big.bin", fwbuild::BuildPassthrough(131073));
+  EXPECT_FALSE(Dfu({"-s", "1", "-t", big, "-d", program_}));
+  ExpectRejected(ArgumentError::kPassthroughInvalid, "-t " + big);
+  const std::string empty = files_.Write("empty.bin", {});
+  EXPECT_FALSE(Dfu({"-t", empty}));
+  ExpectRejected(ArgumentError::kPassthroughInvalid, "-t " + empty);
+}
+
+TEST_F(ArgumentsTest, PlatformDecidesHowTheProgramIsChecked) {
+  EXPECT_FALSE(Dfu({"-s", "0", "-d", twoPart_}));
+  ExpectRejected(ArgumentError::kNoValidImage, "-d " + twoPart_);
+  for (const char* platform : {"1", "2", "3", "4"}) {
+    ResetImages();
+    ASSERT_TRUE(Dfu({"-s", platform, "-d", twoPart_})) << platform;
+    EXPECT_TRUE(TwoPartImage) << platform;
+  }
+  // The platform applies whatever its position among the options.
+  EXPECT_FALSE(Dfu({"-d", twoPart_, "-s", "0"}));
+
+  fwbuild::ImageOptions image;
+  const std::string offset = files_.Write("offset.bin", fwbuild::BuildOffsetImageFile(image, 8192));
+  EXPECT_TRUE(Dfu({"-s", "3", "-d", offset}));
+  EXPECT_FALSE(Dfu({"-s", "4", "-d", offset}));
+
+  image.corruptDigest = true;
+  const std::string corrupt = files_.Write("corrupt.bin", fwbuild::BuildOnePartFile(image));
+  EXPECT_TRUE(Dfu({"-s", "3", "-d", corrupt}));
+  for (const char* platform : {"0", "1", "2", "4"}) {
+    EXPECT_FALSE(Dfu({"-s", platform, "-d", corrupt})) << platform;
+    ExpectRejected(ArgumentError::kNoValidImage, "-d " + corrupt);
+  }
+}
+
+TEST_F(ArgumentsTest, PathsThatAreNotRegularFilesAreRefused) {
+  const std::string directory = files_.MakeDirectory("dir");
+  const std::string fifo = files_.MakeFifo("fifo");
+  ASSERT_FALSE(directory.empty() || fifo.empty());
+  EXPECT_FALSE(Dfu({"-d", directory}));
+  ExpectRejected(ArgumentError::kNotRegularFile, "-d " + directory);
+  EXPECT_FALSE(Dfu({"-d", fifo}));
+  ExpectRejected(ArgumentError::kNotRegularFile, "-d " + fifo);
+  EXPECT_FALSE(Dfu({"-t", fifo}));
+  ExpectRejected(ArgumentError::kNotRegularFile, "-t " + fifo);
+  EXPECT_FALSE(Dfu({"-t", "/dev/null"}));
+  ExpectRejected(ArgumentError::kNotRegularFile, "-t /dev/null");
+  EXPECT_FALSE(Dfu({"-d", files_.Path("missing.bin")}));
+  ExpectRejected(ArgumentError::kFileNotFound, "-d " + files_.Path("missing.bin"));
+  // On the command line the control flags still decide.
+  EXPECT_TRUE(ParseDfuArguments(Args({"-d", fifo, "-r", "1"}), kCommandLineMode));
+}
+
+TEST_F(ArgumentsTest, SuccessClearsTheLastRejection) {
+  EXPECT_FALSE(Dfu({"-n", "6", "-d", program_}));
+  ExpectRejected(ArgumentError::kOutOfRange, "-n 6");
+  ASSERT_TRUE(Dfu({"-d", program_}));
+  ExpectRejected(ArgumentError::kNone, "");
+}
+
+TEST_F(ArgumentsTest, LoadFirmwareFilesFollowsTheSettings) {
+  DfuSettings = DfuSettingsRecord{};
+  EXPECT_FALSE(LoadFirmwareFiles());
+  DfuSettings.has_pg = true;
+  DfuSettings.pg_path = twoPart_;
+  DfuSettings.chip_p = kTq3410;
+  EXPECT_FALSE(LoadFirmwareFiles());
+  DfuSettings.chip_p = kTq520xHskV110;
+  EXPECT_TRUE(LoadFirmwareFiles());
+  EXPECT_TRUE(TwoPartImage);
+}
+
+}  // namespace

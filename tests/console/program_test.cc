@@ -1,0 +1,149 @@
+// The program's entry and the interactive prompt.
+#include "console/program.h"
+
+#include <gtest/gtest.h>
+
+#include "console/arguments.h"
+#include "output/log_output.h"
+#include "support/emulated_device_test.h"
+
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+TEST(SplitTokens, CutsAtSpacesOnlyAndKeepsEmptyTokens) {
+  EXPECT_EQ(SplitTokens(""), Tokens{});
+  EXPECT_EQ(SplitTokens("dfu 248a"), (Tokens{"dfu", "248a"}));
+  EXPECT_EQ(SplitTokens("dfu  248a"), (Tokens{"dfu", "", "248a"}));
+  EXPECT_EQ(SplitTokens(" v"), (Tokens{"", "v"}));
+  EXPECT_EQ(SplitTokens("v "), (Tokens{"v"}));
+  EXPECT_EQ(SplitTokens("v  "), (Tokens{"v", ""}));
+  EXPECT_EQ(SplitTokens("a\tb c"), (Tokens{"a\tb", "c"}));
+  EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
+}
+
+TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
+  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
+            "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
+  // A -d standing in a value position is a value, not an option name.
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
+  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
+}
+
+TEST(Banner, NameAndVersion) { EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7"); }
+
+class PromptTest : public EmulatedDeviceTest {
+ protected:
+  void SetUp() override {
+    EmulatedDeviceTest::SetUp();
+    ResetOutputState();
+    ControlFlags = ControlFlagsRecord();
+  }
+  void TearDown() override {
+    ResetOutputState();
+    EmulatedDeviceTest::TearDown();
+  }
+  // Runs the program on the given input lines; returns what it printed
+  // after the banner and help.
+  std::string Run(const Tokens& arguments, const Tokens& lines, int* status = nullptr) {
+    g_virtual.language = "en";
+    for (const std::string& line : lines) g_virtual.input.push_back(line);
+    int result = RunProgram(arguments);
+    if (status != nullptr) *status = result;
+    std::string out = TakeOutput();
+    size_t helpEnd = out.find(std::string(112, '=') + "\n", 200);
+    return helpEnd == std::string::npos ? out : out.substr(helpEnd + 113);
+  }
+};
+
+TEST_F(PromptTest, EndOfInputEndsLikeExit) {
+  int status = -1;
+  g_virtual.language = "en";
+  EXPECT_EQ(RunProgram({}), 0);
+  std::string out = TakeOutput();
+  EXPECT_EQ(out.substr(0, 19), "Quorvel DFU V0.0.7\n");
+  EXPECT_EQ(out.substr(out.size() - 4), ">> \n");
+  EXPECT_EQ(Run({}, {"EXIT", "v"}, &status), ">> ");
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(PromptTest, ExitMustBeTheWholeLine) {
+  EXPECT_EQ(Run({}, {" exit", "exit ", "Exit"}), ">> >> >> ");
+  EXPECT_EQ(Run({}, {" exit", "exit "}), ">> >> >> \n");
+}
+
+TEST_F(PromptTest, VersionAndHelpInAnyCase) {
+  std::string out = Run({}, {"V", "vX", "HeLp"});
+  EXPECT_EQ(out.substr(0, 22), ">> Quorvel DFU V0.0.7\n");
+  EXPECT_EQ(out.substr(22, 6), ">> >> ");
+  EXPECT_NE(out.find("Support commands:"), std::string::npos);
+}
+
+TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
+  std::string out = Run({}, {"language 0", "dfu", "language 5", "dfu", "language", "dfu",
+                             "language x", "language 99999999999", "language 1x", "dfu"});
+  // Each error line starts with ">> " of its own, after the prompt.
+  const std::string error = ">> : Parameter error!\n";
+  const std::string missing = ">> : vid and pid are required\n";
+  EXPECT_EQ(out,
+            ">> >> >> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n"
+            ">> \xEF\xBC\x9A\xE5\xBF\x85\xE9\xA1\xBB\xE8\xAE\xBE\xE7\xBD\xAE vid \xE5\x92\x8C pid\n" +
+                std::string() +
+                ">> >> " + error + missing + ">> >> " + error + missing + ">> " + error + ">> " +
+                error + ">> >> " + error + missing + ">> \n");
+}
+
+TEST_F(PromptTest, LogZeroSilencesParameterErrors) {
+  EXPECT_EQ(Run({}, {"log 0", "dfu 248a 8266", "log x", "log 1", "dfu 248a"}),
+            ">> >> >> >> >> >> : Parameter error!\n>> : vid and pid are required\n>> \n");
+}
+
+TEST_F(PromptTest, DoubleSpaceGivesAnEmptyVid) {
+  std::string out = Run({}, {"dfu  248a 8266 -s 0"});
+  EXPECT_EQ(out.substr(0, 27), ">> >> : Parameter error!\n>>");
+}
+
+TEST_F(PromptTest, RejectedArgumentsEnterThePromptSilently) {
+  g_virtual.input.push_back("exit");
+  g_virtual.language = "en";
+  EXPECT_EQ(RunProgram({"248a", "8266", "-s", "9"}), 0);
+  std::string out = TakeOutput();
+  EXPECT_EQ(out.substr(0, 19), "Quorvel DFU V0.0.7\n");
+  EXPECT_EQ(out.find("Parameter"), std::string::npos);
+  EXPECT_EQ(out.substr(out.size() - 3), ">> ");
+}
+
+TEST_F(PromptTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
+  EXPECT_EQ(Run({}, {"cv"}), ">> >> \n");
+  // One 400 ms pause and one 200 ms settle: a single scan.
+  EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
+}
+
+TEST_F(PromptTest, HostileLinesDoNotCrash) {
+  std::string junk(100000, 'A');
+  junk[5] = '\0';
+  Tokens lines = {junk, std::string("\xFF\xFE\x00 dfu", 7), "\t\tdfu", "dfu \xC0\xAF 2 -d \"",
+                  "language -2147483649", "log +2147483647", "dfu 0x 0x -n"};
+  std::string out = Run({}, lines);
+  EXPECT_EQ(out.substr(out.size() - 4), ">> \n");
+  EXPECT_EQ(LogEnabled, 1);
+}
+
+TEST(DetectUiLanguage, ChineseOnlyForZhOrAFailedQuery) {
+  ScopedVirtualPlatform platform;
+  g_virtual.language = "zh";
+  EXPECT_TRUE(DetectUiLanguage());
+  g_virtual.language = "ZH";
+  EXPECT_TRUE(DetectUiLanguage());
+  g_virtual.language = "zho";
+  EXPECT_FALSE(DetectUiLanguage());
+  g_virtual.language = "en";
+  EXPECT_FALSE(DetectUiLanguage());
+  g_virtual.localeOk = false;
+  EXPECT_TRUE(DetectUiLanguage());
+}
+
+}  // namespace

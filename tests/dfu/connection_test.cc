@@ -1,0 +1,210 @@
+// Finding the command's device and waiting for a restarted one.
+#include "dfu/connection.h"
+
+#include "support/dfu_fixture.h"
+#include "dfu/mode_control.h"
+#include "image/firmware_image.h"
+#include "output/log_output.h"
+#include "transport/device_list.h"
+#include "transport/hid_link.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST_F(DfuTest, ScanDelayByKindAndTimeout) {
+  EXPECT_EQ(ScanDelay(kWaitRestart, 20000), 3000);
+  EXPECT_EQ(ScanDelay(kWaitRestart, 12000), 3000);
+  EXPECT_EQ(ScanDelay(kWaitRestart, 10000), 2500);
+  EXPECT_EQ(ScanDelay(kWaitRestart, 11999), 2999);
+  EXPECT_EQ(ScanDelay(kWaitBootloader, 20000), 0);
+  EXPECT_EQ(ScanDelay(kWaitForcedMode, 10000), 0);
+}
+
+// The first probe of a device already on the bus but unknown shows when the
+// wait's first scan happened: sleep 200 ms per cycle, then 200 ms settle.
+// Record times count from the scenario's load.
+double FirstProbeTime(int kind, int32_t timeout) {
+  ClearDevices(&KnownDevices);
+  WaitForDevice(kind, false, timeout, false, false);
+  CloseLink();
+  return emu::Record()["devices"]["dev"]["requests"].at(0)["atMs"].get<double>();
+}
+
+TEST_F(DfuTest, WaitScansAfterItsDelay) {
+  LoadDevice();
+  EXPECT_DOUBLE_EQ(FirstProbeTime(kWaitRestart, 20000), 3000 + 200);
+  LoadDevice();
+  EXPECT_DOUBLE_EQ(FirstProbeTime(kWaitRestart, 10000), 2600 + 200);
+  LoadDevice();
+  EXPECT_DOUBLE_EQ(FirstProbeTime(kWaitBootloader, 10000), 200 + 200);
+  LoadDevice();
+  EXPECT_DOUBLE_EQ(FirstProbeTime(kWaitForcedMode, 10000), 200 + 200);
+}
+
+TEST_F(DfuTest, ConnectTriesEveryMatchingDeviceOnceAndDrains) {
+  nlohmann::json silent = Device({{"name", "silent"}, {"path", "/dev/hidraw1"}, {"protocol", false}});
+  nlohmann::json other = Device({{"name", "other"}, {"path", "/dev/hidraw2"}, {"productId", "0x1111"}});
+  // A report that arrives just after the handshake's reply (at 801 ms).
+  nlohmann::json dev = Device({{"reports", {{{"atMs", 820}, {"hex", "0A9999"}}}}});
+  LoadDevices({silent, other, dev});
+  CurrentDevices.vendorId = 0x248A;
+  CurrentDevices.productId = 0x8266;
+  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(HidLink.path, kPath);
+  EXPECT_EQ(TakeOutput(),
+            ">>: Query connected device: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\"\n");
+  EXPECT_TRUE(Record()["devices"]["other"]["requests"].empty());
+  EXPECT_EQ(KnownDevices.count, 2);
+  // The stray report queued before the connection was drained.
+  EXPECT_EQ(Handshake(), 1);
+}
+
+TEST_F(DfuTest, ConnectWithoutDeviceMakesOneQuietScan) {
+  LoadDevices({Device({{"productId", "0x1111"}})});
+  CurrentDevices.vendorId = 0x248A;
+  CurrentDevices.productId = 0x8266;
+  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(TakeOutput(), "");
+  EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
+}
+
+TEST_F(DfuTest, ConnectWaitsForADeviceThatAppearsLater) {
+  nlohmann::json busy = Device({{"name", "busy"}, {"path", "/dev/hidraw1"}, {"protocol", false}});
+  LoadDevices({busy, Device({{"appearAtMs", 5000}})});
+  EXPECT_EQ(ConnectDevice(true), 1);
+  EXPECT_EQ(HidLink.path, kPath);
+  EXPECT_GE(g_virtual.now, 5000);
+  // The silent device was probed once only, in the first cycle.
+  EXPECT_EQ(Record()["devices"]["busy"]["requests"].size(), 1u);
+}
+
+TEST_F(DfuTest, StatusHandshakeConnectsButIsRejectedByAPlainWait) {
+  LoadDevice({{"handshake", {{"status", 3}}}});
+  EXPECT_EQ(ConnectDevice(false), 1);
+  CloseLink();
+  ClearDevices(&KnownDevices);
+  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 10000, false, false));
+  std::string out = TakeOutput();
+  EXPECT_NE(out.find(">> Timeout not waiting to connect failed! ("), std::string::npos);
+  EXPECT_EQ(HidLink.device, nullptr);
+}
+
+TEST_F(DfuTest, KnownDevicesAreNotCandidatesButNewOnesAre) {
+  nlohmann::json old = Device({{"name", "old"}, {"path", "/dev/hidraw5"}});
+  LoadDevices({old, Device({{"appearAtMs", 1000}})});
+  RefreshDevices(&KnownDevices, false);  // only the old device is on the bus
+  g_virtual.sleeps.clear();
+  EXPECT_TRUE(WaitForDevice(kWaitBootloader, false, 10000, false, false));
+  EXPECT_EQ(HidLink.path, kPath);
+  EXPECT_TRUE(Record()["devices"]["old"]["requests"].empty());
+  // The refresh above took its 200 ms settle time: cycles at 400 and 800 ms
+  // scan, the second finds the device at 1000 ms; the drain adds 51 ms.
+  EXPECT_EQ(TakeOutput(),
+            ">> Wait to restart to the bootloader run (Timeout: 10 s)\n"
+            "\r>>:   2%\r>>:   6%\r>>: 100%\n"
+            ">> : Successful execution! (0.852s, 1.052s)\n");
+}
+
+TEST_F(DfuTest, RestartedDeviceWithTheSamePathIsFoundAgain) {
+  LoadDevice();
+  Open();
+  EXPECT_TRUE(RestartDevice());
+  TakeOutput();
+  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 10000, false, false));
+  std::string out = TakeOutput();
+  EXPECT_NE(out.find(">> Wait to restart connection (Timeout: 10 s)\n"), std::string::npos);
+  EXPECT_NE(out.find(">>: Wait to connect to the device: \"Quorvel Test Mouse"), std::string::npos);
+  EXPECT_EQ(HidLink.path, kPath);
+}
+
+TEST_F(DfuTest, VanishedKnownDevicesArePrunedOnePerScan) {
+  nlohmann::json a = Device({{"name", "a"}, {"path", "/dev/hidraw5"}, {"vanishAtMs", 300}});
+  nlohmann::json b = Device({{"name", "b"}, {"path", "/dev/hidraw6"}, {"vanishAtMs", 300}});
+  LoadDevices({a, b});
+  RefreshDevices(&KnownDevices, false);
+  EXPECT_EQ(KnownDevices.count, 2);
+  // One scan before the time-out: one of the two vanished entries goes.
+  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 400, false, false));
+  ASSERT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.front().path, "/dev/hidraw6");
+  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 400, false, false));
+  EXPECT_EQ(KnownDevices.count, 0);
+}
+
+void LoadOnePartVersion(const char* hex) {
+  uint8_t bytes[64] = {};
+  TwoPartImage = false;
+  StoreProgramImage(bytes, sizeof(bytes));
+  for (int i = 0; i < 8; ++i) {
+    ProgramHeader.version[i] = static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+  }
+}
+
+TEST_F(DfuTest, OnePartVersionMayMatchControllerOrApp) {
+  LoadDevice({{"controllerVersion", "0102030004000000"}, {"appVersion", "0900000000000000"}});
+  LoadOnePartVersion("0102030004000000");
+  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_EQ(Requests(), Strings{"0A0000"});
+  CloseLink();
+
+  LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0102030004000000"}});
+  ClearDevices(&KnownDevices);
+  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
+  CloseLink();
+
+  LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0900000000000000"}});
+  ClearDevices(&KnownDevices);
+  TakeOutput();
+  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  std::string out = TakeOutput();
+  EXPECT_NE(out.find(">> Timeout No newer version device detected! ("), std::string::npos);
+  EXPECT_EQ(HidLink.device, nullptr);
+}
+
+void LoadTwoPartVersions(const char* controller, const char* app) {
+  LoadOnePartVersion(controller);
+  TwoPartImage = true;
+  for (int i = 0; i < 8; ++i) {
+    AppHeader.version[i] = static_cast<uint8_t>(std::stoi(std::string(app + 2 * i, 2), nullptr, 16));
+  }
+}
+
+TEST_F(DfuTest, TwoPartVersionChecks) {
+  LoadTwoPartVersions("0100000001000000", "0200000002000000");
+  LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
+  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
+  CloseLink();
+
+  LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
+  ClearDevices(&KnownDevices);
+  EXPECT_TRUE(WaitForDevice(kWaitRestart, true, 20000, true, true));
+  EXPECT_EQ(Requests(), Strings{"0A0001"});
+  CloseLink();
+
+  // Both queries must answer for the whole image.
+  LoadDevice({{"controllerVersion", "0100000001000000"},
+              {"appVersion", "0200000002000000"},
+              {"faults", {{{"command", "0x00"}, {"occurrence", 2}, {"action", "noReply"}}}}});
+  ClearDevices(&KnownDevices);
+  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+}
+
+TEST_F(DfuTest, CompactProgressRunsFromNinetyToHundred) {
+  LoadDevice();
+  LogEnabled = 0;
+  LastDownloadPercent = 0;
+  EXPECT_TRUE(WaitForDevice(kWaitBootloader, false, 10000, false, false));
+  EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  92%");
+  LoadDevice({{"protocol", false}});
+  ClearDevices(&KnownDevices);
+  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 1000, false, false));
+  std::string out = TakeOutput();
+  const std::string last = "\r>> : Download progress: 100%";
+  ASSERT_GE(out.size(), last.size());
+  EXPECT_EQ(out.substr(out.size() - last.size()), last);
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+// What the program sees of the emulated bus through hid_enumerate and
+// hid_open_path: filters, the fields of each record, both path styles,
+// presence over time and devices that refuse to open.
+#include <cerrno>
+#include <cwchar>
+
+#include "raw_host.h"
+#include "support/emulated_device_test.h"
+
+namespace {
+
+using namespace rawhost;
+using nlohmann::json;
+
+const char* kWindowsPath =
+    "\\\\?\\hid#vid_248a&pid_8266&mi_01&col02#7&1b2c3d&0&0001#{4d1e55b2-f16f-11cf-88cb-"
+    "001111000030}";
+
+std::vector<std::string> Paths(hid_device_info* list) {
+  std::vector<std::string> paths;
+  for (hid_device_info* i = list; i; i = i->next)
+    paths.push_back(i->path);
+  return paths;
+}
+
+class EnumerationTest : public EmulatedDeviceTest {};
+
+TEST_F(EnumerationTest, FilterMatchesVendorAndProductWithZeroAsAny) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "a"}, {"path", "/dev/hidraw0"}}),
+                  Device({{"name", "b"}, {"path", "/dev/hidraw1"}, {"productId", "0x8267"}}),
+                  Device({{"name", "c"}, {"path", "/dev/hidraw2"}, {"vendorId", 0x1234}})}}});
+  hid_device_info* all = hid_enumerate(0, 0);
+  EXPECT_EQ(Paths(all), (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2"}));
+  hid_free_enumeration(all);
+  hid_device_info* vendor = hid_enumerate(0x248A, 0);
+  EXPECT_EQ(Paths(vendor), (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw1"}));
+  hid_free_enumeration(vendor);
+  hid_device_info* exact = hid_enumerate(0x248A, 0x8267);
+  EXPECT_EQ(Paths(exact), (std::vector<std::string>{"/dev/hidraw1"}));
+  hid_free_enumeration(exact);
+  hid_device_info* product = hid_enumerate(0, 0x8266);
+  EXPECT_EQ(Paths(product), (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw2"}));
+  hid_free_enumeration(product);
+  EXPECT_EQ(hid_enumerate(0x9999, 0), nullptr);
+}
+
+TEST_F(EnumerationTest, RecordCarriesIdentityAndStrings) {
+  LoadScenario(Scenario(Device({{"release", "0x0102"},
+                                {"interface", 1},
+                                {"manufacturer", "Quorvel"},
+                                {"product", "Mäuschen"}})));
+  hid_device_info* info = hid_enumerate(0, 0);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->vendor_id, 0x248A);
+  EXPECT_EQ(info->product_id, 0x8266);
+  EXPECT_EQ(info->release_number, 0x0102);
+  EXPECT_EQ(info->interface_number, 1);
+  EXPECT_EQ(info->usage_page, 0);
+  EXPECT_EQ(info->usage, 0);
+  EXPECT_EQ(info->bus_type, HID_API_BUS_USB);
+  ASSERT_NE(info->manufacturer_string, nullptr);
+  EXPECT_EQ(std::wstring(info->manufacturer_string), L"Quorvel");
+  ASSERT_NE(info->product_string, nullptr);
+  EXPECT_EQ(std::wstring(info->product_string), L"M\u00E4uschen");
+  EXPECT_EQ(info->next, nullptr);
+  hid_free_enumeration(info);
+}
+
+TEST_F(EnumerationTest, AbsentStringsAreNullAndInterfaceFollowsThePath) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "linux"}, {"path", "/dev/hidraw5"}}),
+                  Device({{"name", "win"}, {"path", kWindowsPath}}),
+                  Device({{"name", "plain"}, {"path", "\\\\?\\hid#vid_1&pid_2#x"}})}}});
+  hid_device_info* list = hid_enumerate(0, 0);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->manufacturer_string, nullptr);
+  EXPECT_EQ(list->product_string, nullptr);
+  EXPECT_EQ(list->interface_number, 0);
+  ASSERT_NE(list->next, nullptr);
+  EXPECT_STREQ(list->next->path, kWindowsPath);
+  EXPECT_EQ(list->next->interface_number, 1);  // from "&mi_01"
+  ASSERT_NE(list->next->next, nullptr);
+  EXPECT_EQ(list->next->next->interface_number, -1);
+  hid_free_enumeration(list);
+}
+
+TEST_F(EnumerationTest, OpenNeedsTheExactPathOfAPresentDevice) {
+  LoadScenario(Scenario(Device({{"path", kWindowsPath}})));
+  std::string upper = kWindowsPath;
+  upper[4] = 'H';
+  EXPECT_EQ(hid_open_path(upper.c_str()), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(hid_open_path("/dev/hidraw9"), nullptr);
+  hid_device* dev = hid_open_path(kWindowsPath);
+  ASSERT_NE(dev, nullptr);
+  hid_device* second = hid_open_path(kWindowsPath);  // hidapi opens for shared use
+  ASSERT_NE(second, nullptr);
+  hid_close(second);
+  hid_close(dev);
+}
+
+TEST_F(EnumerationTest, OpenErrorsSetErrnoAndErrorText) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "p"}, {"path", "/dev/hidraw0"}, {"openError", "permission"}}),
+                  Device({{"name", "b"}, {"path", "/dev/hidraw1"}, {"openError", "busy"}})}}});
+  errno = 0;
+  EXPECT_EQ(hid_open_path("/dev/hidraw0"), nullptr);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_NE(std::wstring(hid_error(nullptr)).find(L"Permission denied"), std::wstring::npos);
+  errno = 0;
+  EXPECT_EQ(hid_open_path("/dev/hidraw1"), nullptr);
+  EXPECT_EQ(errno, EBUSY);
+  EXPECT_NE(std::wstring(hid_error(nullptr)).find(L"busy"), std::wstring::npos);
+  hid_device_info* list = hid_enumerate(0, 0);  // both are still listed
+  EXPECT_EQ(Paths(list).size(), 2u);
+  hid_free_enumeration(list);
+}
+
+TEST_F(EnumerationTest, PresenceFollowsScenarioTime) {
+  LoadScenario(Scenario(Device({{"appearAtMs", 300}, {"vanishAtMs", 900}})));
+  EXPECT_EQ(hid_enumerate(0, 0), nullptr);
+  g_virtual.now = 299;
+  EXPECT_EQ(hid_enumerate(0, 0), nullptr);
+  EXPECT_EQ(hid_open_path("/dev/hidraw0"), nullptr);
+  g_virtual.now = 300;
+  hid_device_info* list = hid_enumerate(0, 0);
+  EXPECT_EQ(Paths(list), std::vector<std::string>{"/dev/hidraw0"});
+  hid_free_enumeration(list);
+  hid_device* dev = hid_open_path("/dev/hidraw0");
+  ASSERT_NE(dev, nullptr);
+  g_virtual.now = 900;
+  EXPECT_EQ(hid_enumerate(0, 0), nullptr);
+  EXPECT_EQ(Read(dev, 0), Bytes{0xEE});  // the handle died with the device
+  EXPECT_EQ(Send(dev, {0x0A, 0x55}), -1);
+  hid_close(dev);
+  EXPECT_EQ(Record()["devices"]["d"]["final"]["onBus"], false);
+}
+
+TEST_F(EnumerationTest, UnrelatedDeviceOpensButNeverAnswers) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "keyboard"},
+                          {"path", "/dev/hidraw0"},
+                          {"vendorId", "0x046D"},
+                          {"productId", "0xC31C"},
+                          {"protocol", false}}),
+                  Device({{"name", "mouse"}, {"path", "/dev/hidraw1"}})}}});
+  hid_device* keyboard = hid_open_path("/dev/hidraw0");
+  ASSERT_NE(keyboard, nullptr);
+  for (const Bytes& request : {Bytes{0x0A, 0x55}, Bytes{0x0A, 0x00, 0x00}, Bytes{0x0A, 0x56}}) {
+    EXPECT_EQ(Send(keyboard, request), 65);
+    EXPECT_TRUE(Read(keyboard, 200).empty());
+  }
+  hid_close(keyboard);
+  hid_device* mouse = hid_open_path("/dev/hidraw1");
+  ASSERT_NE(mouse, nullptr);
+  EXPECT_EQ(Send(mouse, {0x0A, 0x55}), 65);
+  EXPECT_EQ(Read(mouse, 200), Padded({0x0A, 0x55}));
+  hid_close(mouse);
+  const json& rec = Record()["devices"];
+  EXPECT_EQ(rec["keyboard"]["requests"].size(), 3u);
+  EXPECT_EQ(rec["keyboard"]["requests"][0]["hex"], "0A55");
+  EXPECT_TRUE(rec["keyboard"]["protocolErrors"].empty());
+}
+
+}  // namespace

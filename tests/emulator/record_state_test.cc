@@ -1,0 +1,165 @@
+// The record's optional parts, the record file, saved device state carried
+// into a later run, and the scenario checks that catch misspelt keys.
+#include <fstream>
+
+#include "raw_host.h"
+#include "support/emulated_device_test.h"
+
+namespace {
+
+using namespace rawhost;
+using nlohmann::json;
+
+class RecordStateTest : public EmulatedDeviceTest {
+ protected:
+  void TearDown() override {
+    if (dev_)
+      hid_close(dev_);
+    EmulatedDeviceTest::TearDown();
+  }
+  hid_device* Open(const json& scenario, const std::string& path = "/dev/hidraw0") {
+    LoadScenario(scenario);
+    if (dev_)
+      hid_close(dev_);
+    dev_ = hid_open_path(path.c_str());
+    EXPECT_NE(dev_, nullptr);
+    return dev_;
+  }
+  Bytes Ask(const Bytes& request, int ms = 200) {
+    EXPECT_EQ(Send(dev_, request), 65);
+    return Read(dev_, ms);
+  }
+  static json ReadJson(const std::string& path) {
+    std::ifstream in(path);
+    return json::parse(in, nullptr, false);
+  }
+
+  hid_device* dev_ = nullptr;
+};
+
+TEST_F(RecordStateTest, WritesAreKeptOnlyWhenAskedFor) {
+  json scenario = Scenario(Device());
+  scenario["recordWrites"] = true;
+  Open(scenario);
+  g_virtual.now = 3;
+  Ask({0x0A, 0x55});
+  Bytes shortReport(10, 0);
+  EXPECT_EQ(hid_write(dev_, shortReport.data(), shortReport.size()), -1);
+  const json& writes = Record()["devices"]["d"]["writes"];
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0]["atMs"], 3.0);
+  EXPECT_EQ(writes[0]["length"], 65);
+  EXPECT_EQ(writes[0]["result"], 65);
+  EXPECT_EQ(writes[0]["hex"], ToHex(Padded({0x00, 0x0A, 0x55}, 65)));
+  EXPECT_EQ(writes[1]["length"], 10);
+  EXPECT_EQ(writes[1]["result"], -1);
+  Open(Scenario(Device()));
+  Ask({0x0A, 0x55});
+  EXPECT_FALSE(Record()["devices"]["d"].contains("writes"));
+}
+
+TEST_F(RecordStateTest, FramesCanBeCountedWithoutBeingListed) {
+  json scenario = Scenario(Device());
+  scenario["recordFrames"] = false;
+  Open(scenario);
+  Bytes image = Pattern(130);
+  Ask({0x0A, 0x20, 0x00});
+  Ask(Info(0, Bytes(8, 0), 130, Crc(image)));
+  Ask({0x0A, 0x02});
+  Read(dev_, 3000);
+  for (size_t sent = 0; sent < image.size(); sent += 62)
+    Send(dev_, Frame(image, sent));
+  Read(dev_, 100);
+  Ask({0x0A, 0x03});
+  const json& d = Record()["devices"]["d"];
+  EXPECT_EQ(d["dataFrames"], 3);
+  ASSERT_EQ(d["requests"].size(), 4u);
+  EXPECT_EQ(d["requests"][3]["hex"], "0A03");
+}
+
+TEST_F(RecordStateTest, RecordFileHoldsTheRecord) {
+  Open(Scenario(Device()));
+  Ask({0x0A, 0x56});
+  std::string path = testing::TempDir() + "emulator_record.json";
+  ASSERT_TRUE(emu::WriteRecordFile(path));
+  json written = ReadJson(path);
+  EXPECT_EQ(written, Record());
+  EXPECT_EQ(written["devices"]["d"]["requests"][0]["hex"], "0A56");
+}
+
+TEST_F(RecordStateTest, SavedStateCarriesFirmwareModesAndIdentityIntoTheNextRun) {
+  json device =
+      Device({{"reboot", {{"awayMs", 100}, {"path", "/dev/hidraw4"}, {"productId", 0x8300}}},
+              {"faults", {{{"command", "0x56"}, {"action", "noReply"}}}}});
+  Open(Scenario(device));
+  EXPECT_TRUE(Ask({0x0A, 0x56}).empty());  // the fault fires in the first run
+  Bytes image = Pattern(64);
+  Ask({0x0A, 0x06, 0x00});
+  Ask({0x0A, 0x20, 0x00});
+  Ask(Info(0, {7, 1, 0, 0, 9, 0, 0, 0}, 64, Crc(image)));
+  Ask({0x0A, 0x02});
+  Read(dev_, 3000);
+  Send(dev_, Frame(image, 0));
+  Send(dev_, Frame(image, 62));
+  Read(dev_, 100);
+  Ask({0x0A, 0x03});
+  ASSERT_EQ(Read(dev_, 1000)[2], 0x00);
+  Ask({0x0A, 0x04, 0x00});  // the run ends before the device is back
+  std::string path = testing::TempDir() + "emulator_state.json";
+  ASSERT_TRUE(emu::SaveState(path));
+
+  // The next run starts from the scenario and the saved state.
+  LoadScenario(Scenario(device));
+  std::string error;
+  ASSERT_TRUE(emu::LoadState(path, &error)) << error;
+  hid_close(dev_);
+  dev_ = nullptr;
+  EXPECT_EQ(hid_open_path("/dev/hidraw0"), nullptr);
+  hid_device_info* info = hid_enumerate(0x248A, 0x8300);
+  ASSERT_NE(info, nullptr);
+  EXPECT_STREQ(info->path, "/dev/hidraw4");
+  hid_free_enumeration(info);
+  dev_ = hid_open_path("/dev/hidraw4");
+  ASSERT_NE(dev_, nullptr);
+  EXPECT_EQ(Ask({0x0A, 0x00, 0x00}), Padded({0x0A, 0x00, 0x00, 7, 1, 0, 0, 9}));
+  EXPECT_EQ(Ask({0x0A, 0x56}).size(), 64u);  // spent in the first run
+  const json& final = Record()["devices"]["d"]["final"];
+  EXPECT_EQ(final["forcedUpgradeMode"], true);
+  EXPECT_EQ(final["controllerVersion"], "07-01-0000-00000009");
+}
+
+TEST_F(RecordStateTest, StateOfUnknownDevicesIsIgnoredAndBadStateRejected) {
+  std::string path = testing::TempDir() + "emulator_state_other.json";
+  {
+    std::ofstream out(path);
+    out << R"({"devices": {"other": {"controllerVersion": "01-00-0000-00000000",
+                                      "appVersion": "01-00-0000-00000000"}}})";
+  }
+  Open(Scenario(Device()));
+  std::string error;
+  EXPECT_TRUE(emu::LoadState(path, &error)) << error;
+  EXPECT_EQ(Record()["devices"]["d"]["final"]["controllerVersion"], "00-00-0000-00000000");
+  {
+    std::ofstream out(path);
+    out << R"({"devices": {"d": {"controllerVersion": "xyz", "appVersion": "0"}}})";
+  }
+  EXPECT_FALSE(emu::LoadState(path, &error));
+  EXPECT_NE(error.find("\"d\""), std::string::npos) << error;
+}
+
+TEST_F(RecordStateTest, ScenarioMistakesAreReported) {
+  std::string error;
+  EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"blocksize", 62}})), &error));
+  EXPECT_NE(error.find("unknown key \"blocksize\""), std::string::npos) << error;
+  EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"appVersion", "0102"}})), &error));
+  EXPECT_NE(error.find("appVersion"), std::string::npos) << error;
+  EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"echo", true}})), &error));
+  json twice = {{"devices", {Device(), Device({{"path", "/dev/hidraw1"}})}}};
+  EXPECT_FALSE(emu::LoadScenario(twice, &error));
+  EXPECT_NE(error.find("two devices"), std::string::npos) << error;
+  EXPECT_FALSE(emu::LoadScenarioFile("/nonexistent/scenario.json", &error));
+  EXPECT_EQ(hid_enumerate(0, 0), nullptr);  // a failed load leaves no devices
+  EXPECT_TRUE(emu::LoadScenario(Scenario(Device({{"_note", "ignored"}})), &error)) << error;
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include "image/checksums.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Published SHA-256 test vectors (FIPS 180-2 examples).
+const uint8_t kSha256Abc[32] = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40,
+                                0xde, 0x5d, 0xae, 0x22, 0x23, 0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17,
+                                0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+const char kTwoBlockMessage[] = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+const uint8_t kSha256TwoBlock[32] = {
+    0x24, 0x8d, 0x6a, 0x61, 0xd2, 0x06, 0x38, 0xb8, 0xe5, 0xc0, 0x26, 0x93, 0x0c, 0x3e, 0x60, 0x39,
+    0xa3, 0x3c, 0xe4, 0x59, 0x64, 0xff, 0x21, 0x67, 0xf6, 0xec, 0xed, 0xd4, 0x19, 0xdb, 0x06, 0xc1};
+
+TEST(Crc32Test, MatchesPublishedCheckValues) {
+  const std::vector<uint8_t> digits = Bytes("123456789");
+  EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
+  const std::vector<uint8_t> abc = Bytes("abc");
+  EXPECT_EQ(Crc32(abc.data(), 3), 0x352441C2u);
+  const uint8_t a = 'a';
+  EXPECT_EQ(Crc32(&a, 1), 0xE8B7BE43u);
+}
+
+TEST(Crc32Test, CoversExactlyTheGivenLength) {
+  const std::vector<uint8_t> digits = Bytes("1234567890");
+  // The tenth byte lies outside the range and must not count.
+  EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
+  EXPECT_NE(Crc32(digits.data(), 10), 0xCBF43926u);
+}
+
+TEST(Crc32Test, AnySingleByteChangeChangesTheValue) {
+  std::vector<uint8_t> bytes(300);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+  }
+  const uint32_t original = Crc32(bytes.data(), static_cast<int32_t>(bytes.size()));
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    std::vector<uint8_t> changed = bytes;
+    changed[i] ^= 0x01;
+    EXPECT_NE(Crc32(changed.data(), static_cast<int32_t>(changed.size())), original) << i;
+  }
+}
+
+TEST(Crc32Test, EmptyOrAbsentInputGivesZero) {
+  const uint8_t byte = 0x42;
+  EXPECT_EQ(Crc32(&byte, 0), 0u);
+  EXPECT_EQ(Crc32(&byte, -5), 0u);
+  EXPECT_EQ(Crc32(nullptr, 4), 0u);
+}
+
+TEST(VerifyImageDigestTest, AcceptsMatchingDigests) {
+  const std::vector<uint8_t> abc = Bytes("abc");
+  EXPECT_EQ(VerifyImageDigest(abc.data(), 3, kSha256Abc), 1);
+  const std::vector<uint8_t> message = Bytes(kTwoBlockMessage);
+  EXPECT_EQ(
+      VerifyImageDigest(message.data(), static_cast<int32_t>(message.size()), kSha256TwoBlock), 1);
+}
+
+TEST(VerifyImageDigestTest, RejectsADigestThatDiffersInOneByte) {
+  const std::vector<uint8_t> abc = Bytes("abc");
+  for (int position : {0, 15, 31}) {
+    uint8_t stored[32];
+    std::memcpy(stored, kSha256Abc, 32);
+    stored[position] ^= 0x80;
+    EXPECT_EQ(VerifyImageDigest(abc.data(), 3, stored), 0) << position;
+  }
+}
+
+TEST(VerifyImageDigestTest, HashesExactlyTheGivenSize) {
+  const std::vector<uint8_t> abcd = Bytes("abcd");
+  EXPECT_EQ(VerifyImageDigest(abcd.data(), 3, kSha256Abc), 1);
+  EXPECT_EQ(VerifyImageDigest(abcd.data(), 4, kSha256Abc), 0);
+  EXPECT_EQ(VerifyImageDigest(abcd.data(), 2, kSha256Abc), 0);
+}
+
+TEST(VerifyImageDigestTest, RejectsAbsentInputAndNonPositiveSizes) {
+  const std::vector<uint8_t> abc = Bytes("abc");
+  EXPECT_EQ(VerifyImageDigest(nullptr, 3, kSha256Abc), 0);
+  EXPECT_EQ(VerifyImageDigest(abc.data(), 3, nullptr), 0);
+  EXPECT_EQ(VerifyImageDigest(abc.data(), 0, kSha256Abc), 0);
+  EXPECT_EQ(VerifyImageDigest(abc.data(), -1, kSha256Abc), 0);
+}
+
+}  // namespace
