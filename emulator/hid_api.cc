@@ -116,6 +116,7 @@ int hid_init(void) {
 
 int hid_exit(void) {
   Lock lock(TheWorld().mutex);
+  emu::internal::EnsureLoaded();
   emu::internal::WriteProcessOutputs();
   return 0;
 }

@@ -1,7 +1,15 @@
 // Running in front of the unmodified program: the library is preloaded, finds
 // its scenario, record and state files in the environment (tools/emulate sets
-// them), loads on the program's first hidapi call and writes its outputs at
-// hid_exit and again when the process exits, whichever comes last wins.
+// them) and loads when it is loaded. It writes its outputs at hid_exit and
+// again when the process exits; the last write wins.
+//
+// Exit order matters: the record hashes received firmware with libcrypto,
+// and libcrypto tears itself down in an exit handler. A handler registered
+// from a library constructor only runs when the libraries are unloaded,
+// after that teardown; so the exit handler is registered on the program's
+// first hidapi call, right after libcrypto has registered its own, which
+// makes it run first.
+#include <openssl/crypto.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -18,6 +26,8 @@ namespace internal {
 
 namespace {
 
+bool g_exitHandlerArmed = false;
+
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
@@ -28,14 +38,7 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-void AtProcessExit() {
-  std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
-  WriteProcessOutputs();
-}
-
-}  // namespace
-
-void EnsureLoaded() {
+void LoadFromEnvironment() {
   static bool tried = false;
   if (tried)
     return;
@@ -44,22 +47,49 @@ void EnsureLoaded() {
   std::string error;
   if (scenario.empty()) {
     std::fprintf(stderr, "quorvel emulator: QUORVEL_EMU_SCENARIO is not set; no devices\n");
-  } else if (!LoadScenarioFile(scenario, &error)) {
-    std::fprintf(stderr, "quorvel emulator: %s; no devices\n", error.c_str());
-  } else {
-    std::string state = Env("QUORVEL_EMU_STATE");
-    if (!state.empty() && FileExists(state) && !LoadState(state, &error)) {
-      std::fprintf(stderr, "quorvel emulator: %s\n", error.c_str());
-    }
+    return;
   }
-  std::atexit(AtProcessExit);
+  if (!LoadScenarioFile(scenario, &error)) {
+    std::fprintf(stderr, "quorvel emulator: %s; no devices\n", error.c_str());
+    return;
+  }
+  std::string state = Env("QUORVEL_EMU_STATE");
+  if (!state.empty() && FileExists(state) && !LoadState(state, &error)) {
+    std::fprintf(stderr, "quorvel emulator: %s\n", error.c_str());
+  }
 }
 
-// Loading when the library is loaded puts scenario time zero at process start
-// and writes a record even for a run that never touches a device.
+void AtProcessExit() {
+  std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
+  WriteProcessOutputs();
+}
+
+// Loading at library load puts scenario time zero at process start.
 __attribute__((constructor)) void LoadAtStartup() {
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
-  EnsureLoaded();
+  LoadFromEnvironment();
+}
+
+// A program that never called hidapi still gets its record; nothing was
+// received then, so libcrypto is not needed.
+__attribute__((destructor)) void WriteAtUnload() {
+  if (g_exitHandlerArmed)
+    return;
+  std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
+  WriteProcessOutputs();
+}
+
+}  // namespace
+
+void EnsureLoaded() {
+  LoadFromEnvironment();
+  if (g_exitHandlerArmed)
+    return;
+  g_exitHandlerArmed = true;
+  // A zero option set returns without doing anything, so ask for something.
+  OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_DIGESTS, nullptr);
+  Sha256Hex(Bytes());
+  std::atexit(AtProcessExit);
 }
 
 void WriteProcessOutputs() {
