@@ -276,6 +276,7 @@ void hid_close(hid_device* dev) {
   w.handles.erase(dev);
   hid_free_enumeration(dev->info);
   delete dev;
+  emu::internal::WriteRecordSoFar();
 }
 
 const wchar_t* hid_error(hid_device* dev) {

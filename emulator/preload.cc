@@ -1,7 +1,8 @@
 // Running in front of the unmodified program: the library is preloaded, finds
 // its scenario, record and state files in the environment (tools/emulate sets
 // them) and loads when it is loaded. It writes its outputs at hid_exit and
-// again when the process exits; the last write wins.
+// again when the process exits (the last write wins), and the record also
+// whenever the program closes a device.
 //
 // Exit order matters: the record hashes received firmware with libcrypto,
 // and libcrypto tears itself down in an exit handler. A handler registered
@@ -109,10 +110,17 @@ void WriteProcessOutputs() {
   }
 }
 
+void WriteRecordSoFar() {
+  std::string record = Env("QUORVEL_EMU_RECORD");
+  if (TheWorld().loaded && !record.empty())
+    WriteRecordFile(record);
+}
+
 #else
 
 void EnsureLoaded() {}
 void WriteProcessOutputs() {}
+void WriteRecordSoFar() {}
 
 #endif
 

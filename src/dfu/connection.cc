@@ -55,16 +55,33 @@ bool ProbeAccepts(const VersionCheck& check) {
          ReadVersionText(kAppSelector, &app) && controller + " | " + app == check.expected;
 }
 
+// Whether this command already told the user about a refused open: one
+// hint is enough, however many cycles and interfaces are refused.
+bool PermissionHintShown = false;
+
 // Tries the candidates in list order; leaves the link open on the accepted
-// one and returns its entry.
+// one and returns its entry. A candidate the system would not let us open
+// for lack of access rights sets *denied, when given.
 const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
-                                        const VersionCheck& check) {
+                                        const VersionCheck& check, bool* denied) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
-    if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) continue;
+    if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
+      if (denied != nullptr && HidLink.lastOpenDenied) *denied = true;
+      continue;
+    }
     if (accepts(check)) return &candidate;
     CloseLink();
   }
   return nullptr;
+}
+
+// The wait skips interfaces it cannot open and goes on waiting; without this
+// line an unprivileged user whose device lacks the udev rule would wait
+// forever without knowing why.
+void HintAtDeniedAccess() {
+  if (PermissionHintShown || !LogEnabled) return;
+  PermissionHintShown = true;
+  PrintLogLine(false, false, true, Text(Msg::kPermissionHint));
 }
 
 bool HandshakeAnswers(const VersionCheck&) { return Handshake() > 0; }
@@ -97,6 +114,8 @@ int32_t ScanDelay(int waitKind, int32_t timeoutMs) {
 int ConnectDevice(bool waitUntilFound) {
   bool firstCycle = true;
   VersionCheck none{false, false, false, false, ""};
+  // Each call serves one command (dfu, ctrl or cv), which gets its own hint.
+  PermissionHintShown = false;
   while (true) {
     SleepMs(kConnectCycleSleepMs);
     if (firstCycle) {
@@ -108,12 +127,14 @@ int ConnectDevice(bool waitUntilFound) {
     } else {
       ScanForNewDevices(true);
     }
-    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none);
+    bool denied = false;
+    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none, &denied);
     if (accepted != nullptr) {
       DrainInput();
       PrintDeviceWait(0, accepted->displayName);
       return 1;
     }
+    if (denied) HintAtDeniedAccess();
     if (!waitUntilFound) return 0;
   }
 }
@@ -138,7 +159,7 @@ bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkV
     // Probing before the device has left the bus would find the old firmware.
     if (elapsed < scanDelay) continue;
     ScanForNewDevices(false);
-    const DeviceEntry* accepted = AcceptFirstCandidate(ProbeAccepts, check);
+    const DeviceEntry* accepted = AcceptFirstCandidate(ProbeAccepts, check, nullptr);
     if (accepted != nullptr) {
       DrainInput();
       ReportAccepted(waitKind, checkVersion, accepted->displayName);

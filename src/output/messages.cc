@@ -60,12 +60,13 @@ const MessagePair kMessages[] = {
     {Msg::kListPath, "path: ", "路径："},
     {Msg::kListInterface, "interface: ", "接口："},
     {Msg::kPermissionHint,
-     ": Permission denied opening the device: install udev/70-quorvel-dfu.rules into "
-     "/etc/udev/rules.d/ (or /usr/lib/udev/rules.d/), run \"udevadm control --reload-rules && "
-     "udevadm trigger\", then replug the device",
-     "：无权限打开设备：请将 udev/70-quorvel-dfu.rules 安装到 /etc/udev/rules.d/（或 "
-     "/usr/lib/udev/rules.d/），运行 \"udevadm control --reload-rules && udevadm trigger\"，"
-     "然后重新插入设备"},
+     ": Permission denied opening the device: copy 70-quorvel-dfu.rules (from "
+     "/usr/lib/udev/rules.d/ when installed, udev/ in the source) to /etc/udev/rules.d/, list the "
+     "device's vendor ID in it, run \"udevadm control --reload-rules && udevadm trigger\" as root, "
+     "then replug the device",
+     "：无权限打开设备：请将 70-quorvel-dfu.rules（已安装时位于 /usr/lib/udev/rules.d/，源码中位于 "
+     "udev/）复制到 /etc/udev/rules.d/，在其中列出该设备的厂商 ID，以 root 身份运行 \"udevadm "
+     "control --reload-rules && udevadm trigger\"，然后重新插拔设备"},
     {Msg::kRejectMissingVidPid, ": vid and pid are required", "：必须设置 vid 和 pid"},
     {Msg::kRejectNotANumber, ": not a number: ", "：不是数字："},
     {Msg::kRejectOutOfRange, ": value out of range: ", "：数值超出范围："},

@@ -8,6 +8,7 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -122,15 +123,22 @@ int LockDevice(const char* path) {
 }
 
 int OpenLink(const char* path) {
+  HidLink.lastOpenDenied = false;
   if (path == nullptr)
     return 0;
   if (LockDevice(path) == 0)
     return 0;
   CloseDevice();
+  // hidapi reports why an open failed only through errno (and a text meant
+  // for people); a stale value must not look like a fresh refusal.
+  errno = 0;
   HidLink.device = hid_open_path(path);
   // On failure the lock stays held until the next OpenLink or CloseLink.
-  if (HidLink.device == nullptr)
+  if (HidLink.device == nullptr) {
+    // Without a udev rule a hidraw node is readable by root only.
+    HidLink.lastOpenDenied = errno == EACCES || errno == EPERM;
     return 0;
+  }
   HidLink.path = path;
   HidLink.hasPath = true;
   return 1;

@@ -18,6 +18,10 @@ struct HidLinkRecord {
   bool collectionMode = false;
   bool hasPath = false;
   std::string path;
+  // Set by OpenLink when the operating system refused to open the interface
+  // for lack of access rights (EACCES or EPERM), so that the connection wait
+  // can tell the user how to grant them; cleared by every other outcome.
+  bool lastOpenDenied = false;
 };
 
 extern HidLinkRecord HidLink;
