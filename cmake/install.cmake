@@ -54,12 +54,14 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The program talks to devices through the hidraw backend of hidapi; the
-# other libraries are found by dpkg-shlibdeps where it is installed.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libhidapi-hidraw0")
+# The program talks to devices through the hidraw backend of hidapi.
+# dpkg-shlibdeps, where installed, finds that and every other library with
+# its minimum version; without it the one dependency is named by hand.
 find_program(QUORVEL_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUORVEL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libhidapi-hidraw0")
 endif()
 # Reload udev after install and removal so that the rule takes effect on the
 # devices already plugged in.

@@ -66,6 +66,7 @@ enum class FaultAction {
   kVanish,
   kVanishAtMs,
   kWriteFails,
+  kReplace,
 };
 
 struct Fault {
@@ -76,7 +77,7 @@ struct Fault {
   int occurrence = 1;
   int64_t delayUs = 0;
   int value = 0;
-  Bytes report;                   // stray report
+  Bytes report;                   // stray report, or the reply that replaces the real one
   int64_t afterDataBytes = 0;     // vanish
   int afterWrites = 0;            // writeFails
   std::optional<int64_t> awayUs;  // vanish: comes back after this long

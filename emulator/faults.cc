@@ -1,6 +1,7 @@
 // Injected faults: lost, late or wrong replies and acknowledgements, stray
 // input, failing writes and a device that drops off the bus. Each fault
 // fires once, on its occurrence, and is spent afterwards.
+#include <algorithm>
 #include <map>
 
 #include "device_model.h"
@@ -30,18 +31,27 @@ const std::map<std::string, FaultAction>& Actions() {
       {"vanish", FaultAction::kVanish},
       {"vanishAtMs", FaultAction::kVanishAtMs},
       {"writeFails", FaultAction::kWriteFails},
+      {"replace", FaultAction::kReplace},
   };
   return actions;
 }
 
-bool IsCommandFault(FaultAction a) {
+// A replacement names either a command or a block; it belongs to the kind of
+// reply it names.
+bool IsCommandFault(const Fault& f) {
+  FaultAction a = f.action;
+  if (a == FaultAction::kReplace)
+    return f.block < 0;
   return a == FaultAction::kNoReply || a == FaultAction::kDelay || a == FaultAction::kStatus ||
          a == FaultAction::kGarbage || a == FaultAction::kWrongCommand ||
          a == FaultAction::kWrongLead || a == FaultAction::kWrongSelector ||
          a == FaultAction::kStray;
 }
 
-bool IsAckFault(FaultAction a) {
+bool IsAckFault(const Fault& f) {
+  FaultAction a = f.action;
+  if (a == FaultAction::kReplace)
+    return f.block >= 0;
   return a == FaultAction::kAckMissing || a == FaultAction::kAckWrong ||
          a == FaultAction::kAckDelay;
 }
@@ -53,7 +63,20 @@ bool Require(const json& j, const char* key, const std::string& action, Ctx& c) 
 }
 
 bool ParseFaultTarget(const json& j, const std::string& name, Fault* f, Ctx& c) {
-  if (IsCommandFault(f->action)) {
+  if (f->action == FaultAction::kReplace) {
+    if (!Require(j, "hex", name, c))
+      return false;
+    bool block = j.contains("block") && !j["block"].is_null();
+    bool command = j.contains("command") && !j["command"].is_null();
+    if (block == command)
+      return c.Fail("fault \"replace\" needs either \"command\" or \"block\"");
+    if (block) {
+      if (!GetInt(j, "block", &f->block, c))
+        return false;
+      return f->block >= 0 || c.Fail("\"block\" counts from 0");
+    }
+  }
+  if (IsCommandFault(*f)) {
     if (!Require(j, "command", name, c) || !GetInt(j, "command", &f->command, c))
       return false;
     // A status fault on a two-stage command means its completion unless told otherwise.
@@ -71,7 +94,7 @@ bool ParseFaultTarget(const json& j, const std::string& name, Fault* f, Ctx& c) 
       return Require(j, "hex", name, c);
     return true;
   }
-  if (IsAckFault(f->action)) {
+  if (IsAckFault(*f)) {
     if (!Require(j, "block", name, c) || !GetInt(j, "block", &f->block, c))
       return false;
     return f->action != FaultAction::kAckDelay || Require(j, "ms", name, c);
@@ -132,7 +155,7 @@ bool ParseFaults(const json& j, std::vector<Fault>* out, Ctx& c) {
 std::vector<Fault*> CommandFaults(DeviceState& d, int command, int stage, int occurrence) {
   std::vector<Fault*> hits;
   for (Fault& f : d.cfg.faults) {
-    if (f.spent || !IsCommandFault(f.action))
+    if (f.spent || !IsCommandFault(f))
       continue;
     if (f.command == command && f.stage == stage && f.occurrence == occurrence) {
       f.spent = true;
@@ -145,7 +168,7 @@ std::vector<Fault*> CommandFaults(DeviceState& d, int command, int stage, int oc
 std::vector<Fault*> AckFaults(DeviceState& d, int block, int occurrence) {
   std::vector<Fault*> hits;
   for (Fault& f : d.cfg.faults) {
-    if (f.spent || !IsAckFault(f.action))
+    if (f.spent || !IsAckFault(f))
       continue;
     if (f.block == block && f.occurrence == occurrence) {
       f.spent = true;
@@ -192,6 +215,10 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply) {
       break;
     case FaultAction::kWrongSelector:
       (*reply)[2] ^= 0x01;
+      break;
+    case FaultAction::kReplace:
+      reply->assign(kReportSize, 0);
+      std::copy(f.report.begin(), f.report.end(), reply->begin());
       break;
     case FaultAction::kGarbage:
       for (uint8_t& b : *reply) {

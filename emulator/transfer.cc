@@ -53,6 +53,10 @@ void SendAck(DeviceState& d, Transfer& t, int block, const uint8_t* frame, int64
       return;
     if (f->action == FaultAction::kAckDelay)
       when = atUs + f->delayUs;
+    if (f->action == FaultAction::kReplace) {
+      reply.assign(kReportSize, 0);
+      std::copy(f->report.begin(), f->report.end(), reply.begin());
+    }
     if (f->action == FaultAction::kAckWrong) {
       int wrong = block + 1;
       reply[2] = static_cast<uint8_t>(t.echo ? reply[2] ^ 0xFF : wrong);

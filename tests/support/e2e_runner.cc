@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -65,7 +66,8 @@ std::vector<std::string> ChildEnvironment(const std::string& lang) {
 
 std::vector<char*> Pointers(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
+  for (std::string& text : texts)
+    pointers.push_back(text.data());
   pointers.push_back(nullptr);
   return pointers;
 }
@@ -78,14 +80,17 @@ struct Launch {
 Launch Start(const Workspace& workspace, const RunOptions& options) {
   Launch launch;
   launch.dir = workspace.Path("run-" + HexNumber(g_counter++));
-  if (mkdir(launch.dir.c_str(), 0700) != 0) return launch;
+  if (mkdir(launch.dir.c_str(), 0700) != 0)
+    return launch;
   std::string scenario = launch.dir + "/scenario.json";
   std::string input = "/dev/null";
   if (options.input) {
     input = launch.dir + "/stdin";
-    if (!WriteText(input, *options.input)) return launch;
+    if (!WriteText(input, *options.input))
+      return launch;
   }
-  if (!WriteText(scenario, options.scenario.dump(2))) return launch;
+  if (!WriteText(scenario, options.scenario.dump(2)))
+    return launch;
   std::vector<std::string> argv = {"/usr/bin/timeout",
                                    "-k",
                                    "5",
@@ -120,7 +125,8 @@ Launch Start(const Workspace& workspace, const RunOptions& options) {
 
 RunResult Finish(const Launch& launch) {
   RunResult result;
-  if (launch.pid < 0) return result;
+  if (launch.pid < 0)
+    return result;
   result.started = true;
   int status = 0;
   while (waitpid(launch.pid, &status, 0) < 0 && errno == EINTR) {
@@ -135,7 +141,8 @@ RunResult Finish(const Launch& launch) {
   std::string record = ReadFile(launch.dir + "/record.json");
   result.record = nlohmann::json::parse(record, nullptr, false);
   result.hasRecord = !record.empty() && !result.record.is_discarded();
-  if (!result.hasRecord) result.record = nlohmann::json::object();
+  if (!result.hasRecord)
+    result.record = nlohmann::json::object();
   return result;
 }
 
@@ -146,15 +153,16 @@ Workspace::Workspace() {
   std::random_device random;
   for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
     std::string path = (std::filesystem::temp_directory_path() / "quorvel-e2e-").string() +
-                       HexNumber(static_cast<unsigned long>(getpid())) + "-" +
-                       HexNumber(random());
-    if (mkdir(path.c_str(), 0700) == 0) dir = path;
+                       HexNumber(static_cast<unsigned long>(getpid())) + "-" + HexNumber(random());
+    if (mkdir(path.c_str(), 0700) == 0)
+      dir = path;
   }
 }
 
 Workspace::~Workspace() {
   std::error_code ignored;
-  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+  if (!dir.empty())
+    std::filesystem::remove_all(dir, ignored);
 }
 
 std::string Workspace::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
@@ -168,8 +176,8 @@ std::string Workspace::Write(const std::string& name, const std::vector<uint8_t>
 
 std::string RunResult::Describe() const {
   std::ostringstream text;
-  text << "started: " << started << ", exit status: " << exitStatus
-       << ", timed out: " << timedOut << ", record: " << hasRecord;
+  text << "started: " << started << ", exit status: " << exitStatus << ", timed out: " << timedOut
+       << ", record: " << hasRecord;
   text << "\nstderr:\n" << (err.size() > 3000 ? err.substr(err.size() - 3000) : err);
   text << "\nstdout:\n" << (out.size() > 3000 ? out.substr(out.size() - 3000) : out);
   return text.str();
@@ -177,15 +185,18 @@ std::string RunResult::Describe() const {
 
 const nlohmann::json& RunResult::Device(const std::string& name) const {
   static const nlohmann::json none;
-  if (!record.contains("devices") || !record["devices"].contains(name)) return none;
+  if (!record.contains("devices") || !record["devices"].contains(name))
+    return none;
   return record["devices"][name];
 }
 
 std::vector<RunResult> RunAll(const Workspace& workspace, const std::vector<RunOptions>& runs) {
   std::vector<Launch> launches;
-  for (const RunOptions& options : runs) launches.push_back(Start(workspace, options));
+  for (const RunOptions& options : runs)
+    launches.push_back(Start(workspace, options));
   std::vector<RunResult> results;
-  for (const Launch& launch : launches) results.push_back(Finish(launch));
+  for (const Launch& launch : launches)
+    results.push_back(Finish(launch));
   return results;
 }
 
@@ -201,31 +212,36 @@ std::string UniqueDevicePath() {
 const char kDongleName[] = "Quorvel Receiver(HID\\VID_248A&PID_8266&REV_0120)";
 
 nlohmann::json Dongle(const nlohmann::json& overrides) {
-  nlohmann::json device = {
-      {"name", "dongle"},
-      {"path", UniqueDevicePath()},
-      {"vendorId", "0x248A"},
-      {"productId", "0x8266"},
-      {"release", "0x0120"},
-      {"interface", 1},
-      {"manufacturer", "Quorvel"},
-      {"product", "Receiver"},
-      {"typeCode", "0x10"},
-      {"controllerVersion", "01-00-0000-00000001"},
-      {"appVersion", "01-00-0000-00000001"},
-      {"forcedState", 0},
-      {"blockSize", 256},
-      {"timing",
-       {{"replyMs", 1}, {"eraseMs", 10}, {"blockWriteMs", 0.2}, {"verifyMs", 5}, {"usbFrameUs", 0}}},
-      {"reboot", {{"leaveMs", 20}, {"awayMs", 400}}}};
-  for (auto it = overrides.begin(); it != overrides.end(); ++it) device[it.key()] = it.value();
+  nlohmann::json device = {{"name", "dongle"},
+                           {"path", UniqueDevicePath()},
+                           {"vendorId", "0x248A"},
+                           {"productId", "0x8266"},
+                           {"release", "0x0120"},
+                           {"interface", 1},
+                           {"manufacturer", "Quorvel"},
+                           {"product", "Receiver"},
+                           {"typeCode", "0x10"},
+                           {"controllerVersion", "01-00-0000-00000001"},
+                           {"appVersion", "01-00-0000-00000001"},
+                           {"forcedState", 0},
+                           {"blockSize", 256},
+                           {"timing",
+                            {{"replyMs", 1},
+                             {"eraseMs", 10},
+                             {"blockWriteMs", 0.2},
+                             {"verifyMs", 5},
+                             {"usbFrameUs", 0}}},
+                           {"reboot", {{"leaveMs", 20}, {"awayMs", 400}}}};
+  for (auto it = overrides.begin(); it != overrides.end(); ++it)
+    device[it.key()] = it.value();
   return device;
 }
 
 nlohmann::json OtherKeyboard() {
-  return {{"name", "keyboard"},     {"path", UniqueDevicePath()}, {"vendorId", "0x046D"},
-          {"productId", "0xC31C"},  {"interface", 0},             {"manufacturer", "Other"},
-          {"product", "Keyboard"},  {"protocol", false}};
+  return {{"name", "keyboard"},    {"path", UniqueDevicePath()},
+          {"vendorId", "0x046D"},  {"productId", "0xC31C"},
+          {"interface", 0},        {"manufacturer", "Other"},
+          {"product", "Keyboard"}, {"protocol", false}};
 }
 
 nlohmann::json Scenario(const std::vector<nlohmann::json>& devices) {
@@ -234,12 +250,13 @@ nlohmann::json Scenario(const std::vector<nlohmann::json>& devices) {
 
 std::string CommandTrace(const nlohmann::json& device) {
   static const std::vector<std::pair<std::string, std::string>> kNames = {
-      {"0A55", "H"},    {"0A56", "N"},    {"0A0000", "Q0"}, {"0A0001", "Q1"}, {"0A0600", "F+"},
-      {"0A0601", "F-"}, {"0A2000", "E"},  {"0A01", "I"},    {"0A02", "S"},    {"0A10", "D"},
-      {"0A03", "V"},    {"0A0400", "R"},  {"0A0402", "B"},  {"0A0700", "P+"}, {"0A0701", "P-"}};
+      {"0A55", "H"},    {"0A56", "N"},   {"0A0000", "Q0"}, {"0A0001", "Q1"}, {"0A0600", "F+"},
+      {"0A0601", "F-"}, {"0A2000", "E"}, {"0A01", "I"},    {"0A02", "S"},    {"0A10", "D"},
+      {"0A03", "V"},    {"0A0400", "R"}, {"0A0402", "B"},  {"0A0700", "P+"}, {"0A0701", "P-"}};
   std::string trace;
   std::string last;
-  if (!device.is_object() || !device.contains("requests")) return "<no record>";
+  if (!device.is_object() || !device.contains("requests"))
+    return "<no record>";
   for (const nlohmann::json& request : device["requests"]) {
     std::string hex = request.value("hex", "");
     std::string name = "X";
@@ -249,8 +266,10 @@ std::string CommandTrace(const nlohmann::json& device) {
         break;
       }
     }
-    if (request.value("ignored", false)) name += "?";
-    if (name == "D" && last == "D") continue;
+    if (request.value("ignored", false))
+      name += "?";
+    if (name == "D" && last == "D")
+      continue;
     trace += (trace.empty() ? "" : " ") + name;
     last = name;
   }
@@ -270,7 +289,8 @@ std::string CollapseProgress(const std::string& line, bool monotonic) {
   std::vector<std::string> pieces;
   std::string piece;
   std::istringstream stream(line);
-  while (std::getline(stream, piece, '\r')) pieces.push_back(piece);
+  while (std::getline(stream, piece, '\r'))
+    pieces.push_back(piece);
   bool broken = pieces.size() < 2 || !pieces[0].empty();
   std::string label;
   int last = -1;
@@ -283,8 +303,10 @@ std::string CollapseProgress(const std::string& line, bool monotonic) {
       break;
     }
     int percent = std::stoi(match[2].str());
-    if (i == 1) label = match[1].str();
-    if (match[1].str() != label || percent > 100 || (monotonic && percent < last)) broken = true;
+    if (i == 1)
+      label = match[1].str();
+    if (match[1].str() != label || percent > 100 || (monotonic && percent < last))
+      broken = true;
     last = percent;
   }
   return (pieces.empty() ? std::string() : pieces.back()) + (broken ? " <progress broken>" : "");
@@ -297,9 +319,12 @@ std::vector<std::string> ScreenLines(const std::string& out, bool monotonic) {
   size_t start = 0;
   while (start < out.size()) {
     size_t end = out.find('\n', start);
-    std::string line = out.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    lines.push_back(line.find('\r') == std::string::npos ? line : CollapseProgress(line, monotonic));
-    if (end == std::string::npos) break;
+    std::string line =
+        out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    lines.push_back(line.find('\r') == std::string::npos ? line
+                                                         : CollapseProgress(line, monotonic));
+    if (end == std::string::npos)
+      break;
     start = end + 1;
   }
   return lines;
@@ -333,7 +358,8 @@ std::string Crc32Hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t begin, size_t length) {
-  if (begin > bytes.size()) return {};
+  if (begin > bytes.size())
+    return {};
   length = std::min(length, bytes.size() - begin);
   return std::vector<uint8_t>(bytes.begin() + static_cast<long>(begin),
                               bytes.begin() + static_cast<long>(begin + length));
@@ -341,7 +367,8 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t begin, size
 
 std::string ToGbk(const std::string& utf8) {
   iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "<no GBK converter>";
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    return "<no GBK converter>";
   std::string in = utf8;
   std::string out(in.size() * 2 + 8, '\0');
   char* inPtr = in.data();
@@ -350,7 +377,8 @@ std::string ToGbk(const std::string& utf8) {
   size_t outLeft = out.size();
   size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
   iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) return "<not convertible to GBK>";
+  if (done == static_cast<size_t>(-1))
+    return "<not convertible to GBK>";
   out.resize(out.size() - outLeft);
   return out;
 }

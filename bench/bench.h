@@ -1,0 +1,110 @@
+// The transfer benchmark: runs the real program against the preloaded device
+// emulator and sets each measured time against the least time the device and
+// the protocol's own waits allow for the same run.
+#ifndef QUORVEL_BENCH_BENCH_H_
+#define QUORVEL_BENCH_BENCH_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// What the emulated device costs, all in microseconds. frameUs > 0 puts
+// every report on a USB frame boundary, one per frame in each direction.
+struct DeviceTiming {
+  int64_t replyUs = 0;
+  int64_t eraseUs = 0;
+  int64_t blockWriteUs = 0;
+  int64_t verifyUs = 0;
+  int64_t frameUs = 0;
+  int64_t leaveUs = 0;
+  int64_t awayUs = 0;
+};
+
+struct BenchCase {
+  int64_t imageBytes = 0;
+  int bsize = 256;
+  bool zeroLatency = false;
+};
+
+// Data frames and block acknowledgements of one download.
+struct TransferShape {
+  int64_t frames = 0;
+  int64_t acks = 0;
+};
+
+// --- bounds.cc: least times the device model and the protocol allow.
+TransferShape CountTransfer(int64_t length, int bsize);
+// When the start request's completion becomes readable, from the time the
+// request went out.
+int64_t StartCompletionUs(int64_t startRequestUs, const DeviceTiming& timing);
+// From that completion to the verify request.
+int64_t DownloadBoundUs(const TransferShape& shape, const DeviceTiming& timing);
+// The sleeps, settle times and drains of a command-line platform 4 update
+// with version check; they cost the same whatever the device.
+int64_t MandatedWaitsUs();
+// The whole command: the mandated waits, the device's replies and
+// completions, the download bound and a reboot slower than the scan delay.
+int64_t CommandBoundUs(const DeviceTiming& timing, int64_t downloadBoundUs);
+// Busy waits the protocol asks of the program (the input drains).
+int64_t MandatedBusyWaitUs();
+
+// --- scenario.cc: the device and the image of one case.
+DeviceTiming TimingFor(const BenchCase& c);
+std::string ScenarioText(const BenchCase& c, const DeviceTiming& timing, const std::string& path);
+bool WriteImageFile(int64_t bytes, const std::string& path);
+extern const char kDeviceName[];
+extern const char kImageVersion[];
+
+// --- child.cc: one run of the program, timed by the parent.
+struct ChildResult {
+  bool started = false;
+  bool timedOut = false;
+  int exitStatus = -1;
+  int64_t wallUs = 0;
+  int64_t cpuUs = 0;
+  int64_t maxRssKiB = 0;
+};
+ChildResult RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     const std::string& outputPath, int64_t timeoutMs);
+
+// --- record.cc: what the emulated device saw.
+struct RecordFigures {
+  bool ok = false;
+  std::string error;
+  int64_t startRequestUs = 0;
+  int64_t verifyRequestUs = 0;
+  int64_t dataFrames = 0;
+  int64_t acks = 0;
+  int64_t declaredLength = 0;
+  bool verified = false;
+  bool cameBack = false;
+};
+RecordFigures ReadRecord(const std::string& path);
+
+// --- report.cc: figures of one run, medians, tables.
+struct RunFigures {
+  BenchCase c;
+  TransferShape shape;
+  int64_t downloadUs = 0;
+  int64_t downloadBoundUs = 0;
+  int64_t commandUs = 0;
+  int64_t commandBoundUs = 0;
+  int64_t cpuUs = 0;
+  int64_t busyWaitUs = 0;
+  int64_t maxRssKiB = 0;
+  int64_t rssLimitKiB = 0;
+};
+RunFigures Median(const std::vector<RunFigures>& runs);
+std::string MachineNote();
+// /proc/loadavg: the 1, 5 and 15 minute load averages and the task counts.
+std::string LoadAverage();
+std::string DeviceModelTable(const std::vector<BenchCase>& cases);
+std::string FullSpeedTable(const std::vector<RunFigures>& medians);
+std::string ZeroLatencyTable(const std::vector<RunFigures>& medians);
+std::string RunLine(const RunFigures& r, int repetition);
+
+}  // namespace bench
+
+#endif  // QUORVEL_BENCH_BENCH_H_

@@ -1,0 +1,253 @@
+// quorvel-bench: times command-line platform 4 updates of the real program
+// against the preloaded device emulator, for several image and block sizes,
+// with a full-speed USB device and with a zero-latency one, and prints each
+// time as a ratio to the least time that run could have taken.
+//
+//   quorvel-bench --program quorvel-dfu --emulator libquorvel_emulator_preload.so
+//                 --work DIR [--reps N] [--sizes KiB,...] [--bsizes N,...]
+//                 [--devices full,zero] [--markdown FILE]
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "bench.h"
+
+extern char** environ;
+
+namespace bench {
+namespace {
+
+struct Options {
+  std::string program;
+  std::string emulator;
+  std::string work;
+  std::string markdown;
+  int reps = 3;
+  std::vector<int64_t> sizesKiB = {64, 256, 1024};
+  std::vector<int64_t> bsizes = {62, 256, 512};
+  bool fullSpeed = true;
+  bool zeroLatency = true;
+};
+
+std::vector<int64_t> NumberList(const std::string& text) {
+  std::vector<int64_t> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ','))
+    out.push_back(std::atoll(item.c_str()));
+  return out;
+}
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string name = argv[i];
+    std::string value = argv[i + 1];
+    if (name == "--program") {
+      o->program = value;
+    } else if (name == "--emulator") {
+      o->emulator = value;
+    } else if (name == "--work") {
+      o->work = value;
+    } else if (name == "--markdown") {
+      o->markdown = value;
+    } else if (name == "--reps") {
+      o->reps = std::atoi(value.c_str());
+    } else if (name == "--sizes") {
+      o->sizesKiB = NumberList(value);
+    } else if (name == "--bsizes") {
+      o->bsizes = NumberList(value);
+    } else if (name == "--devices") {
+      o->fullSpeed = value.find("full") != std::string::npos;
+      o->zeroLatency = value.find("zero") != std::string::npos;
+    } else {
+      return false;
+    }
+  }
+  return argc % 2 == 1 && !o->program.empty() && !o->emulator.empty() && !o->work.empty() &&
+         o->reps > 0;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The caller's environment without anything that would change what the
+// program or the emulator does, plus the emulator's own settings.
+std::vector<std::string> ChildEnvironment(const std::string& emulator, const std::string& scenario,
+                                          const std::string& record) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("QUORVEL_EMU_", 0) == 0 ||
+        entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) {
+      continue;
+    }
+    env.push_back(entry);
+  }
+  env.push_back("LD_PRELOAD=" + emulator);
+  env.push_back("QUORVEL_EMU_SCENARIO=" + scenario);
+  env.push_back("QUORVEL_EMU_RECORD=" + record);
+  env.push_back("LC_ALL=C");
+  return env;
+}
+
+std::string CaseName(const BenchCase& c) {
+  return std::string(c.zeroLatency ? "zero" : "full") + "-" + std::to_string(c.imageBytes) + "-" +
+         std::to_string(c.bsize);
+}
+
+// One run; false with a reason when it did not make a clean update.
+bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures, std::string* why) {
+  std::string name = CaseName(c) + "-" + std::to_string(rep);
+  std::string image = o.work + "/image-" + std::to_string(c.imageBytes) + ".bin";
+  std::string scenario = o.work + "/scenario-" + CaseName(c) + ".json";
+  std::string record = o.work + "/record-" + name + ".json";
+  std::string output = o.work + "/output-" + name + ".txt";
+  // A bus path of our own: the program's device lock is system-wide, and
+  // other emulated runs on this machine may use the usual hidraw names.
+  std::string path = "/dev/hidraw-bench" + std::to_string(getpid());
+  DeviceTiming timing = TimingFor(c);
+  unlink(record.c_str());
+  if (!WriteText(scenario, ScenarioText(c, timing, path))) {
+    *why = "cannot write " + scenario;
+    return false;
+  }
+  figures->c = c;
+  figures->shape = CountTransfer(c.imageBytes, c.bsize);
+  figures->downloadBoundUs = DownloadBoundUs(figures->shape, timing);
+  figures->commandBoundUs = CommandBoundUs(timing, figures->downloadBoundUs);
+  figures->busyWaitUs = MandatedBusyWaitUs();
+  figures->rssLimitKiB = 2 * c.imageBytes / 1024 + 16 * 1024;
+  std::vector<std::string> argv = {
+      o.program, "248a", "8266", "-s", "4",  "-b", std::to_string(c.bsize),
+      "-w",      "0",    "-c",   "1",  "-d", image};
+  int64_t timeoutMs = std::max<int64_t>(60000, 3 * figures->commandBoundUs / 1000);
+  ChildResult run =
+      RunChild(argv, ChildEnvironment(o.emulator, scenario, record), output, timeoutMs);
+  figures->commandUs = run.wallUs;
+  figures->cpuUs = run.cpuUs;
+  figures->maxRssKiB = run.maxRssKiB;
+  if (!run.started || run.timedOut || run.exitStatus != 0) {
+    *why = run.timedOut ? "timed out" : "exit status " + std::to_string(run.exitStatus);
+    return false;
+  }
+  if (ReadText(output).find("DFU success!") == std::string::npos) {
+    *why = "no success line in " + output;
+    return false;
+  }
+  RecordFigures r = ReadRecord(record);
+  if (!r.ok || !r.verified || !r.cameBack) {
+    *why = r.ok ? "image not verified and applied" : r.error;
+    return false;
+  }
+  // The bound counts frames and acknowledgements itself; the device's own
+  // count of both must agree, or the bound describes another transfer.
+  if (r.dataFrames != figures->shape.frames || r.acks != figures->shape.acks ||
+      r.declaredLength != c.imageBytes) {
+    *why = "device saw " + std::to_string(r.dataFrames) + " frames and " + std::to_string(r.acks) +
+           " acknowledgements of " + std::to_string(r.declaredLength) + " bytes";
+    return false;
+  }
+  figures->downloadUs = r.verifyRequestUs - StartCompletionUs(r.startRequestUs, timing);
+  if (figures->downloadUs < figures->downloadBoundUs) {
+    *why = "download faster than its bound: the bound does not match the device model";
+    return false;
+  }
+  return true;
+}
+
+std::vector<BenchCase> Cases(const Options& o) {
+  std::vector<BenchCase> cases;
+  for (int zero = 0; zero < 2; ++zero) {
+    if ((zero && !o.zeroLatency) || (!zero && !o.fullSpeed))
+      continue;
+    for (int64_t kib : o.sizesKiB) {
+      for (int64_t bsize : o.bsizes)
+        cases.push_back({kib * 1024, static_cast<int>(bsize), zero == 1});
+    }
+  }
+  return cases;
+}
+
+int Run(const Options& o) {
+  std::vector<BenchCase> cases = Cases(o);
+  for (int64_t kib : o.sizesKiB) {
+    std::string image = o.work + "/image-" + std::to_string(kib * 1024) + ".bin";
+    if (!WriteImageFile(kib * 1024, image)) {
+      std::fprintf(stderr, "quorvel-bench: cannot write %s\n", image.c_str());
+      return 1;
+    }
+  }
+  std::string machine = MachineNote();
+  std::string loadBefore = LoadAverage();
+  std::map<size_t, std::vector<RunFigures>> runs;
+  int failures = 0;
+  // Repetitions outermost, so that a busy spell of the machine spreads over
+  // the cases instead of spoiling one case's every run.
+  for (int rep = 1; rep <= o.reps; ++rep) {
+    for (size_t i = 0; i < cases.size(); ++i) {
+      RunFigures figures;
+      std::string why;
+      bool ok = RunCase(o, cases[i], rep, &figures, &why);
+      if (!ok) {
+        ++failures;
+        std::fprintf(stderr, "FAILED %s rep %d: %s\n", CaseName(cases[i]).c_str(), rep,
+                     why.c_str());
+        continue;
+      }
+      runs[i].push_back(figures);
+      std::fprintf(stderr, "%s\n", RunLine(figures, rep).c_str());
+    }
+  }
+  std::vector<RunFigures> full;
+  std::vector<RunFigures> zero;
+  for (auto& [index, list] : runs)
+    (cases[index].zeroLatency ? zero : full).push_back(Median(list));
+  std::vector<BenchCase> modelled;
+  for (const BenchCase& c : cases) {
+    if (!c.zeroLatency)
+      modelled.push_back(c);
+  }
+  std::string text = "Machine:\n\n" + machine + "- /proc/loadavg before the runs: " + loadBefore +
+                     "\n- /proc/loadavg after the runs: " + LoadAverage() + "\n\n" +
+                     "Full-speed device models (the zero-latency device has every time 0 but the "
+                     "same reboot):\n\n" +
+                     DeviceModelTable(modelled) + "\n";
+  text += "Full-speed device, median of " + std::to_string(o.reps) + ":\n\n" +
+          FullSpeedTable(full) + "\n";
+  text +=
+      "Zero-latency device, median of " + std::to_string(o.reps) + ":\n\n" + ZeroLatencyTable(zero);
+  std::printf("%s", text.c_str());
+  if (!o.markdown.empty())
+    WriteText(o.markdown, text);
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace bench
+
+int main(int argc, char** argv) {
+  bench::Options options;
+  if (!bench::ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: quorvel-bench --program PATH --emulator PATH --work DIR [--reps N]\n"
+                 "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]"
+                 " [--markdown FILE]\n");
+    return 2;
+  }
+  return bench::Run(options);
+}

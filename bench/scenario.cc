@@ -1,0 +1,92 @@
+// The emulated device of one benchmark case and the firmware file it gets.
+//
+// The full-speed device moves one 64-byte interrupt report per 1 ms frame in
+// each direction, answers a request 1 ms after it, programs its flash at
+// 128 bytes per ms (so a block's write time grows with the block size),
+// erases 20 ms per 64 KiB and checks its CRC at 32 KiB per ms. It reboots in
+// 520 ms, well inside the restart wait's 3 s scan delay. The zero-latency
+// device answers and writes at once (it reboots alike), so that only the program's own time (and
+// the emulator's) is left.
+#include <nlohmann/json.hpp>
+
+#include "bench.h"
+#include "firmware_builder.h"
+
+namespace bench {
+
+const char kDeviceName[] = "bench";
+// The version the image carries; the device reports it after its restart.
+const char kImageVersion[] = "01-02-0003-00000004";
+
+namespace {
+
+constexpr int64_t kFullSpeedFrameUs = 1000;
+constexpr int64_t kReplyUs = 1000;
+constexpr int64_t kFlashBytesPerMs = 128;
+constexpr int64_t kEraseUsPer64KiB = 20000;
+constexpr int64_t kVerifyUsPer64KiB = 2000;
+constexpr int64_t kLeaveUs = 20000;
+constexpr int64_t kAwayUs = 500000;
+// Header and digest trailer of a one-part file: the image sent is the whole
+// file, so the body makes up the rest of the requested size.
+constexpr int64_t kHeaderBytes = 32;
+constexpr int64_t kTrailerBytes = 40;
+
+double Ms(int64_t us) {
+  return static_cast<double>(us) / 1000.0;
+}
+
+}  // namespace
+
+DeviceTiming TimingFor(const BenchCase& c) {
+  DeviceTiming t;
+  // Both devices reboot alike: a device that left the bus the instant it
+  // answered would take its reply with it.
+  t.leaveUs = kLeaveUs;
+  t.awayUs = kAwayUs;
+  if (c.zeroLatency)
+    return t;
+  int64_t units = c.imageBytes / 65536;
+  t.frameUs = kFullSpeedFrameUs;
+  t.replyUs = kReplyUs;
+  t.blockWriteUs = c.bsize * 1000 / kFlashBytesPerMs;
+  t.eraseUs = units * kEraseUsPer64KiB;
+  t.verifyUs = units * kVerifyUsPer64KiB;
+  return t;
+}
+
+std::string ScenarioText(const BenchCase& c, const DeviceTiming& t, const std::string& path) {
+  using nlohmann::json;
+  json device = {
+      {"name", kDeviceName},
+      {"path", path},
+      {"vendorId", "0x248A"},
+      {"productId", "0x8266"},
+      {"controllerVersion", "01-00-0000-00000001"},
+      {"appVersion", "01-00-0000-00000001"},
+      {"blockSize", c.bsize},
+      {"timing",
+       {{"replyMs", Ms(t.replyUs)},
+        {"eraseMs", Ms(t.eraseUs)},
+        {"blockWriteMs", Ms(t.blockWriteUs)},
+        {"verifyMs", Ms(t.verifyUs)},
+        {"usbFrameUs", t.frameUs}}},
+      {"reboot", {{"leaveMs", Ms(t.leaveUs)}, {"awayMs", Ms(t.awayUs)}}},
+  };
+  // Data frames are only counted: keeping each one would put megabytes of
+  // record into the measured process.
+  json scenario = {{"recordWrites", false}, {"recordFrames", false}, {"devices", {device}}};
+  return scenario.dump(2) + "\n";
+}
+
+bool WriteImageFile(int64_t bytes, const std::string& path) {
+  fwbuild::ImageOptions options;
+  if (!fwbuild::ParseVersion(kImageVersion, &options.version))
+    return false;
+  options.bodySize = static_cast<uint32_t>(bytes - kHeaderBytes - kTrailerBytes);
+  options.seed = static_cast<uint32_t>(bytes);
+  std::vector<uint8_t> file = fwbuild::BuildOnePartFile(options);
+  return static_cast<int64_t>(file.size()) == bytes && fwbuild::WriteFile(path, file);
+}
+
+}  // namespace bench
