@@ -184,7 +184,7 @@ std::string RunResult::Describe() const {
 }
 
 const nlohmann::json& RunResult::Device(const std::string& name) const {
-  static const nlohmann::json none;
+  static const nlohmann::json none = nlohmann::json::object();
   if (!record.contains("devices") || !record["devices"].contains(name))
     return none;
   return record["devices"][name];
@@ -231,6 +231,8 @@ nlohmann::json Dongle(const nlohmann::json& overrides) {
                              {"blockWriteMs", 0.2},
                              {"verifyMs", 5},
                              {"usbFrameUs", 0}}},
+                           // Back 420 ms after its restart reply: before the
+                           // earliest scan that looks for it (600 ms).
                            {"reboot", {{"leaveMs", 20}, {"awayMs", 400}}}};
   for (auto it = overrides.begin(); it != overrides.end(); ++it)
     device[it.key()] = it.value();

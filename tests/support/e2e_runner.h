@@ -46,7 +46,7 @@ struct RunResult {
   nlohmann::json record;
   // Status, time-out and standard error, for failure messages.
   std::string Describe() const;
-  // The record of one device (null when absent).
+  // The record of one device (an empty object when absent).
   const nlohmann::json& Device(const std::string& name) const;
 };
 

@@ -126,6 +126,7 @@ void CheckRow(const UpgradeRow& row, const RunResult& result) {
   ASSERT_TRUE(result.started);
   EXPECT_FALSE(result.timedOut) << result.Describe();
   EXPECT_EQ(result.exitStatus, 0) << result.Describe();
+  EXPECT_EQ(result.err, "");
   ASSERT_TRUE(result.hasRecord) << result.Describe();
 
   std::vector<std::string> expectedLines(row.progressLines, ">> : Download progress: 100%");
