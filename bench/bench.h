@@ -66,8 +66,9 @@ struct ChildResult {
   int64_t cpuUs = 0;
   int64_t maxRssKiB = 0;
 };
+// realtimePriority > 0: SCHED_FIFO at that priority (needs the privilege).
 ChildResult RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     const std::string& outputPath, int64_t timeoutMs);
+                     const std::string& outputPath, int64_t timeoutMs, int realtimePriority);
 
 // --- record.cc: what the emulated device saw.
 struct RecordFigures {

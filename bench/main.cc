@@ -5,7 +5,7 @@
 //
 //   quorvel-bench --program quorvel-dfu --emulator libquorvel_emulator_preload.so
 //                 --work DIR [--reps N] [--sizes KiB,...] [--bsizes N,...]
-//                 [--devices full,zero] [--markdown FILE]
+//                 [--devices full,zero] [--realtime PRIORITY] [--markdown FILE]
 #include <unistd.h>
 
 #include <cstdio>
@@ -28,6 +28,7 @@ struct Options {
   std::string work;
   std::string markdown;
   int reps = 3;
+  int realtimePriority = 0;
   std::vector<int64_t> sizesKiB = {64, 256, 1024};
   std::vector<int64_t> bsizes = {62, 256, 512};
   bool fullSpeed = true;
@@ -55,6 +56,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->work = value;
     } else if (name == "--markdown") {
       o->markdown = value;
+    } else if (name == "--realtime") {
+      o->realtimePriority = std::atoi(value.c_str());
     } else if (name == "--reps") {
       o->reps = std::atoi(value.c_str());
     } else if (name == "--sizes") {
@@ -136,13 +139,15 @@ bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures,
       o.program, "248a", "8266", "-s", "4",  "-b", std::to_string(c.bsize),
       "-w",      "0",    "-c",   "1",  "-d", image};
   int64_t timeoutMs = std::max<int64_t>(60000, 3 * figures->commandBoundUs / 1000);
-  ChildResult run =
-      RunChild(argv, ChildEnvironment(o.emulator, scenario, record), output, timeoutMs);
+  ChildResult run = RunChild(argv, ChildEnvironment(o.emulator, scenario, record), output,
+                             timeoutMs, o.realtimePriority);
   figures->commandUs = run.wallUs;
   figures->cpuUs = run.cpuUs;
   figures->maxRssKiB = run.maxRssKiB;
   if (!run.started || run.timedOut || run.exitStatus != 0) {
-    *why = run.timedOut ? "timed out" : "exit status " + std::to_string(run.exitStatus);
+    *why = run.timedOut            ? "timed out"
+           : run.exitStatus == 125 ? "cannot enter the real-time class"
+                                   : "exit status " + std::to_string(run.exitStatus);
     return false;
   }
   if (ReadText(output).find("DFU success!") == std::string::npos) {
@@ -222,7 +227,11 @@ int Run(const Options& o) {
     if (!c.zeroLatency)
       modelled.push_back(c);
   }
-  std::string text = "Machine:\n\n" + machine + "- /proc/loadavg before the runs: " + loadBefore +
+  std::string scheduling = o.realtimePriority > 0
+                               ? "SCHED_FIFO, priority " + std::to_string(o.realtimePriority)
+                               : std::string("normal (SCHED_OTHER, nice 0)");
+  std::string text = "Machine:\n\n" + machine + "- Program scheduled: " + scheduling + "\n" +
+                     "- /proc/loadavg before the runs: " + loadBefore +
                      "\n- /proc/loadavg after the runs: " + LoadAverage() + "\n\n" +
                      "Full-speed device models (the zero-latency device has every time 0 but the "
                      "same reboot):\n\n" +
@@ -245,8 +254,8 @@ int main(int argc, char** argv) {
   if (!bench::ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: quorvel-bench --program PATH --emulator PATH --work DIR [--reps N]\n"
-                 "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]"
-                 " [--markdown FILE]\n");
+                 "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]\n"
+                 "       [--realtime PRIORITY] [--markdown FILE]\n");
     return 2;
   }
   return bench::Run(options);
