@@ -130,10 +130,15 @@ std::vector<uint8_t> BuildTwoPartFile(const TwoPartOptions& options) {
   if (controller.size() > kAppOffset - kControllerOffset) {
     return {};  // the Controller part would overlap the App header
   }
-  std::vector<uint8_t> file(kControllerOffset, options.leadingFill);
+  const std::vector<uint8_t> app = ImageWithData(options.app, options.appDataEnd);
+  std::vector<uint8_t> file;
+  // Reserving the whole file up front also keeps GCC's -O3 bounds check from
+  // misreading the growth of the vector as an overflow.
+  file.reserve(kAppOffset + app.size() + options.tailFill);
+  file.assign(kControllerOffset, options.leadingFill);
   Append(&file, controller);
   file.resize(kAppOffset, 0xFF);
-  Append(&file, ImageWithData(options.app, options.appDataEnd));
+  Append(&file, app);
   file.insert(file.end(), options.tailFill, 0xFF);
   return file;
 }
