@@ -58,7 +58,7 @@ TEST_F(JudgeTest, SuccessWithTheChipStillInForcedModeIsAWrongState) {
 
 TEST_F(JudgeTest, SuccessWithTheOldFirmwareIsAWrongState) {
   nlohmann::json device = clean_.device;
-  device["final"]["controllerVersion"] = campaign::kInitialVersion;
+  device["final"]["controllerVersion"] = std::string(campaign::kInitialVersion);
   EXPECT_EQ(JudgeAgain(clean_.outcome, device).wrongState.size(), 1u);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,6 +16,7 @@ namespace {
 const char kForcedEnter[] = "Enter the forced upgrade mode";
 const char kForcedExit[] = "Exit the forced upgrade mode";
 const char kVerify[] = "Download complete, verify the result";
+const char kRestart[] = "Restart the device";
 const char kStepSuccess[] = ": Successful execution!";
 const char kStepFailure[] = ": Execution failed!";
 
@@ -60,7 +62,7 @@ std::vector<StepResult> StepResults(const std::string& out) {
         steps.back().answered = true;
         steps.back().success = StartsWith(text, kStepSuccess);
       }
-    } else if (text == kForcedEnter || text == kForcedExit || text == kVerify) {
+    } else if (text == kForcedEnter || text == kForcedExit || text == kVerify || text == kRestart) {
       steps.push_back({text, false, false});
     }
   }
@@ -177,23 +179,21 @@ void JudgeSteps(const Variant& variant, const std::string& out, const nlohmann::
   if (lastLeave != nullptr && lastLeave->success && onBus && forced) {
     v->wrongState.push_back("leaving the forced upgrade mode succeeded, but the chip is in it");
   }
-  if (lastVerify == nullptr || lastVerify->success)
+  if (lastVerify == nullptr || lastVerify->success) {
     return;
-  std::vector<std::string> hexes = RequestHexes(device);
-  size_t lastVerifyRequest = 0;
-  bool passthroughSwitched = false;
-  for (size_t i = 0; i < hexes.size(); ++i) {
-    if (hexes[i] == "0A03")
-      lastVerifyRequest = i;
-    if (hexes[i] == "0A0700")
-      passthroughSwitched = true;
   }
-  int restarts = 0;
-  for (size_t i = lastVerifyRequest; i < hexes.size(); ++i)
-    restarts += hexes[i] == "0A0400";
   // Only the recovery of a chip in the forced upgrade mode restarts it after
-  // a failed verification of the default program.
-  int allowed = variant.forcedAlwaysLeft && !passthroughSwitched ? 1 : 0;
+  // a failed verification of the default program; the restarts the program
+  // attempted count, whether or not the request reached the device.
+  int restarts = 0;
+  for (const StepResult* step = lastVerify + 1; step != steps.data() + steps.size(); ++step) {
+    restarts += step->heading == kRestart;
+  }
+  bool passthrough = false;
+  for (const std::string& hex : RequestHexes(device)) {
+    passthrough = passthrough || hex == "0A0700";
+  }
+  int allowed = variant.forcedAlwaysLeft && !passthrough ? 1 : 0;
   if (restarts > allowed) {
     v->wrongState.push_back("the device was restarted after its verification failed");
   }
@@ -201,6 +201,7 @@ void JudgeSteps(const Variant& variant, const std::string& out, const nlohmann::
 
 struct Counts {
   int cases = 0;
+  int crashes = 0;
   int hangs = 0;
   int wrongState = 0;
   int unexpected = 0;
@@ -244,23 +245,23 @@ class TotalsEnvironment : public ::testing::Environment {
     for (const auto& entry : Totals()) {
       const Counts& c = entry.second;
       all.cases += c.cases;
+      all.crashes += c.crashes;
       all.hangs += c.hangs;
       all.wrongState += c.wrongState;
       all.unexpected += c.unexpected;
-      classes[entry.first] = {{"cases", c.cases},
-                              {"hangs", c.hangs},
-                              {"wrongState", c.wrongState},
-                              {"unexpected", c.unexpected},
-                              {"leftInForcedMode", c.leftInForcedMode},
-                              {"deviceGone", c.deviceGone}};
+      classes[entry.first] = {
+          {"cases", c.cases},           {"crashes", c.crashes},
+          {"hangs", c.hangs},           {"wrongState", c.wrongState},
+          {"unexpected", c.unexpected}, {"leftInForcedMode", c.leftInForcedMode},
+          {"deviceGone", c.deviceGone}};
       std::printf(
           "campaign class \"%s\": %d cases, %d hangs, %d wrong states, %d unexpected results, "
           "%d left in forced upgrade mode, %d devices gone\n",
           entry.first.c_str(), c.cases, c.hangs, c.wrongState, c.unexpected, c.leftInForcedMode,
           c.deviceGone);
     }
-    std::printf("campaign: %d cases, 0 crashes, %d hangs, %d devices left in a wrong state\n",
-                all.cases, all.hangs, all.wrongState);
+    std::printf("campaign: %d cases, %d crashes, %d hangs, %d devices left in a wrong state\n",
+                all.cases, all.crashes, all.hangs, all.wrongState);
     std::string dir = QUORVEL_BINARY_DIR "/reliability";
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
@@ -294,6 +295,7 @@ Verdict Judge(const Variant& variant, const FaultCase& fault, bool prompt,
 void Count(const std::string& faultClass, const Verdict& verdict) {
   Counts& c = Totals()[faultClass];
   ++c.cases;
+  c.crashes += verdict.crashed;
   c.hangs += verdict.hung;
   c.wrongState += !verdict.wrongState.empty();
   c.unexpected += !verdict.expectationMet || !verdict.problems.empty();
@@ -303,6 +305,16 @@ void Count(const std::string& faultClass, const Verdict& verdict) {
 
 void ExpectClean(const CaseRun& run, const std::string& faultClass) {
   const Verdict& v = run.verdict;
+  // One line per case on request, for the table of what each fault leaves
+  // behind.
+  if (getenv("QUORVEL_CAMPAIGN_CASES") != nullptr) {
+    std::printf("case | %s | %s | %s | %s%s%s\n", faultClass.c_str(),
+                run.context.substr(0, run.context.find('\n')).c_str(),
+                run.outcome.hung ? "hung" : (run.outcome.result ? "success" : "failed"),
+                v.leftInForcedMode ? "left in forced upgrade mode" : "-",
+                v.deviceGone ? ", device gone" : "", v.wrongState.empty() ? "" : ", WRONG STATE");
+  }
+  EXPECT_FALSE(v.crashed) << "the program crashed\n" << run.context;
   EXPECT_FALSE(v.hung) << "the program did not end\n" << run.context;
   EXPECT_TRUE(v.expectationMet) << "unexpected result " << run.outcome.result << "\n"
                                 << run.context;

@@ -230,6 +230,7 @@ CaseRun RunCase(const Variant& variant, const FaultCase& fault, bool prompt) {
   emu::Reset();
   run.verdict = Judge(variant, fault, prompt, run.outcome, run.device);
   context << "\nrequests: " << e2e::CommandTrace(run.device)
+          << "\npresence: " << run.device.value("presence", nlohmann::json()).dump()
           << "\nfinal: " << run.device.value("final", nlohmann::json()).dump() << "\noutput:\n"
           << run.outcome.out;
   run.context = context.str();

@@ -67,6 +67,7 @@ struct FaultCase {
 };
 
 struct Verdict {
+  bool crashed = false;  // died by a signal or a sanitizer report (real binary)
   bool hung = false;
   bool expectationMet = true;           // success or failure as expected
   std::vector<std::string> problems;    // what the output got wrong
