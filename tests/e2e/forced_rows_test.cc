@@ -13,18 +13,8 @@ using e2e::DeviceTransfer;
 using e2e::Firmware;
 using e2e::RunOptions;
 using e2e::UpgradeRow;
-
-RunOptions CommandLine(const nlohmann::json& dongle, const std::vector<std::string>& args) {
-  RunOptions run;
-  run.scenario = e2e::Scenario({e2e::OtherKeyboard(), dongle});
-  run.args = {"248a", "8266"};
-  run.args.insert(run.args.end(), args.begin(), args.end());
-  return run;
-}
-
-std::string CheckText(bool check) {
-  return check ? "1" : "0";
-}
+using e2e::CheckText;
+using e2e::CommandLine;
 
 struct StateCase {
   const char* name;

@@ -8,27 +8,12 @@ namespace {
 using namespace rawhost;
 using nlohmann::json;
 
-class CommandsTest : public EmulatedDeviceTest {
+class CommandsTest : public RawDeviceTest {
  protected:
   void Open(const json& extra = json::object()) {
-    if (dev_)
-      hid_close(dev_);
-    LoadScenario(Scenario(Device(extra)));
-    dev_ = hid_open_path("/dev/hidraw0");
-    ASSERT_NE(dev_, nullptr);
-  }
-  void TearDown() override {
-    if (dev_)
-      hid_close(dev_);
-    EmulatedDeviceTest::TearDown();
-  }
-  Bytes Ask(const Bytes& request) {
-    EXPECT_EQ(Send(dev_, request), 65);
-    return Read(dev_, 200);
+    OpenDevice(Device(extra));
   }
   const json& Final() { return Record()["devices"]["d"]["final"]; }
-
-  hid_device* dev_ = nullptr;
 };
 
 TEST_F(CommandsTest, DefaultDeviceAnswersEveryQuery) {

@@ -8,23 +8,12 @@ namespace {
 using namespace rawhost;
 using nlohmann::json;
 
-class FaultsTest : public EmulatedDeviceTest {
+class FaultsTest : public RawDeviceTest {
  protected:
   void Open(const json& faults, const json& extra = json::object()) {
     json device = Device(extra);
     device["faults"] = faults;
-    LoadScenario(Scenario(device));
-    dev_ = hid_open_path("/dev/hidraw0");
-    ASSERT_NE(dev_, nullptr);
-  }
-  void TearDown() override {
-    if (dev_)
-      hid_close(dev_);
-    EmulatedDeviceTest::TearDown();
-  }
-  Bytes Ask(const Bytes& request, int ms = 200) {
-    EXPECT_EQ(Send(dev_, request), 65);
-    return Read(dev_, ms);
+    OpenDevice(device);
   }
   void Begin(const Bytes& image) {
     Ask({0x0A, 0x20, 0x00});
@@ -32,8 +21,6 @@ class FaultsTest : public EmulatedDeviceTest {
     Ask({0x0A, 0x02});
     Read(dev_, 3000);
   }
-
-  hid_device* dev_ = nullptr;
 };
 
 TEST_F(FaultsTest, NoReplyHitsTheNamedStageAndOccurrenceOnly) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/emulated_device_test.h"
 #include "support/virtual_platform.h"
 
 namespace rawhost {
@@ -108,6 +109,32 @@ inline Bytes Pattern(size_t size, uint8_t seed = 7) {
 inline int32_t Now() {
   return g_virtual.now;
 }
+
+// A test on one device at /dev/hidraw0, opened through the raw hidapi calls.
+class RawDeviceTest : public EmulatedDeviceTest {
+ protected:
+  void OpenDevice(const nlohmann::json& device) {
+    if (dev_) {
+      hid_close(dev_);
+      dev_ = nullptr;
+    }
+    LoadScenario(Scenario(device));
+    dev_ = hid_open_path("/dev/hidraw0");
+    ASSERT_NE(dev_, nullptr);
+  }
+  void TearDown() override {
+    if (dev_)
+      hid_close(dev_);
+    EmulatedDeviceTest::TearDown();
+  }
+  Bytes Ask(const Bytes& request, int ms = 200) {
+    EXPECT_EQ(Send(dev_, request), 65);
+    return Read(dev_, ms);
+  }
+  const nlohmann::json& Device0() { return Record()["devices"]["d"]; }
+
+  hid_device* dev_ = nullptr;
+};
 
 }  // namespace rawhost
 

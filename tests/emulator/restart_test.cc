@@ -11,21 +11,10 @@ using nlohmann::json;
 
 const Bytes kNewVersion = {1, 2, 3, 0, 4, 0, 0, 0};
 
-class RestartTest : public EmulatedDeviceTest {
+class RestartTest : public RawDeviceTest {
  protected:
   void Open(const json& extra) {
-    LoadScenario(Scenario(Device(extra)));
-    dev_ = hid_open_path("/dev/hidraw0");
-    ASSERT_NE(dev_, nullptr);
-  }
-  void TearDown() override {
-    if (dev_)
-      hid_close(dev_);
-    EmulatedDeviceTest::TearDown();
-  }
-  Bytes Ask(const Bytes& request, int ms = 200) {
-    EXPECT_EQ(Send(dev_, request), 65);
-    return Read(dev_, ms);
+    OpenDevice(Device(extra));
   }
   // A whole transfer; verify answered as the device decides.
   Bytes Flash(const Bytes& image, uint32_t crc, uint32_t headerWord = 0,
@@ -56,9 +45,6 @@ class RestartTest : public EmulatedDeviceTest {
     dev_ = hid_open_path(path.c_str());
     ASSERT_NE(dev_, nullptr) << path;
   }
-  const json& Device0() { return Record()["devices"]["d"]; }
-
-  hid_device* dev_ = nullptr;
 };
 
 TEST_F(RestartTest, DeviceIsAwayForItsAwayTimeAndReturnsElsewhereWithNewFirmware) {

@@ -14,21 +14,10 @@ struct Ack {
   Bytes reply;
 };
 
-class TransferTest : public EmulatedDeviceTest {
+class TransferTest : public RawDeviceTest {
  protected:
   void Open(const json& extra) {
-    LoadScenario(Scenario(Device(extra)));
-    dev_ = hid_open_path("/dev/hidraw0");
-    ASSERT_NE(dev_, nullptr);
-  }
-  void TearDown() override {
-    if (dev_)
-      hid_close(dev_);
-    EmulatedDeviceTest::TearDown();
-  }
-  Bytes Ask(const Bytes& request, int ms = 200) {
-    EXPECT_EQ(Send(dev_, request), 65);
-    return Read(dev_, ms);
+    OpenDevice(Device(extra));
   }
   // Upgrade mode, information and start, each answered as required.
   void Begin(const Bytes& image, uint32_t crc, uint32_t headerWord = 0) {
@@ -56,9 +45,6 @@ class TransferTest : public EmulatedDeviceTest {
     EXPECT_EQ(Ask({0x0A, 0x03}), Padded({0x0A, 0x03}));
     return Read(dev_, 1000);
   }
-  const json& Device0() { return Record()["devices"]["d"]; }
-
-  hid_device* dev_ = nullptr;
 };
 
 Bytes AckOf(int index) {

@@ -5,25 +5,10 @@
 #include "console/arguments.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
+#include "support/program_harness.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
-namespace {
-
-void ResetProgramState() {
-  CloseLink();
-  ClearDevices(&CurrentDevices);
-  ClearDevices(&KnownDevices);
-  CurrentDevices.vendorId = 0;
-  CurrentDevices.productId = 0;
-  CurrentDevices.interfaceNumber = -1;
-  ResetImages();
-  DfuSettings = DfuSettingsRecord();
-  ControlFlags = ControlFlagsRecord();
-  ResetOutputState();
-}
-
-}  // namespace
 
 std::string UpperHex(const std::string& hex) {
   std::string upper = hex;
@@ -43,13 +28,13 @@ std::vector<uint8_t> PatternBytes(int32_t length, uint32_t seed) {
 
 void DfuTest::SetUp() {
   EmulatedDeviceTest::SetUp();
-  ResetProgramState();
+  harness::ResetProgramState();
   UiLanguage = 1;
   LogEnabled = 1;
 }
 
 void DfuTest::TearDown() {
-  ResetProgramState();
+  harness::ResetProgramState();
   EmulatedDeviceTest::TearDown();
 }
 

@@ -167,4 +167,12 @@ void RunUpgradeRows(const Workspace& workspace, const std::vector<UpgradeRow>& r
     CheckRow(rows[i], results[i]);
 }
 
+RunOptions CommandLine(const nlohmann::json& dongle, const std::vector<std::string>& args) {
+  RunOptions run;
+  run.scenario = Scenario({OtherKeyboard(), dongle});
+  run.args = {"248a", "8266"};
+  run.args.insert(run.args.end(), args.begin(), args.end());
+  return run;
+}
+
 }  // namespace e2e

@@ -76,6 +76,12 @@ void RunUpgradeRows(const Workspace& workspace, const std::vector<UpgradeRow>& r
 // received completely and verified.
 void ExpectTransfers(const nlohmann::json& device, const std::vector<ExpectedTransfer>& expected);
 
+// A command-line run against the dongle (248a:8266) next to an unrelated
+// keyboard, with the given options after the IDs.
+RunOptions CommandLine(const nlohmann::json& dongle, const std::vector<std::string>& args);
+// The -c value.
+inline std::string CheckText(bool check) { return check ? "1" : "0"; }
+
 }  // namespace e2e
 
 #endif  // QUORVEL_TESTS_SUPPORT_E2E_UPGRADE_ROWS_H_
