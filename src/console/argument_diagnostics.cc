@@ -46,11 +46,14 @@ bool ReasonMessage(ArgumentError error, Msg* message) {
 }  // namespace
 
 void PrintArgumentRejection() {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   Msg message;
   bool withArgument = ReasonMessage(LastArgumentRejection.error, &message);
-  if (message == Msg::kCount) return;
+  if (message == Msg::kCount)
+    return;
   std::string text = Text(message);
-  if (withArgument) text += LastArgumentRejection.argument;
+  if (withArgument)
+    text += LastArgumentRejection.argument;
   PrintLogLine(false, false, true, text);
 }

@@ -13,10 +13,12 @@
 namespace {
 
 bool RunControl() {
-  if (!ControlFlags.force) return RestartDevice();
+  if (!ControlFlags.force)
+    return RestartDevice();
   bool result = SetForcedUpgradeMode(false, nullptr);
   // A chip that did not leave the forced upgrade mode is not restarted.
-  if (result && ControlFlags.reset) result = RestartDevice();
+  if (result && ControlFlags.reset)
+    result = RestartDevice();
   return result;
 }
 
@@ -41,11 +43,13 @@ bool RunUpdate() {
 
 bool ExecuteCommand() {
   bool control = ControlFlags.reset || ControlFlags.force;
-  if (LogEnabled) PrintLogLine(false, false, true, Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
+  if (LogEnabled)
+    PrintLogLine(false, false, true, Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
   CurrentDevices.vendorId = DfuSettings.vid;
   CurrentDevices.productId = DfuSettings.pid;
   CurrentDevices.interfaceNumber = DfuSettings.inum;
-  if (LogEnabled) PrintLogLine(false, false, true, Text(Msg::kQueryingUsb));
+  if (LogEnabled)
+    PrintLogLine(false, false, true, Text(Msg::kQueryingUsb));
   ConnectDevice(true);
   CommandStartTime = NowMs();
   StepStartTime = CommandStartTime;

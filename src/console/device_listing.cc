@@ -10,9 +10,11 @@
 namespace {
 
 bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* id) {
-  if (arguments.size() <= index) return true;
+  if (arguments.size() <= index)
+    return true;
   int32_t value = 0;
-  if (!ConvertInt32(arguments[index], 16, &value) || value < 0 || value > 0xFFFF) return false;
+  if (!ConvertInt32(arguments[index], 16, &value) || value < 0 || value > 0xFFFF)
+    return false;
   *id = static_cast<uint16_t>(value);
   return true;
 }
@@ -38,6 +40,7 @@ void ListDevices(const std::vector<std::string>& arguments) {
     return;
   }
   PrintLogLine(false, false, true, Text(Msg::kListHeading));
-  for (const DeviceEntry& entry : list.entries) PrintLogLine(false, false, true, DescribeEntry(entry));
+  for (const DeviceEntry& entry : list.entries)
+    PrintLogLine(false, false, true, DescribeEntry(entry));
   ClearDevices(&list);
 }

@@ -28,11 +28,14 @@ const bool kCaseSensitiveFileNames = false;
 const bool kCaseSensitiveFileNames = true;
 #endif
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string LowerAscii(const std::string& text) {
   std::string lower = text;
-  for (char& c : lower) c = LowerAscii(c);
+  for (char& c : lower)
+    c = LowerAscii(c);
   return lower;
 }
 
@@ -52,7 +55,8 @@ bool RunPromptCommand(const std::vector<std::string>& tokens, int mode, int* sta
 }
 
 void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
-  if (tokens.size() < 2) return;
+  if (tokens.size() < 2)
+    return;
   int32_t value = 0;
   if (!ConvertInt32(tokens[1], 10, &value)) {
     PrintParameterError();
@@ -66,7 +70,8 @@ void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
 }
 
 void ReadVersionsOfAnyDevice() {
-  if (ConnectDevice(false) == 1) ReadDeviceVersions();
+  if (ConnectDevice(false) == 1)
+    ReadDeviceVersions();
 }
 
 // Returns true when the prompt must end (a dfu or ctrl command ran).
@@ -107,10 +112,13 @@ int RunPrompt() {
       break;
     }
     std::string lowered = LowercaseLine(line);
-    if (lowered == "exit") break;
+    if (lowered == "exit")
+      break;
     std::vector<std::string> tokens = SplitTokens(lowered);
-    if (tokens.empty()) continue;
-    if (Dispatch(tokens, &status)) break;
+    if (tokens.empty())
+      continue;
+    if (Dispatch(tokens, &status))
+      break;
   }
   return status;
 }
@@ -119,7 +127,8 @@ int RunPrompt() {
 
 bool DetectUiLanguage() {
   std::string language;
-  if (!g_platform.localeLanguage(&language)) return true;
+  if (!g_platform.localeLanguage(&language))
+    return true;
   return LowerAscii(language) == "zh";
 }
 
@@ -133,12 +142,14 @@ std::vector<std::string> SplitTokens(const std::string& line) {
   std::vector<std::string> tokens;
   std::istringstream stream(line);
   std::string token;
-  while (std::getline(stream, token, ' ')) tokens.push_back(token);
+  while (std::getline(stream, token, ' '))
+    tokens.push_back(token);
   return tokens;
 }
 
 std::string LowercaseLine(const std::string& line) {
-  if (!kCaseSensitiveFileNames) return LowerAscii(line);
+  if (!kCaseSensitiveFileNames)
+    return LowerAscii(line);
   std::vector<std::string> tokens = SplitTokens(line);
   bool isDfu = !tokens.empty() && LowerAscii(tokens[0]) == "dfu";
   std::string result;
@@ -156,7 +167,8 @@ std::string LowercaseLine(const std::string& line) {
     }
   }
   // Whatever the tokens did not cover (trailing spaces) is copied through.
-  if (start < line.size()) result += line.substr(start);
+  if (start < line.size())
+    result += line.substr(start);
   return result;
 }
 

@@ -30,7 +30,8 @@ bool RunChain(bool singlePart, bool appSelected) {
 // the waits after it: show 100 % on success, and never leave an unfinished
 // line behind a failure (a wait that timed out leaves one open too).
 void FinishProgress(bool result) {
-  if (LogEnabled) return;
+  if (LogEnabled)
+    return;
   if (result) {
     PrintDownloadProgress(100, 100, true);
   } else {
@@ -47,13 +48,15 @@ bool WaitAfterRestart() {
 // A chip left in its forced upgrade mode by a failed chain is restarted and
 // awaited before it is taken out of that mode.
 void RecoverRestart() {
-  if (RestartDevice()) WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
+  if (RestartDevice())
+    WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
 }
 
 bool ReconnectForPassthrough() {
   std::string closedPath = HidLink.hasPath ? HidLink.path : std::string();
   CloseLink();
-  if (DfuSettings.check) return ConnectDevice(false) == 1;
+  if (DfuSettings.check)
+    return ConnectDevice(false) == 1;
   // The device just closed may still be on the bus (nothing restarted it, or
   // it left the forced upgrade mode without re-enumerating): it must count as
   // new, as it does after a restart.
@@ -62,10 +65,12 @@ bool ReconnectForPassthrough() {
 }
 
 bool RunPassthroughTransfer() {
-  if (!ReconnectForPassthrough()) return false;
-  if (!SwitchPassthrough(true)) return false;
-  bool ok = SendPassthroughInfo() && StartUpgrade() && DownloadPassthroughFirmware() &&
-            VerifyFirmware();
+  if (!ReconnectForPassthrough())
+    return false;
+  if (!SwitchPassthrough(true))
+    return false;
+  bool ok =
+      SendPassthroughInfo() && StartUpgrade() && DownloadPassthroughFirmware() && VerifyFirmware();
   // Leave passthrough whatever the transfer's outcome.
   bool switchedOff = SwitchPassthrough(false);
   return ok && switchedOff && RestartDevice();
@@ -93,9 +98,11 @@ bool RunUpgrade(bool singlePart, bool appSelected) {
 
 bool RunTwoPartUpgrade() {
   bool appFirst = DfuSettings.sort == 1;
-  if (!RunUpgrade(true, appFirst)) return false;
+  if (!RunUpgrade(true, appFirst))
+    return false;
   CloseLink();
-  if (ConnectDevice(false) != 1) return false;
+  if (ConnectDevice(false) != 1)
+    return false;
   return RunUpgrade(true, !appFirst);
 }
 
@@ -108,12 +115,13 @@ bool RunPlatform2Upgrade() {
     result = forced = SetForcedUpgradeMode(true, nullptr);
   }
   if (result) {
-    result = RunChain(false, false) && (restarted = RestartDevice()) &&
-             WaitAfterRestart();
+    result = RunChain(false, false) && (restarted = RestartDevice()) && WaitAfterRestart();
   }
   if (forced) {
-    if (!restarted) RecoverRestart();
-    if (!SetForcedUpgradeMode(false, nullptr)) result = false;
+    if (!restarted)
+      RecoverRestart();
+    if (!SetForcedUpgradeMode(false, nullptr))
+      result = false;
   }
   FinishProgress(result);
   return result;
@@ -128,7 +136,8 @@ bool RunPlatform3Upgrade() {
     CloseLink();
     result = WaitForDevice(kWaitForcedMode, false, kPlainWaitMs, false, false);
   }
-  if (result) result = RunChain(false, false);
+  if (result)
+    result = RunChain(false, false);
   if (result) {
     switch (state) {
       case 0:
@@ -142,7 +151,8 @@ bool RunPlatform3Upgrade() {
         break;
       default:
         result = RestartDevice() && WaitAfterRestart();
-        if (result && !SetForcedUpgradeMode(false, nullptr)) result = false;
+        if (result && !SetForcedUpgradeMode(false, nullptr))
+          result = false;
         break;
     }
   }
@@ -156,8 +166,10 @@ bool RunForcedUpgrade() {
   if (result) {
     bool restarted = RunChain(false, false) && RestartDevice();
     result = restarted && WaitAfterRestart();
-    if (!restarted) RecoverRestart();
-    if (!SetForcedUpgradeMode(false, nullptr)) result = false;
+    if (!restarted)
+      RecoverRestart();
+    if (!SetForcedUpgradeMode(false, nullptr))
+      result = false;
   }
   FinishProgress(result);
   return result;
@@ -167,9 +179,11 @@ bool RunPlatform4Upgrade() {
   bool result = true;
   if (DfuSettings.has_pg) {
     result = RunForcedUpgrade();
-    if (!result) return false;
+    if (!result)
+      return false;
   }
-  if (!DfuSettings.has_trans_pg) return result;
+  if (!DfuSettings.has_trans_pg)
+    return result;
   result = RunPassthroughTransfer();
   FinishProgress(result);
   return result;

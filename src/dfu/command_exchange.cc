@@ -19,7 +19,8 @@ CommandFrame MakeFrame(uint8_t command, uint8_t parameter) {
 }
 
 void AppendLe32(CommandFrame* frame, uint32_t value) {
-  for (int i = 0; i < 4; ++i) frame->bytes[frame->length++] = static_cast<uint8_t>(value >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    frame->bytes[frame->length++] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void AppendBytes(CommandFrame* frame, const uint8_t* bytes, int32_t count) {
@@ -31,13 +32,15 @@ StatusRecord ReadStatusRecord(const uint8_t* fourBytes) {
   StatusRecord record;
   uint8_t check = static_cast<uint8_t>(fourBytes[0] + fourBytes[1] + fourBytes[2]);
   record.valid = fourBytes[0] == 0x55 && fourBytes[1] == 0xAA && fourBytes[3] == check;
-  if (record.valid) record.value = fourBytes[2];
+  if (record.valid)
+    record.value = fourBytes[2];
   return record;
 }
 
 int ExchangeCommand(const uint8_t* request, int32_t requestLength, uint8_t* reply,
                     int32_t replyLength, int32_t windowMs) {
-  if (WriteReports(request, requestLength) != 1) return 0;
+  if (WriteReports(request, requestLength) != 1)
+    return 0;
   return ReadReports(reply, replyLength, windowMs);
 }
 

@@ -54,8 +54,7 @@ StatusRecord ReadStatusRecord(const uint8_t* fourBytes);
 // -1 not complete within the window, 0 the request was not written.
 int ExchangeCommand(const uint8_t* request, int32_t requestLength, uint8_t* reply,
                     int32_t replyLength, int32_t windowMs);
-int ExchangeFrame(const CommandFrame& frame, uint8_t* reply, int32_t replyLength,
-                  int32_t windowMs);
+int ExchangeFrame(const CommandFrame& frame, uint8_t* reply, int32_t replyLength, int32_t windowMs);
 
 // Lead byte and echoed command byte of a reply.
 bool ReplyEchoes(const uint8_t* reply, uint8_t command);

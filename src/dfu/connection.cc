@@ -24,7 +24,8 @@ void ScanForNewDevices(bool useFilter) {
 bool ReadVersionText(uint8_t selector, std::string* text) {
   uint8_t record[8] = {};
   int32_t length = sizeof(record);
-  if (!ReadVersionInfo(selector, record, &length)) return false;
+  if (!ReadVersionInfo(selector, record, &length))
+    return false;
   *text = FormatVersionText(record);
   return true;
 }
@@ -39,20 +40,23 @@ struct VersionCheck {
 
 // Whether the freshly opened interface is the device coming back.
 bool ProbeAccepts(const VersionCheck& check) {
-  if (!check.checkVersion) return Handshake() == 1;
+  if (!check.checkVersion)
+    return Handshake() == 1;
   std::string controller;
   std::string app;
   if (!check.twoPart) {
-    if (!ReadVersionText(kControllerSelector, &controller)) return false;
-    if (controller == check.expected) return true;
+    if (!ReadVersionText(kControllerSelector, &controller))
+      return false;
+    if (controller == check.expected)
+      return true;
     return ReadVersionText(kAppSelector, &app) && app == check.expected;
   }
   if (check.singlePart) {
     uint8_t selector = check.appSelected ? kAppSelector : kControllerSelector;
     return ReadVersionText(selector, &app) && app == check.expected;
   }
-  return ReadVersionText(kControllerSelector, &controller) &&
-         ReadVersionText(kAppSelector, &app) && controller + " | " + app == check.expected;
+  return ReadVersionText(kControllerSelector, &controller) && ReadVersionText(kAppSelector, &app) &&
+         controller + " | " + app == check.expected;
 }
 
 // Whether this command already told the user about a refused open: one
@@ -66,10 +70,12 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
                                         const VersionCheck& check, bool* denied) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
-      if (denied != nullptr && HidLink.lastOpenDenied) *denied = true;
+      if (denied != nullptr && HidLink.lastOpenDenied)
+        *denied = true;
       continue;
     }
-    if (accepts(check)) return &candidate;
+    if (accepts(check))
+      return &candidate;
     CloseLink();
   }
   return nullptr;
@@ -79,15 +85,19 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
 // line an unprivileged user whose device lacks the udev rule would wait
 // forever without knowing why.
 void HintAtDeniedAccess() {
-  if (PermissionHintShown || !LogEnabled) return;
+  if (PermissionHintShown || !LogEnabled)
+    return;
   PermissionHintShown = true;
   PrintLogLine(false, false, true, Text(Msg::kPermissionHint));
 }
 
-bool HandshakeAnswers(const VersionCheck&) { return Handshake() > 0; }
+bool HandshakeAnswers(const VersionCheck&) {
+  return Handshake() > 0;
+}
 
 void ReportTimeout(int waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintWaitProgress(timeoutMs, elapsed, true);
   Msg message = (waitKind == kWaitRestart && checkVersion) ? Msg::kTimeoutNoNewerVersion
                                                            : Msg::kTimeoutNotConnected;
@@ -95,7 +105,8 @@ void ReportTimeout(int waitKind, bool checkVersion, int32_t timeoutMs, int32_t e
 }
 
 void ReportAccepted(int waitKind, bool checkVersion, const std::string& displayName) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintWaitProgress(100, 100, true);
   if (waitKind == kWaitRestart && !checkVersion) {
     PrintDeviceWait(1, displayName);
@@ -107,7 +118,8 @@ void ReportAccepted(int waitKind, bool checkVersion, const std::string& displayN
 }  // namespace
 
 int32_t ScanDelay(int waitKind, int32_t timeoutMs) {
-  if (waitKind != kWaitRestart) return 0;
+  if (waitKind != kWaitRestart)
+    return 0;
   return timeoutMs >= 12000 ? 3000 : timeoutMs / 4;
 }
 
@@ -134,8 +146,10 @@ int ConnectDevice(bool waitUntilFound) {
       PrintDeviceWait(0, accepted->displayName);
       return 1;
     }
-    if (denied) HintAtDeniedAccess();
-    if (!waitUntilFound) return 0;
+    if (denied)
+      HintAtDeniedAccess();
+    if (!waitUntilFound)
+      return 0;
   }
 }
 
@@ -143,7 +157,8 @@ bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkV
                    bool appSelected) {
   PrintWaitReason(waitKind, checkVersion, timeoutMs);
   VersionCheck check{checkVersion, TwoPartImage, singlePart, appSelected, ""};
-  if (checkVersion) check.expected = ImageVersionText(singlePart, appSelected);
+  if (checkVersion)
+    check.expected = ImageVersionText(singlePart, appSelected);
   int32_t scanDelay = ScanDelay(waitKind, timeoutMs);
   int32_t start = NowMs();
   while (true) {
@@ -151,13 +166,15 @@ bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkV
     int32_t elapsed = NowMs() - start;
     PrintWaitProgress(timeoutMs, elapsed, false);
     // Command-line mode: the download's bar runs on from 90 % to 100 %.
-    if (!LogEnabled) PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
+    if (!LogEnabled)
+      PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
     if (elapsed >= timeoutMs) {
       ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
       return false;
     }
     // Probing before the device has left the bus would find the old firmware.
-    if (elapsed < scanDelay) continue;
+    if (elapsed < scanDelay)
+      continue;
     ScanForNewDevices(false);
     const DeviceEntry* accepted = AcceptFirstCandidate(ProbeAccepts, check, nullptr);
     if (accepted != nullptr) {

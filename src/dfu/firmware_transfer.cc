@@ -27,7 +27,8 @@ bool TwoStageCommand(uint8_t command, int32_t completionWindowMs) {
   if (ExchangeFrame(MakeFrame(command), reply, sizeof(reply), kFirstReplyWindowMs) != 1) {
     return false;
   }
-  if (!ReplyEchoes(reply, command)) return false;
+  if (!ReplyEchoes(reply, command))
+    return false;
   return CompletionArrives(command, completionWindowMs);
 }
 
@@ -50,16 +51,20 @@ bool SendFrames(const uint8_t* data, int32_t length, int32_t total, int32_t* sen
     int32_t n = length - *sent < kMaxFramePayload ? length - *sent : kMaxFramePayload;
     CommandFrame frame = MakeFrame(kCmdData);
     AppendBytes(&frame, data + *sent, n);
-    if (WriteReports(frame.bytes, frame.length) != 1) return false;
+    if (WriteReports(frame.bytes, frame.length) != 1)
+      return false;
     *sent += n;
     int32_t completed = *sent / DfuSettings.bsize;
     if (completed > acknowledged || *sent == length) {
-      if (*sent == length && completed == acknowledged) ++completed;
+      if (*sent == length && completed == acknowledged)
+        ++completed;
       acknowledged = completed;
       PrintDownloadProgress(total, *sent, false);
       uint8_t ack[64] = {};
-      if (ReadReports(ack, sizeof(ack), kBlockAckWindowMs) != 1) return false;
-      if (!AckAccepted(ack, acknowledged - 1, frame)) return false;
+      if (ReadReports(ack, sizeof(ack), kBlockAckWindowMs) != 1)
+        return false;
+      if (!AckAccepted(ack, acknowledged - 1, frame))
+        return false;
     } else if (DfuSettings.intv > 0) {
       SpinUntilMs(NowMs() + DfuSettings.intv);
     }
@@ -70,7 +75,8 @@ bool SendFrames(const uint8_t* data, int32_t length, int32_t total, int32_t* sen
 }  // namespace
 
 const FirmwareImage& SelectedImage(bool singlePart, bool appSelected) {
-  if (TwoPartImage && singlePart) return appSelected ? AppPart : ControllerPart;
+  if (TwoPartImage && singlePart)
+    return appSelected ? AppPart : ControllerPart;
   return ProgramImage;
 }
 
@@ -87,7 +93,8 @@ bool SendFirmwareInfo(bool singlePart, bool appSelected) {
   int result = ExchangeFrame(frame, reply, sizeof(reply), kFirstReplyWindowMs);
   bool success = result == 1 && ReplyEchoes(reply, kCmdFirmwareInfo) && reply[2] == 0x00;
   PrintStepResult(success, false);
-  if (success) PrintFirmwareKind(singlePart, reply[3], TwoPartImage, appSelected);
+  if (success)
+    PrintFirmwareKind(singlePart, reply[3], TwoPartImage, appSelected);
   return success;
 }
 
@@ -113,7 +120,8 @@ bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length) {
     int32_t total = ProgressTotal(length);
     PrintDownloadProgress(total, 0, false);
     success = SendFrames(data, length, total, &sent);
-    if (LogEnabled) PrintDownloadProgress(total, sent, true);
+    if (LogEnabled)
+      PrintDownloadProgress(total, sent, true);
   }
   PrintStepResult(success, false);
   if (!success) {

@@ -15,10 +15,11 @@ bool Restart(Msg heading, uint8_t mode) {
   PrintStepHeading(heading);
   SnapshotBusWithoutOpenDevice();
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
+  int result =
+      ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), kFirstReplyWindowMs);
   // Whatever it said, a device that answered is about to leave the bus.
-  if (result == 1) CloseLink();
+  if (result == 1)
+    CloseLink();
   bool success = result == 1 && ReplyEchoes(reply, kCmdRestart);
   PrintStepResult(success, false);
   return success;
@@ -34,20 +35,26 @@ void SnapshotBusWithoutOpenDevice() {
 int Handshake() {
   uint8_t reply[8] = {};
   int result = ExchangeFrame(MakeFrame(kCmdHandshake), reply, sizeof(reply), kFirstReplyWindowMs);
-  if (result != 1) return result;
-  if (!ReplyEchoes(reply, kCmdHandshake)) return 0;
+  if (result != 1)
+    return result;
+  if (!ReplyEchoes(reply, kCmdHandshake))
+    return 0;
   return ReadStatusRecord(reply + 2).valid ? 2 : 1;
 }
 
-bool ResetToBootloader() { return Restart(Msg::kResetToBootloader, kRestartToBootloader); }
+bool ResetToBootloader() {
+  return Restart(Msg::kResetToBootloader, kRestartToBootloader);
+}
 
-bool RestartDevice() { return Restart(Msg::kRestartDevice, kRestartToApplication); }
+bool RestartDevice() {
+  return Restart(Msg::kRestartDevice, kRestartToApplication);
+}
 
 bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
   uint8_t reply[4] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
+  int result =
+      ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply), kFirstReplyWindowMs);
   bool success = result == 1 && ReplyEchoes(reply, kCmdUpgradeMode) && reply[2] == 0x00;
   PrintStepResult(success, false);
   return success;

@@ -16,21 +16,24 @@ struct DeviceType {
 };
 
 const DeviceType kDeviceTypes[] = {
-    {0x00, "1K 520x Mouse"},        {0x01, "4K 520x Mouse"},
-    {0x02, "8K 520x Mouse"},        {0x03, "520x Keyboard"},
-    {0x10, "1K 520x Mouse Dongle"}, {0x11, "4K 520x Mouse Dongle"},
+    {0x00, "1K 520x Mouse"},           {0x01, "4K 520x Mouse"},
+    {0x02, "8K 520x Mouse"},           {0x03, "520x Keyboard"},
+    {0x10, "1K 520x Mouse Dongle"},    {0x11, "4K 520x Mouse Dongle"},
     {0x12, "1K 520x Keyboard Dongle"}, {0x20, "1K 3410 Mouse Dongle"},
     {0x21, "1K 3410 Keyboard Dongle"},
 };
 
 // Every line of the report starts a step of its own.
-void PrintReportLine(const std::string& text) { PrintLogLine(false, true, true, text); }
+void PrintReportLine(const std::string& text) {
+  PrintLogLine(false, true, true, text);
+}
 
 }  // namespace
 
 const char* DeviceNameForType(uint8_t typeCode) {
   for (const DeviceType& type : kDeviceTypes) {
-    if (type.code == typeCode) return type.name;
+    if (type.code == typeCode)
+      return type.name;
   }
   return "Unknown";
 }
@@ -40,7 +43,8 @@ bool QueryDeviceName(char* name) {
   if (ExchangeFrame(MakeFrame(kCmdDeviceName), reply, sizeof(reply), kFirstReplyWindowMs) != 1) {
     return false;
   }
-  if (!ReplyEchoes(reply, kCmdDeviceName)) return false;
+  if (!ReplyEchoes(reply, kCmdDeviceName))
+    return false;
   const char* typeName = DeviceNameForType(reply[2]);
   memcpy(name, typeName, strlen(typeName) + 1);
   return true;
@@ -48,11 +52,12 @@ bool QueryDeviceName(char* name) {
 
 bool ReadVersionInfo(uint8_t selector, uint8_t* out, int32_t* inoutLen) {
   uint8_t reply[16] = {};
-  if (ExchangeFrame(MakeFrame(kCmdVersion, selector), reply, sizeof(reply),
-                    kFirstReplyWindowMs) != 1) {
+  if (ExchangeFrame(MakeFrame(kCmdVersion, selector), reply, sizeof(reply), kFirstReplyWindowMs) !=
+      1) {
     return false;
   }
-  if (!ReplyEchoes(reply, kCmdVersion) || reply[2] != selector) return false;
+  if (!ReplyEchoes(reply, kCmdVersion) || reply[2] != selector)
+    return false;
   if (out != nullptr && inoutLen != nullptr && *inoutLen >= 8) {
     memcpy(out, reply + 3, 8);
     *inoutLen = 8;
@@ -82,7 +87,8 @@ void PrintVersionRecord(const std::string& versionText, const uint8_t record[8])
 void ReadDeviceVersions() {
   PrintReportLine(Text(Msg::kReadFirmwareVersion));
   char name[24] = {};
-  if (QueryDeviceName(name)) PrintDeviceInfo(name);
+  if (QueryDeviceName(name))
+    PrintDeviceInfo(name);
   for (uint8_t selector : {kControllerSelector, kAppSelector}) {
     PrintVersionHeader(selector);
     uint8_t record[16] = {};

@@ -28,7 +28,8 @@ std::string ElapsedSeconds(int32_t now, int32_t since) {
 // 20 MB the product no longer fits 32 bits. A zero total (no caller passes
 // one) shows 100 instead of dividing by zero.
 int32_t Percent(int32_t total, int32_t done) {
-  if (total <= 0) return 100;
+  if (total <= 0)
+    return 100;
   int64_t percent = static_cast<int64_t>(done) * 100 / total;
   return percent > 100 ? 100 : static_cast<int32_t>(percent);
 }
@@ -37,7 +38,8 @@ int32_t Percent(int32_t total, int32_t done) {
 bool PrintProgress(int32_t total, int32_t done, bool final, const std::string& label,
                    int32_t* lastPercent) {
   int32_t percent = Percent(total, done);
-  if (!final && percent > 0 && percent == *lastPercent) return false;
+  if (!final && percent > 0 && percent == *lastPercent)
+    return false;
   *lastPercent = percent;
   char number[16];
   snprintf(number, sizeof(number), "%3d%%", static_cast<int>(percent));
@@ -64,7 +66,8 @@ void PrintLogLine(bool showTimes, bool restartStep, bool bothTimes, const std::s
     }
   }
   WriteLine(line);
-  if (restartStep) StepStartTime = NowMs();
+  if (restartStep)
+    StepStartTime = NowMs();
 }
 
 std::string FormatSeconds(double seconds) {
@@ -80,12 +83,14 @@ std::string FormatHex(uint32_t value, int width, bool withPrefix) {
 }
 
 void PrintParameterError() {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintLogLine(false, false, true, Text(Msg::kParameterError));
 }
 
 void PrintStepResult(bool success, bool alwaysPrint) {
-  if (!LogEnabled && !alwaysPrint) return;
+  if (!LogEnabled && !alwaysPrint)
+    return;
   PrintLogLine(true, false, true, Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
 }
 
@@ -95,17 +100,21 @@ void PrintDownloadProgress(int32_t total, int32_t done, bool final) {
   }
 }
 
-bool DownloadProgressLineOpen() { return g_downloadLineOpen; }
+bool DownloadProgressLineOpen() {
+  return g_downloadLineOpen;
+}
 
 void EndDownloadProgressLine() {
-  if (!g_downloadLineOpen) return;
+  if (!g_downloadLineOpen)
+    return;
   WriteOut("\n");
   FlushOut();
   g_downloadLineOpen = false;
 }
 
 void PrintWaitProgress(int32_t total, int32_t done, bool final) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintProgress(total, done, final, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
 }
 

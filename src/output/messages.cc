@@ -83,59 +83,76 @@ const MessagePair kMessages[] = {
 };
 
 const std::vector<std::string> kEnglishHelp = {
-    "================================================================================================================",
+    "=============================================================================================="
+    "==================",
     "Support commands:",
     "   help: View command help",
     "      v: View tool version information",
     "     cv: Read the firmware version of the device",
     "   exit: quit",
     "    dfu: DFU command",
-    "       Command format：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
-    "       vid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
-    "       pid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
+    "       Command format：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t "
+    "trans_pg_path -c check -i sort",
+    "       vid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is "
+    "mandatory",
+    "       pid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is "
+    "mandatory",
     "        -n: To set the USB port number parameter flag",
-    "           inum: -n The value ranges from -1 to 5. The value is optional. inum is -1 by default",
+    "           inum: -n The value ranges from -1 to 5. The value is optional. inum is -1 by "
+    "default",
     "        -b: To set the DFU device cache size flag",
-    "           bsize: -b The value of the cache size can be 62, 128, 256, 384, or 512. The default value of bsize is 256",
+    "           bsize: -b The value of the cache size can be 62, 128, 256, 384, or 512. The "
+    "default value of bsize is 256",
     "        -w: To set the minimum DFU communication interval flag",
-    "           intv: -w The value ranges from 0 to 1000. This parameter is optional. intv is 0 by default",
+    "           intv: -w The value ranges from 0 to 1000. This parameter is optional. intv is 0 by "
+    "default",
     "        -s: To set the DFU chip platform flag",
-    "           chip_p: -s The following chip platform parameter ranges from 0 to 4. chip_p is set to 4 by default",
+    "           chip_p: -s The following chip platform parameter ranges from 0 to 4. chip_p is set "
+    "to 4 by default",
     "                0: It is TQ3410",
     "                1: It is TQ520x HSK V1.0.2 or earlier",
     "                2: It is TQ520x HSK V1.1.0 ",
     "                3: It is TQ52xx MSK ",
     "                4: It is TQ520x HSK V1.2.0 above version",
     "        -d: To set the DFU default device program flag",
-    "           pg_path: -d If chip_p is set to 0 to 3, chip_p is mandatory. If chip_p is set to 4, chip_p and trans_pg_path must be set at least one",
+    "           pg_path: -d If chip_p is set to 0 to 3, chip_p is mandatory. If chip_p is set to "
+    "4, chip_p and trans_pg_path must be set at least one",
     "        -t: To set the DFU passthrough device program flag",
-    "           trans_pg_path: -d The program path of the transparent device followed by chip_p is valid when chip_p is set to 4. It is optional, but at least one of the program path and pg_path must be set",
+    "           trans_pg_path: -d The program path of the transparent device followed by chip_p is "
+    "valid when chip_p is set to 4. It is optional, but at least one of the program path and "
+    "pg_path must be set",
     "        -c: To set the DFU waiting for reboot verification update version information flag",
     "           check: -c The value can be 0 or 1. The default value is 1",
     "                0: The verification function cannot be enabled",
     "                1: Enable the verification",
-    "        -i: In order to set the DFU chip platform when TQ520x HSK V1.0.2 or later, download the program Controller and App download sequence flag of Controller + App",
-    "           sort: -i The following download Controller and APP sequence parameters can be set to 0, 1, and the default is 0",
+    "        -i: In order to set the DFU chip platform when TQ520x HSK V1.0.2 or later, download "
+    "the program Controller and App download sequence flag of Controller + App",
+    "           sort: -i The following download Controller and APP sequence parameters can be set "
+    "to 0, 1, and the default is 0",
     "                0: Download the Controller first and then the App",
     "                1: Download the App first and then the Controller",
-    "================================================================================================================",
+    "=============================================================================================="
+    "==================",
 };
 
 const std::vector<std::string> kChineseHelp = {
-    "================================================================================================================",
+    "=============================================================================================="
+    "==================",
     "支持命令: ",
     "   help: 查看命令帮助",
     "      v: 查看工具版本信息",
     "     cv: 读取设备固件版本信息",
     "   exit: 退出",
     "    dfu: DFU 命令",
-    "       命令格式：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
+    "       命令格式：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path "
+    "-c check -i sort",
     "       vid: 设备 VID 值，十六进制数，范围 0 ~ FFFF, 必须设置",
     "       pid: 设备 PID 值，十六进制数，范围 0 ~ FFFF，必须设置",
     "        -n: 为设置 USB 接口编号参数标志",
     "           inum: -n 后面紧跟的接口编号参数，范围 -1 ~ 5，可选设置，inum 默认为 -1",
     "        -b: 为设置 DFU 设备缓存大小标志",
-    "           bsize: -b 后面紧跟的设备缓存大小参数，可设置值 62、128、256、384、512，可选设置，bsize 默认为 256",
+    "           bsize: -b 后面紧跟的设备缓存大小参数，可设置值 "
+    "62、128、256、384、512，可选设置，bsize 默认为 256",
     "        -w: 为设置 DFU 通讯间最小间隔标志",
     "           intv: -w 后面紧跟的通讯间最小间隔参数，范围 0 ~ 1000，可选设置，intv 默认为 0",
     "        -s: 为设置 DFU 芯片平台标志",
@@ -146,14 +163,17 @@ const std::vector<std::string> kChineseHelp = {
     "                3: 为 TQ52xx MSK",
     "                4: 为 TQ520x HSK V1.2.0 以上版本",
     "        -d: 为设置 DFU 默认设备程序标志",
-    "           pg_path: -d 后面紧跟的默认设备程序路径参数，chip_p 为 0 ~ 3 时，必选设置，为 4 时可选设置，但与 trans_pg_path 至少需要设置一个以上",
+    "           pg_path: -d 后面紧跟的默认设备程序路径参数，chip_p 为 0 ~ 3 时，必选设置，为 4 "
+    "时可选设置，但与 trans_pg_path 至少需要设置一个以上",
     "        -t: 为设置 DFU 透传设备程序标志",
-    "           trans_pg_path: -d 后面紧跟的透传设备程序路径参数，chip_p 为 4 时有效，可选设置，但与 pg_path 至少需要设置一个以上",
+    "           trans_pg_path: -d 后面紧跟的透传设备程序路径参数，chip_p 为 4 "
+    "时有效，可选设置，但与 pg_path 至少需要设置一个以上",
     "        -c: 为设置 DFU 等待重启校验更新版本信息标志",
     "           check: -c 后面紧跟的等待重启校验更新版本信息参数, 可设置值 0、1，默认为 1",
     "                0: 不能使能校验 ",
     "                1: 能使校验 ",
-    "        -i: 为设置 DFU 芯片平台在为 TQ520x HSK V1.0.2 以下版本时，下载 Controller + App 的程序 Controller 和 App 下载顺序标志",
+    "        -i: 为设置 DFU 芯片平台在为 TQ520x HSK V1.0.2 以下版本时，下载 Controller + App "
+    "的程序 Controller 和 App 下载顺序标志",
     "           sort: -i 后面紧跟的下载 Controller 和 APP 顺序参数, 可设置值 0、1，默认为 0",
     "                0: 先下载 Controller 后下载 App",
     "                1: 先下载 App 后下载 Controller",
@@ -167,14 +187,16 @@ const std::vector<std::string> kChineseHelp = {
     "           reset: -r 后面紧跟的重启参数，1 或 true 为重启芯片控制",
     "        -f: 为设置芯片退出强制升级模式标志",
     "           force: -f 后面紧跟的退出强制升级模式参数，1 或 true 为退出强制升级控制",
-    "================================================================================================================",
+    "=============================================================================================="
+    "==================",
 };
 
 }  // namespace
 
 const char* MessageUtf8(Msg id, bool english) {
   for (const MessagePair& pair : kMessages) {
-    if (pair.id == id) return english ? pair.english : pair.chinese;
+    if (pair.id == id)
+      return english ? pair.english : pair.chinese;
   }
   return "";
 }

@@ -4,19 +4,22 @@
 #include "output/log_output.h"
 
 void PrintStepHeading(Msg heading) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintLogLine(false, true, true, Text(heading));
 }
 
 void PrintDeviceWait(int kind, const std::string& displayName) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   Msg leadIn = kind == 1 ? Msg::kWaitToConnectLeadIn : Msg::kQueryConnectedLeadIn;
   // Written directly: no space after ">>", no times, the step clock runs on.
   WriteLine(">>" + Text(leadIn) + "\"" + displayName + "\"");
 }
 
 void PrintWaitReason(int waitKind, bool checkVersion, int32_t timeoutMs) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   Msg reason = Msg::kWaitBootloader;
   if (waitKind == 1) {
     reason = Msg::kWaitForcedMode;
@@ -28,7 +31,8 @@ void PrintWaitReason(int waitKind, bool checkVersion, int32_t timeoutMs) {
 }
 
 void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   const char* kind;
   if (twoPart) {
     kind = !singlePart ? "Controller + App" : (appSelected ? "App" : "Controller");
@@ -39,7 +43,8 @@ void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool ap
 }
 
 void PrintDownloadFailure(uint32_t size, uint32_t location) {
-  if (!LogEnabled) return;
+  if (!LogEnabled)
+    return;
   PrintLogLine(true, false, true,
                Text(Msg::kProgramFileSize) + FormatHex(size, 8, true) +
                    Text(Msg::kDownloadFailedLocation) + FormatHex(location, 8, true));

@@ -5,7 +5,8 @@
 namespace {
 
 std::string Lowercase(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -17,16 +18,19 @@ std::string LocaleLanguagePart(const std::string& localeName) {
 
 ConsoleEncoding LocaleEncoding(const std::string& localeName) {
   size_t dot = localeName.find('.');
-  if (dot == std::string::npos) return ConsoleEncoding::kUtf8;
+  if (dot == std::string::npos)
+    return ConsoleEncoding::kUtf8;
   std::string codeset;
   for (size_t i = dot + 1; i < localeName.size() && localeName[i] != '@'; ++i) {
     char c = localeName[i];
-    if (c == '-' || c == '_') continue;
+    if (c == '-' || c == '_')
+      continue;
     codeset.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
   }
   static const char* const kGbkCodesets[] = {"gbk", "gb2312", "gb18030", "cp936", "euccn"};
   for (const char* gbk : kGbkCodesets) {
-    if (codeset == gbk) return ConsoleEncoding::kGbk;
+    if (codeset == gbk)
+      return ConsoleEncoding::kGbk;
   }
   return ConsoleEncoding::kUtf8;
 }

@@ -45,8 +45,14 @@ struct Platform {
 extern Platform g_platform;
 Platform NativePlatform();
 
-inline int32_t NowMs() { return g_platform.nowMs(); }
-inline void SleepMs(int32_t ms) { g_platform.sleepMs(ms); }
-inline void SpinUntilMs(int32_t deadline) { g_platform.spinUntilMs(deadline); }
+inline int32_t NowMs() {
+  return g_platform.nowMs();
+}
+inline void SleepMs(int32_t ms) {
+  g_platform.sleepMs(ms);
+}
+inline void SpinUntilMs(int32_t deadline) {
+  g_platform.spinUntilMs(deadline);
+}
 
 #endif  // QUORVEL_PLATFORM_PLATFORM_H_

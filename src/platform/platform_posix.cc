@@ -32,7 +32,8 @@ int32_t PosixNowMs() {
 }
 
 void PosixSleepMs(int32_t ms) {
-  if (ms <= 0) return;
+  if (ms <= 0)
+    return;
   timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
@@ -46,7 +47,8 @@ void PosixSpinUntilMs(int32_t deadline) {
 const char* FirstNonEmptyEnv(const char* const* names, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const char* value = getenv(names[i]);
-    if (value != nullptr && value[0] != '\0') return value;
+    if (value != nullptr && value[0] != '\0')
+      return value;
   }
   return nullptr;
 }
@@ -70,7 +72,8 @@ ConsoleEncoding PosixConsoleEncoding() {
 // name when the socket is closed or its process dies, even after a crash.
 DeviceLockResult PosixAcquireDeviceLock(const std::string& name, intptr_t* handle) {
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return DeviceLockResult::kFailed;
+  if (fd < 0)
+    return DeviceLockResult::kFailed;
   sockaddr_un addr;
   memset(&addr, 0, sizeof(addr));
   addr.sun_family = AF_UNIX;
@@ -90,11 +93,17 @@ DeviceLockResult PosixAcquireDeviceLock(const std::string& name, intptr_t* handl
 #error "a named device lock is needed for this platform"
 #endif
 
-void PosixReleaseDeviceLock(intptr_t handle) { close(static_cast<int>(handle)); }
+void PosixReleaseDeviceLock(intptr_t handle) {
+  close(static_cast<int>(handle));
+}
 
-void PosixWriteOut(const char* data, size_t size) { fwrite(data, 1, size, stdout); }
+void PosixWriteOut(const char* data, size_t size) {
+  fwrite(data, 1, size, stdout);
+}
 
-void PosixFlushOut() { fflush(stdout); }
+void PosixFlushOut() {
+  fflush(stdout);
+}
 
 bool PosixReadLine(std::string* line) {
   line->clear();
@@ -102,7 +111,8 @@ bool PosixReadLine(std::string* line) {
   bool any = false;
   while ((c = getchar()) != EOF) {
     any = true;
-    if (c == '\n') return true;
+    if (c == '\n')
+      return true;
     line->push_back(static_cast<char>(c));
   }
   return any;

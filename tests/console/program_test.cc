@@ -33,7 +33,9 @@ TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
 }
 
-TEST(Banner, NameAndVersion) { EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7"); }
+TEST(Banner, NameAndVersion) {
+  EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7");
+}
 
 class PromptTest : public EmulatedDeviceTest {
  protected:
@@ -50,9 +52,11 @@ class PromptTest : public EmulatedDeviceTest {
   // after the banner and help.
   std::string Run(const Tokens& arguments, const Tokens& lines, int* status = nullptr) {
     g_virtual.language = "en";
-    for (const std::string& line : lines) g_virtual.input.push_back(line);
+    for (const std::string& line : lines)
+      g_virtual.input.push_back(line);
     int result = RunProgram(arguments);
-    if (status != nullptr) *status = result;
+    if (status != nullptr)
+      *status = result;
     std::string out = TakeOutput();
     size_t helpEnd = out.find(std::string(112, '=') + "\n", 200);
     return helpEnd == std::string::npos ? out : out.substr(helpEnd + 113);
@@ -88,12 +92,12 @@ TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
   // Each error line starts with ">> " of its own, after the prompt.
   const std::string error = ">> : Parameter error!\n";
   const std::string missing = ">> : vid and pid are required\n";
-  EXPECT_EQ(out,
-            ">> >> >> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n"
-            ">> \xEF\xBC\x9A\xE5\xBF\x85\xE9\xA1\xBB\xE8\xAE\xBE\xE7\xBD\xAE vid \xE5\x92\x8C pid\n" +
-                std::string() +
-                ">> >> " + error + missing + ">> >> " + error + missing + ">> " + error + ">> " +
-                error + ">> >> " + error + missing + ">> \n");
+  EXPECT_EQ(
+      out,
+      ">> >> >> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n"
+      ">> \xEF\xBC\x9A\xE5\xBF\x85\xE9\xA1\xBB\xE8\xAE\xBE\xE7\xBD\xAE vid \xE5\x92\x8C pid\n" +
+          std::string() + ">> >> " + error + missing + ">> >> " + error + missing + ">> " + error +
+          ">> " + error + ">> >> " + error + missing + ">> \n");
 }
 
 TEST_F(PromptTest, LogZeroSilencesParameterErrors) {
@@ -125,8 +129,13 @@ TEST_F(PromptTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
 TEST_F(PromptTest, HostileLinesDoNotCrash) {
   std::string junk(100000, 'A');
   junk[5] = '\0';
-  Tokens lines = {junk, std::string("\xFF\xFE\x00 dfu", 7), "\t\tdfu", "dfu \xC0\xAF 2 -d \"",
-                  "language -2147483649", "log +2147483647", "dfu 0x 0x -n"};
+  Tokens lines = {junk,
+                  std::string("\xFF\xFE\x00 dfu", 7),
+                  "\t\tdfu",
+                  "dfu \xC0\xAF 2 -d \"",
+                  "language -2147483649",
+                  "log +2147483647",
+                  "dfu 0x 0x -n"};
   std::string out = Run({}, lines);
   EXPECT_EQ(out.substr(out.size() - 4), ">> \n");
   EXPECT_EQ(LogEnabled, 1);

@@ -1,10 +1,10 @@
 // Finding the command's device and waiting for a restarted one.
 #include "dfu/connection.h"
 
-#include "support/dfu_fixture.h"
 #include "dfu/mode_control.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
+#include "support/dfu_fixture.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
@@ -43,8 +43,10 @@ TEST_F(DfuTest, WaitScansAfterItsDelay) {
 }
 
 TEST_F(DfuTest, ConnectTriesEveryMatchingDeviceOnceAndDrains) {
-  nlohmann::json silent = Device({{"name", "silent"}, {"path", "/dev/hidraw1"}, {"protocol", false}});
-  nlohmann::json other = Device({{"name", "other"}, {"path", "/dev/hidraw2"}, {"productId", "0x1111"}});
+  nlohmann::json silent =
+      Device({{"name", "silent"}, {"path", "/dev/hidraw1"}, {"protocol", false}});
+  nlohmann::json other =
+      Device({{"name", "other"}, {"path", "/dev/hidraw2"}, {"productId", "0x1111"}});
   // A report that arrives just after the handshake's reply (at 801 ms).
   nlohmann::json dev = Device({{"reports", {{{"atMs", 820}, {"hex", "0A9999"}}}}});
   LoadDevices({silent, other, dev});
@@ -52,8 +54,9 @@ TEST_F(DfuTest, ConnectTriesEveryMatchingDeviceOnceAndDrains) {
   CurrentDevices.productId = 0x8266;
   EXPECT_EQ(ConnectDevice(false), 1);
   EXPECT_EQ(HidLink.path, kPath);
-  EXPECT_EQ(TakeOutput(),
-            ">>: Query connected device: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\"\n");
+  EXPECT_EQ(
+      TakeOutput(),
+      ">>: Query connected device: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\"\n");
   EXPECT_TRUE(Record()["devices"]["other"]["requests"].empty());
   EXPECT_EQ(KnownDevices.count, 2);
   // The stray report queued before the connection was drained.
@@ -137,7 +140,8 @@ void LoadOnePartVersion(const char* hex) {
   TwoPartImage = false;
   StoreProgramImage(bytes, sizeof(bytes));
   for (int i = 0; i < 8; ++i) {
-    ProgramHeader.version[i] = static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+    ProgramHeader.version[i] =
+        static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
   }
 }
 
@@ -167,7 +171,8 @@ void LoadTwoPartVersions(const char* controller, const char* app) {
   LoadOnePartVersion(controller);
   TwoPartImage = true;
   for (int i = 0; i < 8; ++i) {
-    AppHeader.version[i] = static_cast<uint8_t>(std::stoi(std::string(app + 2 * i, 2), nullptr, 16));
+    AppHeader.version[i] =
+        static_cast<uint8_t>(std::stoi(std::string(app + 2 * i, 2), nullptr, 16));
   }
 }
 

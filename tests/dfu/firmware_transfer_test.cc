@@ -5,10 +5,10 @@
 #include <zlib.h>
 
 #include "console/arguments.h"
-#include "support/dfu_fixture.h"
 #include "dfu/mode_control.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
+#include "support/dfu_fixture.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ using Strings = std::vector<std::string>;
 std::vector<int> FramePayloads(const Strings& requests) {
   std::vector<int> sizes;
   for (const std::string& hex : requests) {
-    if (hex.compare(0, 4, "0A10") == 0) sizes.push_back(static_cast<int>(hex.size() / 2) - 2);
+    if (hex.compare(0, 4, "0A10") == 0)
+      sizes.push_back(static_cast<int>(hex.size() / 2) - 2);
   }
   return sizes;
 }
@@ -51,8 +52,9 @@ TEST_F(DfuTest, FirmwareKindFromReplyForOnePartImages) {
     TakeOutput();
     EXPECT_TRUE(SendFirmwareInfo(false, false));
     std::string out = TakeOutput();
-    EXPECT_NE(out.find(std::string(">> : Firmware information:") + (kind ? "App\n" : "Controller\n")),
-              std::string::npos);
+    EXPECT_NE(
+        out.find(std::string(">> : Firmware information:") + (kind ? "App\n" : "Controller\n")),
+        std::string::npos);
   }
   LoadDevice({{"faults", {{{"command", "0x01"}, {"action", "status"}, {"value", 1}}}}});
   Open();
@@ -87,12 +89,14 @@ TEST_P(DownloadFrames, FramesAndAcknowledgementsFollowTheBlockSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, DownloadFrames,
-    ::testing::Values(DownloadCase{300, 256, {62, 62, 62, 62, 52}, 1},
-                      DownloadCase{200, 256, {62, 62, 62, 14}, 1},
-                      DownloadCase{512, 256, {62, 62, 62, 62, 62, 62, 62, 62, 16}, 2},
-                      DownloadCase{300, 128, {62, 62, 62, 62, 52}, 2},
-                      DownloadCase{1000, 384, {62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 8}, 3},
-                      DownloadCase{124, 62, {62, 62}, 2}));
+    ::testing::Values(
+        DownloadCase{300, 256, {62, 62, 62, 62, 52}, 1},
+        DownloadCase{200, 256, {62, 62, 62, 14}, 1},
+        DownloadCase{512, 256, {62, 62, 62, 62, 62, 62, 62, 62, 16}, 2},
+        DownloadCase{300, 128, {62, 62, 62, 62, 52}, 2},
+        DownloadCase{
+            1000, 384, {62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 8}, 3},
+        DownloadCase{124, 62, {62, 62}, 2}));
 
 TEST_F(DfuTest, EchoedFramesAcceptedOnlyWithBlockSize62) {
   LoadDevice({{"blockSize", 62}, {"echo", true}});
@@ -197,20 +201,23 @@ TEST_F(DfuTest, MissingImageFailsAtLocationZero) {
 }
 
 TEST_F(DfuTest, StartAndVerifyCompletionWindows) {
-  LoadDevice({{"faults", {{{"command", "0x02"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
+  LoadDevice(
+      {{"faults", {{{"command", "0x02"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
   Open();
   UseOnePartImage(300);
   EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false));
   EXPECT_TRUE(StartUpgrade());
 
-  LoadDevice({{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
+  LoadDevice(
+      {{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
   Open();
   UseOnePartImage(300);
   EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade() &&
               DownloadFirmware(false, false));
   EXPECT_FALSE(VerifyFirmware());
 
-  LoadDevice({{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}}}});
+  LoadDevice(
+      {{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}}}});
   Open();
   UseOnePartImage(300);
   EXPECT_FALSE(RunTransfer());
@@ -232,7 +239,8 @@ TEST_F(DfuTest, TwoPartSelectionsSendTheRightBytes) {
   ProgramImage.storage = bytes;
   ProgramImage.data = ProgramImage.storage.data();
   ProgramImage.length = static_cast<int32_t>(bytes.size());
-  ProgramImage.crc32 = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+  ProgramImage.crc32 =
+      static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
   ControllerPart.data = ProgramImage.data;
   ControllerPart.length = 0x400;
   ControllerPart.crc32 = static_cast<uint32_t>(crc32(0, bytes.data(), 0x400));

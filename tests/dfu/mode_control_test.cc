@@ -3,9 +3,9 @@
 #include "dfu/mode_control.h"
 
 #include "dfu/command_exchange.h"
-#include "support/dfu_fixture.h"
 #include "output/log_output.h"
 #include "platform/platform.h"
+#include "support/dfu_fixture.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
@@ -52,8 +52,9 @@ TEST_F(DfuTest, EnterUpgradeModeJudgesEveryByte) {
   Open();
   EXPECT_TRUE(EnterUpgradeMode());
   EXPECT_EQ(Requests(), Strings{"0A2000"});
-  EXPECT_EQ(TakeOutput(),
-            ">> The firmware upgrade mode is displayed\n>> : Successful execution! (0.001s, 0.001s)\n");
+  EXPECT_EQ(
+      TakeOutput(),
+      ">> The firmware upgrade mode is displayed\n>> : Successful execution! (0.001s, 0.001s)\n");
 
   for (const char* action : {"wrongLead", "wrongCommand"}) {
     LoadDevice({{"faults", {{{"command", "0x20"}, {"action", action}}}}});

@@ -1,9 +1,9 @@
 // The "cv" report: device name, Controller and App version records.
 #include "dfu/version_report.h"
 
-#include "support/dfu_fixture.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
+#include "support/dfu_fixture.h"
 #include "transport/hid_link.h"
 
 namespace {
@@ -35,12 +35,13 @@ TEST_F(DfuTest, ReportOfAMouse) {
 
 TEST_F(DfuTest, DeviceNamesByTypeCode) {
   const std::pair<int, const char*> known[] = {
-      {0x00, "1K 520x Mouse"},        {0x01, "4K 520x Mouse"},
-      {0x02, "8K 520x Mouse"},        {0x03, "520x Keyboard"},
-      {0x10, "1K 520x Mouse Dongle"}, {0x11, "4K 520x Mouse Dongle"},
+      {0x00, "1K 520x Mouse"},           {0x01, "4K 520x Mouse"},
+      {0x02, "8K 520x Mouse"},           {0x03, "520x Keyboard"},
+      {0x10, "1K 520x Mouse Dongle"},    {0x11, "4K 520x Mouse Dongle"},
       {0x12, "1K 520x Keyboard Dongle"}, {0x20, "1K 3410 Mouse Dongle"},
       {0x21, "1K 3410 Keyboard Dongle"}};
-  for (const auto& entry : known) EXPECT_STREQ(DeviceNameForType(entry.first), entry.second);
+  for (const auto& entry : known)
+    EXPECT_STREQ(DeviceNameForType(entry.first), entry.second);
   for (int code : {0x04, 0x0F, 0x13, 0x1F, 0x22, 0xFF}) {
     EXPECT_STREQ(DeviceNameForType(static_cast<uint8_t>(code)), "Unknown") << code;
   }

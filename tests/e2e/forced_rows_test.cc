@@ -9,12 +9,12 @@
 
 namespace {
 
+using e2e::CheckText;
+using e2e::CommandLine;
 using e2e::DeviceTransfer;
 using e2e::Firmware;
 using e2e::RunOptions;
 using e2e::UpgradeRow;
-using e2e::CheckText;
-using e2e::CommandLine;
 
 struct StateCase {
   const char* name;

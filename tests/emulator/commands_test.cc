@@ -10,9 +10,7 @@ using nlohmann::json;
 
 class CommandsTest : public RawDeviceTest {
  protected:
-  void Open(const json& extra = json::object()) {
-    OpenDevice(Device(extra));
-  }
+  void Open(const json& extra = json::object()) { OpenDevice(Device(extra)); }
   const json& Final() { return Record()["devices"]["d"]["final"]; }
 };
 

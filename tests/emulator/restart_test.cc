@@ -13,9 +13,7 @@ const Bytes kNewVersion = {1, 2, 3, 0, 4, 0, 0, 0};
 
 class RestartTest : public RawDeviceTest {
  protected:
-  void Open(const json& extra) {
-    OpenDevice(Device(extra));
-  }
+  void Open(const json& extra) { OpenDevice(Device(extra)); }
   // A whole transfer; verify answered as the device decides.
   Bytes Flash(const Bytes& image, uint32_t crc, uint32_t headerWord = 0,
               const Bytes& version = kNewVersion) {

@@ -16,9 +16,7 @@ struct Ack {
 
 class TransferTest : public RawDeviceTest {
  protected:
-  void Open(const json& extra) {
-    OpenDevice(Device(extra));
-  }
+  void Open(const json& extra) { OpenDevice(Device(extra)); }
   // Upgrade mode, information and start, each answered as required.
   void Begin(const Bytes& image, uint32_t crc, uint32_t headerWord = 0) {
     ASSERT_EQ(Ask({0x0A, 0x20, 0x00}), Padded({0x0A, 0x20, 0x00}));

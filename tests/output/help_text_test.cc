@@ -1,72 +1,88 @@
 // The help text, byte for byte, in both languages and both console encodings.
+#include "output/help_text.h"
+
+#include <gtest/gtest.h>
 #include <openssl/sha.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "output/help_text.h"
 #include "output/log_output.h"
 #include "support/virtual_platform.h"
 
 namespace {
 
 const char* const kEnglish[] = {
-    u8"================================================================================================================",
+    u8"============================================================================================"
+    u8"====================",
     u8"Support commands:",
     u8"   help: View command help",
     u8"      v: View tool version information",
     u8"     cv: Read the firmware version of the device",
     u8"   exit: quit",
     u8"    dfu: DFU command",
-    u8"       Command format：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
-    u8"       vid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
-    u8"       pid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is mandatory",
+    u8"       Command format：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t "
+    u8"trans_pg_path -c check -i sort",
+    u8"       vid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is "
+    u8"mandatory",
+    u8"       pid: The value is a hexadecimal value ranging from 0 to FFFF. This parameter is "
+    u8"mandatory",
     u8"        -n: To set the USB port number parameter flag",
-    u8"           inum: -n The value ranges from -1 to 5. The value is optional. inum is -1 by default",
+    u8"           inum: -n The value ranges from -1 to 5. The value is optional. inum is -1 by "
+    u8"default",
     u8"        -b: To set the DFU device cache size flag",
-    u8"           bsize: -b The value of the cache size can be 62, 128, 256, 384, or 512. The default value of bsize is 256",
+    u8"           bsize: -b The value of the cache size can be 62, 128, 256, 384, or 512. The "
+    u8"default value of bsize is 256",
     u8"        -w: To set the minimum DFU communication interval flag",
-    u8"           intv: -w The value ranges from 0 to 1000. This parameter is optional. intv is 0 by default",
+    u8"           intv: -w The value ranges from 0 to 1000. This parameter is optional. intv is 0 "
+    u8"by default",
     u8"        -s: To set the DFU chip platform flag",
-    u8"           chip_p: -s The following chip platform parameter ranges from 0 to 4. chip_p is set to 4 by default",
+    u8"           chip_p: -s The following chip platform parameter ranges from 0 to 4. chip_p is "
+    u8"set to 4 by default",
     u8"                0: It is TQ3410",
     u8"                1: It is TQ520x HSK V1.0.2 or earlier",
     u8"                2: It is TQ520x HSK V1.1.0 ",
     u8"                3: It is TQ52xx MSK ",
     u8"                4: It is TQ520x HSK V1.2.0 above version",
     u8"        -d: To set the DFU default device program flag",
-    u8"           pg_path: -d If chip_p is set to 0 to 3, chip_p is mandatory. If chip_p is set to 4, chip_p and trans_pg_path must be set at least one",
+    u8"           pg_path: -d If chip_p is set to 0 to 3, chip_p is mandatory. If chip_p is set to "
+    u8"4, chip_p and trans_pg_path must be set at least one",
     u8"        -t: To set the DFU passthrough device program flag",
-    u8"           trans_pg_path: -d The program path of the transparent device followed by chip_p is valid when chip_p is set to 4. It is optional, but at least one of the program path and pg_path must be set",
+    u8"           trans_pg_path: -d The program path of the transparent device followed by chip_p "
+    u8"is valid when chip_p is set to 4. It is optional, but at least one of the program path and "
+    u8"pg_path must be set",
     u8"        -c: To set the DFU waiting for reboot verification update version information flag",
     u8"           check: -c The value can be 0 or 1. The default value is 1",
     u8"                0: The verification function cannot be enabled",
     u8"                1: Enable the verification",
-    u8"        -i: In order to set the DFU chip platform when TQ520x HSK V1.0.2 or later, download the program Controller and App download sequence flag of Controller + App",
-    u8"           sort: -i The following download Controller and APP sequence parameters can be set to 0, 1, and the default is 0",
+    u8"        -i: In order to set the DFU chip platform when TQ520x HSK V1.0.2 or later, download "
+    u8"the program Controller and App download sequence flag of Controller + App",
+    u8"           sort: -i The following download Controller and APP sequence parameters can be "
+    u8"set to 0, 1, and the default is 0",
     u8"                0: Download the Controller first and then the App",
     u8"                1: Download the App first and then the Controller",
-    u8"================================================================================================================"
-};
+    u8"============================================================================================"
+    u8"===================="};
 
 const char* const kChinese[] = {
-    u8"================================================================================================================",
+    u8"============================================================================================"
+    u8"====================",
     u8"支持命令: ",
     u8"   help: 查看命令帮助",
     u8"      v: 查看工具版本信息",
     u8"     cv: 读取设备固件版本信息",
     u8"   exit: 退出",
     u8"    dfu: DFU 命令",
-    u8"       命令格式：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path -c check -i sort",
+    u8"       命令格式：dfu vid pid -n inum -b bsize -w intv -s chip_p -d pg_path -t trans_pg_path "
+    u8"-c check -i sort",
     u8"       vid: 设备 VID 值，十六进制数，范围 0 ~ FFFF, 必须设置",
     u8"       pid: 设备 PID 值，十六进制数，范围 0 ~ FFFF，必须设置",
     u8"        -n: 为设置 USB 接口编号参数标志",
     u8"           inum: -n 后面紧跟的接口编号参数，范围 -1 ~ 5，可选设置，inum 默认为 -1",
     u8"        -b: 为设置 DFU 设备缓存大小标志",
-    u8"           bsize: -b 后面紧跟的设备缓存大小参数，可设置值 62、128、256、384、512，可选设置，bsize 默认为 256",
+    u8"           bsize: -b 后面紧跟的设备缓存大小参数，可设置值 "
+    u8"62、128、256、384、512，可选设置，bsize 默认为 256",
     u8"        -w: 为设置 DFU 通讯间最小间隔标志",
     u8"           intv: -w 后面紧跟的通讯间最小间隔参数，范围 0 ~ 1000，可选设置，intv 默认为 0",
     u8"        -s: 为设置 DFU 芯片平台标志",
@@ -77,14 +93,17 @@ const char* const kChinese[] = {
     u8"                3: 为 TQ52xx MSK",
     u8"                4: 为 TQ520x HSK V1.2.0 以上版本",
     u8"        -d: 为设置 DFU 默认设备程序标志",
-    u8"           pg_path: -d 后面紧跟的默认设备程序路径参数，chip_p 为 0 ~ 3 时，必选设置，为 4 时可选设置，但与 trans_pg_path 至少需要设置一个以上",
+    u8"           pg_path: -d 后面紧跟的默认设备程序路径参数，chip_p 为 0 ~ 3 时，必选设置，为 4 "
+    u8"时可选设置，但与 trans_pg_path 至少需要设置一个以上",
     u8"        -t: 为设置 DFU 透传设备程序标志",
-    u8"           trans_pg_path: -d 后面紧跟的透传设备程序路径参数，chip_p 为 4 时有效，可选设置，但与 pg_path 至少需要设置一个以上",
+    u8"           trans_pg_path: -d 后面紧跟的透传设备程序路径参数，chip_p 为 4 "
+    u8"时有效，可选设置，但与 pg_path 至少需要设置一个以上",
     u8"        -c: 为设置 DFU 等待重启校验更新版本信息标志",
     u8"           check: -c 后面紧跟的等待重启校验更新版本信息参数, 可设置值 0、1，默认为 1",
     u8"                0: 不能使能校验 ",
     u8"                1: 能使校验 ",
-    u8"        -i: 为设置 DFU 芯片平台在为 TQ520x HSK V1.0.2 以下版本时，下载 Controller + App 的程序 Controller 和 App 下载顺序标志",
+    u8"        -i: 为设置 DFU 芯片平台在为 TQ520x HSK V1.0.2 以下版本时，下载 Controller + App "
+    u8"的程序 Controller 和 App 下载顺序标志",
     u8"           sort: -i 后面紧跟的下载 Controller 和 APP 顺序参数, 可设置值 0、1，默认为 0",
     u8"                0: 先下载 Controller 后下载 App",
     u8"                1: 先下载 App 后下载 Controller",
@@ -98,8 +117,8 @@ const char* const kChinese[] = {
     u8"           reset: -r 后面紧跟的重启参数，1 或 true 为重启芯片控制",
     u8"        -f: 为设置芯片退出强制升级模式标志",
     u8"           force: -f 后面紧跟的退出强制升级模式参数，1 或 true 为退出强制升级控制",
-    u8"================================================================================================================"
-};
+    u8"============================================================================================"
+    u8"===================="};
 
 // SHA-256 of the whole help output as GBK bytes, computed with an encoder
 // independent of the one the program uses.
@@ -109,7 +128,8 @@ const char kChineseGbkSha256[] = "cc64fca9ecbf022516db3259c35b53acf36a1082552515
 template <size_t N>
 std::string Joined(const char* const (&lines)[N]) {
   std::string text;
-  for (const char* line : lines) text += std::string(line) + "\n";
+  for (const char* line : lines)
+    text += std::string(line) + "\n";
   return text;
 }
 
@@ -151,7 +171,9 @@ TEST(HelpText, GbkConsoleGetsGbkBytes) {
   EXPECT_EQ(Sha256Hex(HelpOutput(0, ConsoleEncoding::kGbk, 1)), kChineseGbkSha256);
   // The full-width colon of the English format line is the two bytes A3 BA.
   std::string english = HelpOutput(1, ConsoleEncoding::kGbk, 1);
-  EXPECT_NE(english.find("       Command format\xA3\xBA" "dfu vid pid"), std::string::npos);
+  EXPECT_NE(english.find("       Command format\xA3\xBA"
+                         "dfu vid pid"),
+            std::string::npos);
   std::string chinese = HelpOutput(0, ConsoleEncoding::kGbk, 1);
   EXPECT_EQ(chinese.substr(113, 11), "\xD6\xA7\xB3\xD6\xC3\xFC\xC1\xEE: \n");
 }

@@ -71,7 +71,8 @@ TEST_F(LogOutputTest, StepResultAndParameterErrorFollowLogging) {
 TEST_F(LogOutputTest, ChineseTextsInBothEncodings) {
   UiLanguage = 0;
   PrintParameterError();
-  EXPECT_EQ(TakeOutput(), ">> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n");
+  EXPECT_EQ(TakeOutput(),
+            ">> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n");
   g_virtual.encoding = ConsoleEncoding::kGbk;
   PrintParameterError();
   EXPECT_EQ(TakeOutput(), ">> \xA3\xBA\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3\xA3\xA1\n");

@@ -40,8 +40,9 @@ TEST_F(StatusMessagesTest, DeviceWaitLeadInsAndNameUnchanged) {
   EXPECT_EQ(StepStartTime, 0);
   UiLanguage = 0;
   PrintDeviceWait(1, "b");
-  EXPECT_EQ(TakeOutput(), ">>\xEF\xBC\x9A\xE7\xAD\x89\xE5\xBE\x85\xE8\xBF\x9E\xE6\x8E\xA5\xE5\x88\xB0"
-                          "\xE8\xAE\xBE\xE5\xA4\x87\xEF\xBC\x9A\"b\"\n");
+  EXPECT_EQ(TakeOutput(),
+            ">>\xEF\xBC\x9A\xE7\xAD\x89\xE5\xBE\x85\xE8\xBF\x9E\xE6\x8E\xA5\xE5\x88\xB0"
+            "\xE8\xAE\xBE\xE5\xA4\x87\xEF\xBC\x9A\"b\"\n");
 }
 
 TEST_F(StatusMessagesTest, WaitReasonsWithWholeSecondsAndStepRestart) {
@@ -51,12 +52,13 @@ TEST_F(StatusMessagesTest, WaitReasonsWithWholeSecondsAndStepRestart) {
   PrintWaitReason(1, true, 2500);
   PrintWaitReason(0, false, 999);
   PrintWaitReason(7, false, 10000);
-  EXPECT_EQ(TakeOutput(),
-            ">> Wait to restart connection (Timeout: 10 s)\n"
-            ">> Wait for the reboot verification to update the version information (Timeout: 20 s)\n"
-            ">> Wait until the forced upgrade mode is complete (Timeout: 2 s)\n"
-            ">> Wait to restart to the bootloader run (Timeout: 0 s)\n"
-            ">> Wait to restart to the bootloader run (Timeout: 10 s)\n");
+  EXPECT_EQ(
+      TakeOutput(),
+      ">> Wait to restart connection (Timeout: 10 s)\n"
+      ">> Wait for the reboot verification to update the version information (Timeout: 20 s)\n"
+      ">> Wait until the forced upgrade mode is complete (Timeout: 2 s)\n"
+      ">> Wait to restart to the bootloader run (Timeout: 0 s)\n"
+      ">> Wait to restart to the bootloader run (Timeout: 10 s)\n");
   EXPECT_EQ(StepStartTime, 4321);
   UiLanguage = 0;
   PrintWaitReason(2, true, 20000);
@@ -83,9 +85,10 @@ TEST_F(StatusMessagesTest, DownloadFailureHasEightDigitsAndTimes) {
   g_virtual.now = 6031;
   PrintDownloadFailure(131072, 4096);
   PrintDownloadFailure(0x1234, 0);
-  EXPECT_EQ(TakeOutput(),
-            ">> : Program file size:0x00020000 Download failed Location:0x00001000 (1.250s, 6.031s)\n"
-            ">> : Program file size:0x00001234 Download failed Location:0x00000000 (1.250s, 6.031s)\n");
+  EXPECT_EQ(
+      TakeOutput(),
+      ">> : Program file size:0x00020000 Download failed Location:0x00001000 (1.250s, 6.031s)\n"
+      ">> : Program file size:0x00001234 Download failed Location:0x00000000 (1.250s, 6.031s)\n");
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ TEST(LocaleNames, GbkFamilyCodesetsGiveGbk) {
                            "zh_CN.EUC-CN", "zh_CN.euc_cn@x"}) {
     EXPECT_EQ(LocaleEncoding(name), ConsoleEncoding::kGbk) << name;
   }
-  for (const char* name : {"zh_CN.UTF-8", "zh_CN", "C", "", "en_US.ISO-8859-1", "zh_TW.BIG5",
-                           "gbk"}) {
+  for (const char* name :
+       {"zh_CN.UTF-8", "zh_CN", "C", "", "en_US.ISO-8859-1", "zh_TW.BIG5", "gbk"}) {
     EXPECT_EQ(LocaleEncoding(name), ConsoleEncoding::kUtf8) << name;
   }
 }

@@ -9,10 +9,10 @@
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
-
 std::string UpperHex(const std::string& hex) {
   std::string upper = hex;
-  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  for (char& c : upper)
+    c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return upper;
 }
 
@@ -62,9 +62,13 @@ void DfuTest::LoadDevices(const std::vector<nlohmann::json>& devices) {
   LoadScenario({{"devices", devices}});
 }
 
-void DfuTest::LoadDevice(const nlohmann::json& overrides) { LoadDevices({Device(overrides)}); }
+void DfuTest::LoadDevice(const nlohmann::json& overrides) {
+  LoadDevices({Device(overrides)});
+}
 
-void DfuTest::Open(const char* path) { ASSERT_EQ(OpenLink(path), 1); }
+void DfuTest::Open(const char* path) {
+  ASSERT_EQ(OpenLink(path), 1);
+}
 
 std::vector<std::string> DfuTest::Requests(const std::string& device) {
   std::vector<std::string> requests;
@@ -90,7 +94,7 @@ void DfuTest::UseOnePartImage(int32_t length, const std::string& versionHex) {
   ProgramHeader.headerSize = 32;
   ProgramHeader.bodySize = static_cast<uint32_t>(length - 32);
   for (int i = 0; i < 8; ++i) {
-    ProgramHeader.version[i] =
-        static_cast<uint8_t>(std::stoi(versionHex.substr(static_cast<size_t>(2 * i), 2), nullptr, 16));
+    ProgramHeader.version[i] = static_cast<uint8_t>(
+        std::stoi(versionHex.substr(static_cast<size_t>(2 * i), 2), nullptr, 16));
   }
 }

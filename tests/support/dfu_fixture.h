@@ -3,10 +3,9 @@
 #ifndef QUORVEL_TESTS_SUPPORT_DFU_FIXTURE_H_
 #define QUORVEL_TESTS_SUPPORT_DFU_FIXTURE_H_
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "support/emulated_device_test.h"
 

@@ -80,7 +80,9 @@ void ExpectTransfers(const nlohmann::json& device, const std::vector<ExpectedTra
 // keyboard, with the given options after the IDs.
 RunOptions CommandLine(const nlohmann::json& dongle, const std::vector<std::string>& args);
 // The -c value.
-inline std::string CheckText(bool check) { return check ? "1" : "0"; }
+inline std::string CheckText(bool check) {
+  return check ? "1" : "0";
+}
 
 }  // namespace e2e
 

@@ -2,11 +2,14 @@
 
 namespace {
 
-int64_t VirtualNowMicros() { return static_cast<int64_t>(g_virtual.now) * 1000; }
+int64_t VirtualNowMicros() {
+  return static_cast<int64_t>(g_virtual.now) * 1000;
+}
 
 void VirtualSleepUntilMicros(int64_t deadline) {
   int64_t ms = (deadline + 999) / 1000;
-  if (ms > g_virtual.now) g_virtual.now = static_cast<int32_t>(ms);
+  if (ms > g_virtual.now)
+    g_virtual.now = static_cast<int32_t>(ms);
 }
 
 }  // namespace
@@ -37,7 +40,7 @@ void EmulatedDeviceTest::LoadScenario(const nlohmann::json& scenario) {
 
 void EmulatedDeviceTest::LoadScenarioFile(const std::string& name) {
   std::string error;
-  ASSERT_TRUE(emu::LoadScenarioFile(std::string(QUORVEL_SOURCE_DIR) + "/tests/scenarios/" + name,
-                                    &error))
+  ASSERT_TRUE(
+      emu::LoadScenarioFile(std::string(QUORVEL_SOURCE_DIR) + "/tests/scenarios/" + name, &error))
       << error;
 }

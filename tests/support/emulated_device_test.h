@@ -7,9 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "emulator.h"
 #include "support/virtual_platform.h"

@@ -9,15 +9,19 @@ namespace {
 std::map<intptr_t, std::string> g_lockNames;
 intptr_t g_nextLockHandle = 1;
 
-int32_t VirtualNowMs() { return g_virtual.now; }
+int32_t VirtualNowMs() {
+  return g_virtual.now;
+}
 
 void VirtualSleepMs(int32_t ms) {
   g_virtual.sleeps.push_back(ms);
-  if (ms > 0) g_virtual.now += ms;
+  if (ms > 0)
+    g_virtual.now += ms;
 }
 
 void VirtualSpinUntilMs(int32_t deadline) {
-  if (g_virtual.now < deadline) g_virtual.now = deadline;
+  if (g_virtual.now < deadline)
+    g_virtual.now = deadline;
 }
 
 bool VirtualLocaleLanguage(std::string* language) {
@@ -25,7 +29,9 @@ bool VirtualLocaleLanguage(std::string* language) {
   return g_virtual.localeOk;
 }
 
-ConsoleEncoding VirtualConsoleEncoding() { return g_virtual.encoding; }
+ConsoleEncoding VirtualConsoleEncoding() {
+  return g_virtual.encoding;
+}
 
 DeviceLockResult VirtualAcquireDeviceLock(const std::string& name, intptr_t* handle) {
   if (g_virtual.locksHeldElsewhere.count(name) || g_virtual.locksHeldHere.count(name)) {
@@ -39,17 +45,23 @@ DeviceLockResult VirtualAcquireDeviceLock(const std::string& name, intptr_t* han
 
 void VirtualReleaseDeviceLock(intptr_t handle) {
   auto it = g_lockNames.find(handle);
-  if (it == g_lockNames.end()) return;
+  if (it == g_lockNames.end())
+    return;
   g_virtual.locksHeldHere.erase(it->second);
   g_lockNames.erase(it);
 }
 
-void VirtualWriteOut(const char* data, size_t size) { g_virtual.out.append(data, size); }
+void VirtualWriteOut(const char* data, size_t size) {
+  g_virtual.out.append(data, size);
+}
 
-void VirtualFlushOut() { ++g_virtual.flushes; }
+void VirtualFlushOut() {
+  ++g_virtual.flushes;
+}
 
 bool VirtualReadLine(std::string* line) {
-  if (g_virtual.input.empty()) return false;
+  if (g_virtual.input.empty())
+    return false;
   *line = g_virtual.input.front();
   g_virtual.input.pop_front();
   return true;
@@ -72,7 +84,9 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.readLine = VirtualReadLine;
 }
 
-ScopedVirtualPlatform::~ScopedVirtualPlatform() { g_platform = saved_; }
+ScopedVirtualPlatform::~ScopedVirtualPlatform() {
+  g_platform = saved_;
+}
 
 std::string TakeOutput() {
   std::string out;
