@@ -76,6 +76,22 @@ bool RunPassthroughTransfer() {
   return ok && switchedOff && RestartDevice();
 }
 
+// The chain, the restart and the wait inside the forced upgrade mode, which
+// is left again whatever happened once it was entered; a chip whose chain
+// failed before its restart is restarted and awaited first.
+bool RunInForcedUpgradeMode() {
+  SnapshotBusWithoutOpenDevice();
+  if (!SetForcedUpgradeMode(true, nullptr))
+    return false;
+  bool restarted = RunChain(false, false) && RestartDevice();
+  bool result = restarted && WaitAfterRestart();
+  if (!restarted)
+    RecoverRestart();
+  if (!SetForcedUpgradeMode(false, nullptr))
+    result = false;
+  return result;
+}
+
 }  // namespace
 
 bool RunPlatform0Upgrade() {
@@ -107,22 +123,10 @@ bool RunTwoPartUpgrade() {
 }
 
 bool RunPlatform2Upgrade() {
-  bool result = true;
-  bool forced = false;
-  bool restarted = false;
-  if (TwoPartImage) {
-    SnapshotBusWithoutOpenDevice();
-    result = forced = SetForcedUpgradeMode(true, nullptr);
-  }
-  if (result) {
-    result = RunChain(false, false) && (restarted = RestartDevice()) && WaitAfterRestart();
-  }
-  if (forced) {
-    if (!restarted)
-      RecoverRestart();
-    if (!SetForcedUpgradeMode(false, nullptr))
-      result = false;
-  }
+  // A two-part image goes through the forced upgrade mode, a one-part image
+  // does not; both are awaited after the restart.
+  bool result = TwoPartImage ? RunInForcedUpgradeMode()
+                             : RunChain(false, false) && RestartDevice() && WaitAfterRestart();
   FinishProgress(result);
   return result;
 }
@@ -161,16 +165,7 @@ bool RunPlatform3Upgrade() {
 }
 
 bool RunForcedUpgrade() {
-  SnapshotBusWithoutOpenDevice();
-  bool result = SetForcedUpgradeMode(true, nullptr);
-  if (result) {
-    bool restarted = RunChain(false, false) && RestartDevice();
-    result = restarted && WaitAfterRestart();
-    if (!restarted)
-      RecoverRestart();
-    if (!SetForcedUpgradeMode(false, nullptr))
-      result = false;
-  }
+  bool result = RunInForcedUpgradeMode();
   FinishProgress(result);
   return result;
 }

@@ -4,19 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "output/console_text.h"
+#include "support/output_test.h"
 #include "support/virtual_platform.h"
 
 namespace {
 
-class LogOutputTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ResetOutputState();
-    UiLanguage = 1;
-  }
-  void TearDown() override { ResetOutputState(); }
-  ScopedVirtualPlatform platform_;
-};
+using LogOutputTest = OutputTest;
 
 TEST_F(LogOutputTest, TimeSuffixesCountFromStepAndCommand) {
   g_virtual.now = 1000;

@@ -4,19 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "output/log_output.h"
+#include "support/output_test.h"
 #include "support/virtual_platform.h"
 
 namespace {
 
-class StatusMessagesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ResetOutputState();
-    UiLanguage = 1;
-  }
-  void TearDown() override { ResetOutputState(); }
-  ScopedVirtualPlatform platform_;
-};
+using StatusMessagesTest = OutputTest;
 
 TEST_F(StatusMessagesTest, NothingWithLoggingOff) {
   LogEnabled = 0;
