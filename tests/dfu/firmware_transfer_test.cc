@@ -6,6 +6,7 @@
 
 #include "console/arguments.h"
 #include "dfu/mode_control.h"
+#include "firmware_builder.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
@@ -234,7 +235,7 @@ TEST_F(DfuTest, DeviceRejectsACorruptedCrc) {
 
 TEST_F(DfuTest, TwoPartSelectionsSendTheRightBytes) {
   // A two-part image whose parts the test cuts by hand.
-  std::vector<uint8_t> bytes = PatternBytes(0x20000 + 0x300, 9);
+  std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(0x20000 + 0x300, 9);
   TwoPartImage = true;
   ProgramImage.storage = bytes;
   ProgramImage.data = ProgramImage.storage.data();

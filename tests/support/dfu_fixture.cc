@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "console/arguments.h"
+#include "firmware_builder.h"
 #include "image/firmware_image.h"
 #include "output/log_output.h"
 #include "support/program_harness.h"
@@ -14,16 +15,6 @@ std::string UpperHex(const std::string& hex) {
   for (char& c : upper)
     c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return upper;
-}
-
-std::vector<uint8_t> PatternBytes(int32_t length, uint32_t seed) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(length));
-  uint32_t state = seed * 2654435761u + 1;
-  for (uint8_t& b : bytes) {
-    state = state * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(state >> 16);
-  }
-  return bytes;
 }
 
 void DfuTest::SetUp() {
@@ -87,7 +78,8 @@ const nlohmann::json& DfuTest::Transfer(size_t index, const std::string& device)
 }
 
 void DfuTest::UseOnePartImage(int32_t length, const std::string& versionHex) {
-  std::vector<uint8_t> bytes = PatternBytes(length, static_cast<uint32_t>(length));
+  std::vector<uint8_t> bytes =
+      fwbuild::PseudoRandomBytes(static_cast<size_t>(length), static_cast<uint32_t>(length));
   TwoPartImage = false;
   ASSERT_EQ(StoreProgramImage(bytes.data(), length), 1);
   ProgramHeader.magic = kImageMagic;

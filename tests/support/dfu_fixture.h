@@ -34,6 +34,5 @@ class DfuTest : public EmulatedDeviceTest {
 };
 
 std::string UpperHex(const std::string& hex);
-std::vector<uint8_t> PatternBytes(int32_t length, uint32_t seed);
 
 #endif  // QUORVEL_TESTS_SUPPORT_DFU_FIXTURE_H_
