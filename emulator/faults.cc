@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "commands.h"
 #include "device_model.h"
 #include "scenario_values.h"
 
@@ -80,7 +81,7 @@ bool ParseFaultTarget(const json& j, const std::string& name, Fault* f, Ctx& c) 
     if (!Require(j, "command", name, c) || !GetInt(j, "command", &f->command, c))
       return false;
     // A status fault on a two-stage command means its completion unless told otherwise.
-    bool twoStage = f->command == 0x02 || f->command == 0x03;
+    bool twoStage = f->command == cmd::kStart || f->command == cmd::kVerify;
     f->stage = (f->action == FaultAction::kStatus && twoStage) ? 2 : 1;
     if (!GetInt(j, "stage", &f->stage, c))
       return false;
@@ -211,7 +212,7 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply) {
       (*reply)[1] = static_cast<uint8_t>(command ^ 0x01);
       break;
     case FaultAction::kWrongLead:
-      (*reply)[0] = 0x0B;
+      (*reply)[0] = kLead + 1;
       break;
     case FaultAction::kWrongSelector:
       (*reply)[2] ^= 0x01;
@@ -227,7 +228,7 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply) {
         d.noise ^= d.noise << 5;
         b = static_cast<uint8_t>(d.noise);
       }
-      if ((*reply)[0] == 0x0A)
+      if ((*reply)[0] == kLead)
         (*reply)[0] = 0xA0;  // never a valid lead byte
       break;
     default:

@@ -8,10 +8,9 @@
 #include <limits>
 
 #include "image/file_reader.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
+#include "image/program_loader.h"
 
-DfuSettingsRecord DfuSettings;
-ControlFlagsRecord ControlFlags;
 ArgumentRejection LastArgumentRejection;
 
 namespace {
@@ -230,6 +229,16 @@ bool ParseUpdate(const std::vector<std::string>& tokens, int mode) {
   return LoadFirmwareFiles();
 }
 
+// TQ3410 takes one-part images only; the TQ52xx file carries no digest the
+// loader can check, and its image may sit behind a 4096-byte aligned lead-in.
+ProgramFileChecks ChecksForPlatform(uint8_t platform) {
+  ProgramFileChecks checks;
+  checks.onePartOnly = platform == kTq3410;
+  checks.digestCheck = platform != kTq52xxMsk;
+  checks.search = platform == kTq52xxMsk;
+  return checks;
+}
+
 }  // namespace
 
 bool ConvertInt32(const std::string& text, int base, int32_t* value) {
@@ -287,8 +296,8 @@ bool LoadFirmwareFiles() {
   if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
     return Reject(ArgumentError::kProgramFileRequired, "");
   }
-  if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, platform == kTq3410,
-                                            platform != kTq52xxMsk, platform == kTq52xxMsk) == 0) {
+  if (DfuSettings.has_pg &&
+      LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform)) == 0) {
     return Reject(ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
   }
   if (DfuSettings.has_trans_pg && LoadPassthroughFile(DfuSettings.trans_pg_path) == 0) {

@@ -4,7 +4,7 @@
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/mode_control.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "platform/platform.h"

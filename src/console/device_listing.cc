@@ -5,6 +5,7 @@
 #include "console/arguments.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 
 namespace {

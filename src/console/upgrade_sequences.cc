@@ -7,7 +7,8 @@
 #include "dfu/firmware_transfer.h"
 #include "dfu/mode_control.h"
 #include "dfu/passthrough.h"
-#include "image/firmware_image.h"
+#include "dfu/protocol.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "transport/device_list.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int32_t kVersionWaitMs = 20000;
 constexpr int32_t kPlainWaitMs = 10000;
-constexpr uint8_t kNoForcedState = 0xFF;
 
 // Enter the upgrade mode, announce, start, download, verify; stops at the
 // first failure.
@@ -144,13 +144,13 @@ bool RunPlatform3Upgrade() {
     result = RunChain(false, false);
   if (result) {
     switch (state) {
-      case 0:
+      case kForcedStateRestart:
         result = RestartDevice();
         break;
-      case 1:
+      case kForcedStateLeave:
         result = SetForcedUpgradeMode(false, nullptr);
         break;
-      case 2:
+      case kForcedStateLeaveAndRestart:
         result = SetForcedUpgradeMode(false, nullptr) && RestartDevice();
         break;
       default:

@@ -4,11 +4,12 @@
 
 #include "dfu/mode_control.h"
 #include "dfu/version_report.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
 #include "platform/platform.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 

@@ -2,9 +2,10 @@
 #include "dfu/connection.h"
 
 #include "dfu/mode_control.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 

@@ -5,6 +5,7 @@
 #include "dfu/connection.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
