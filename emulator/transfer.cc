@@ -69,6 +69,18 @@ void SendAck(DeviceState& d, Transfer& t, int block, const uint8_t* frame, int64
   QueueReply(d, when, std::move(reply));
 }
 
+// The transfer the last firmware information announced; without one the
+// two-stage command fails, its completion after workUs carrying the failure.
+Transfer* AnnouncedTransfer(DeviceState& d, uint8_t command, int64_t atUs, int64_t workUs) {
+  int index = CurrentIndex(d);
+  if (index >= 0)
+    return &d.transfers[index];
+  ProtocolError(
+      d, std::string(command == cmd::kStart ? "start" : "verify") + " before firmware information");
+  TwoStage(d, command, kStatusFailed, atUs, workUs);
+  return nullptr;
+}
+
 }  // namespace
 
 void HandleFirmwareInfo(DeviceState& d, const uint8_t* request, int64_t atUs) {
@@ -98,13 +110,10 @@ void HandleFirmwareInfo(DeviceState& d, const uint8_t* request, int64_t atUs) {
 }
 
 void HandleStart(DeviceState& d, int64_t atUs) {
-  int index = CurrentIndex(d);
-  if (index < 0) {
-    ProtocolError(d, "start before firmware information");
-    TwoStage(d, cmd::kStart, kStatusFailed, atUs, d.cfg.timing.eraseUs);
+  Transfer* current = AnnouncedTransfer(d, cmd::kStart, atUs, d.cfg.timing.eraseUs);
+  if (current == nullptr)
     return;
-  }
-  Transfer& t = d.transfers[index];
+  Transfer& t = *current;
   t.started = true;
   t.received.clear();
   TwoStage(d, cmd::kStart, kStatusOk, atUs, d.cfg.timing.eraseUs);
@@ -147,13 +156,10 @@ void HandleDataFrame(DeviceState& d, const uint8_t* request, int64_t atUs) {
 }
 
 void HandleVerify(DeviceState& d, int64_t atUs) {
-  int index = CurrentIndex(d);
-  if (index < 0) {
-    ProtocolError(d, "verify before firmware information");
-    TwoStage(d, cmd::kVerify, kStatusFailed, atUs, d.cfg.timing.verifyUs);
+  Transfer* current = AnnouncedTransfer(d, cmd::kVerify, atUs, d.cfg.timing.verifyUs);
+  if (current == nullptr)
     return;
-  }
-  Transfer& t = d.transfers[index];
+  Transfer& t = *current;
   if (!t.started)
     ProtocolError(d, "verify before start");
   bool ok = t.started && !t.faulty && t.received.size() == t.declaredLength &&

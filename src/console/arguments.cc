@@ -127,18 +127,25 @@ bool StoreBlockSize(const std::string& text) {
   return true;
 }
 
-// The passthrough path is taken as written: no quote removal.
-bool CheckPassthroughPath(const std::string& value) {
-  const FileReadResult probe = ProbeReadableFile(value);
+// Stores the path of a readable regular file in *field and sets *present;
+// otherwise rejects "option path".
+bool AcceptFilePath(const std::string& option, const std::string& path, std::string* field,
+                    bool* present) {
+  const FileReadResult probe = ProbeReadableFile(path);
   if (probe == FileReadResult::kNotRegular) {
-    return Reject(ArgumentError::kNotRegularFile, "-t " + value);
+    return Reject(ArgumentError::kNotRegularFile, option + " " + path);
   }
   if (probe != FileReadResult::kOk) {
-    return Reject(ArgumentError::kFileNotFound, "-t " + value);
+    return Reject(ArgumentError::kFileNotFound, option + " " + path);
   }
-  DfuSettings.trans_pg_path = value;
-  DfuSettings.has_trans_pg = true;
+  *field = path;
+  *present = true;
   return true;
+}
+
+// The passthrough path is taken as written: no quote removal.
+bool CheckPassthroughPath(const std::string& value) {
+  return AcceptFilePath("-t", value, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg);
 }
 
 // Options of dfu and the command line. Returns false for a value that is not
@@ -279,16 +286,7 @@ bool CheckProgramPath(const std::string& value) {
   if (path.empty()) {
     return Reject(ArgumentError::kFileNotFound, "-d " + value);
   }
-  const FileReadResult probe = ProbeReadableFile(path);
-  if (probe == FileReadResult::kNotRegular) {
-    return Reject(ArgumentError::kNotRegularFile, "-d " + path);
-  }
-  if (probe != FileReadResult::kOk) {
-    return Reject(ArgumentError::kFileNotFound, "-d " + path);
-  }
-  DfuSettings.pg_path = path;
-  DfuSettings.has_pg = true;
-  return true;
+  return AcceptFilePath("-d", path, &DfuSettings.pg_path, &DfuSettings.has_pg);
 }
 
 bool LoadFirmwareFiles() {

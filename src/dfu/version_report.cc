@@ -25,7 +25,7 @@ const DeviceType kDeviceTypes[] = {
 
 // Every line of the report starts a step of its own.
 void PrintReportLine(const std::string& text) {
-  PrintLogLine(false, true, true, text);
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts, text);
 }
 
 }  // namespace

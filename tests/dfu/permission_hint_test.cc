@@ -155,7 +155,7 @@ TEST_F(PermissionHintTest, RestartWaitsDoNotHint) {
   RefreshDevices(&KnownDevices, false);
   CloseLink();
   TakeOutput();
-  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 2000, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 2000));
   std::string out = TakeOutput();
   EXPECT_EQ(out.find("Permission"), std::string::npos);
   EXPECT_NE(out.find("Timeout not waiting to connect failed!"), std::string::npos);
