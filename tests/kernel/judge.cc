@@ -103,8 +103,8 @@ struct Files {
 };
 
 const Files& TheFiles() {
-  static Files* files = new Files();
-  return *files;
+  static const Files files;  // its scratch directory goes at exit
+  return files;
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
