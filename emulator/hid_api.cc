@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "commands.h"
 #include "device_model.h"
 
 using emu::internal::AdvanceAll;
@@ -94,7 +95,7 @@ bool HidrawPath(const std::string& path) {
 // length, led by its report ID (0 when it has none).
 bool WindowsFrameAccepted(const DeviceState& d, const unsigned char* data, size_t length) {
   if (d.collection)
-    return length == kReportSize && data[0] == 0x0A;
+    return length == kReportSize && data[0] == emu::internal::kLead;
   return length == kReportSize + 1 && data[0] == 0x00;
 }
 
@@ -104,7 +105,7 @@ bool WindowsFrameAccepted(const DeviceState& d, const unsigned char* data, size_
 // the 64 bytes behind the 0 a USB host drops, or 64 bytes as they are; a
 // device with report ID 0x0A reads the first byte as the report ID.
 const unsigned char* HidrawRequest(DeviceState& d, const unsigned char* data, size_t length) {
-  if (d.collection && length == kReportSize && data[0] == 0x0A)
+  if (d.collection && length == kReportSize && data[0] == emu::internal::kLead)
     return data;
   if (!d.collection && length == kReportSize + 1 && data[0] == 0x00)
     return data + 1;
@@ -131,10 +132,11 @@ void DropUndeclaredReports(hid_device* h, const DeviceState& d) {
   if (!d.collection || !HidrawPath(d.path))
     return;
   std::deque<Bytes>& queue = h->readable;
-  queue.erase(
-      std::remove_if(queue.begin(), queue.end(),
-                     [](const Bytes& report) { return report.empty() || report[0] != 0x0A; }),
-      queue.end());
+  queue.erase(std::remove_if(queue.begin(), queue.end(),
+                             [](const Bytes& report) {
+                               return report.empty() || report[0] != emu::internal::kLead;
+                             }),
+              queue.end());
 }
 
 int TakeReport(hid_device* h, unsigned char* data, size_t length) {

@@ -85,6 +85,8 @@ struct Node {
 };
 
 bool g_trace = false;
+// The protocol's data frame command: the trace leaves most frames out.
+constexpr uint8_t kDataFrameCommand = 0x10;
 
 constexpr int64_t kSettleMicros = 10000000;
 
@@ -250,8 +252,8 @@ void Receive(Node& node, size_t index, const std::string& name) {
         const uhid_output_req& out = ev.u.output;
         // Every report but the data frames after the first few: enough to
         // see the framing and to follow the requests.
-        bool frame =
-            out.size >= 3 && (out.data[1] == 0x10 || (out.data[0] == 0 && out.data[2] == 0x10));
+        bool frame = out.size >= 3 && (out.data[1] == kDataFrameCommand ||
+                                       (out.data[0] == 0 && out.data[2] == kDataFrameCommand));
         if (g_trace && (!frame || node.outputsTraced < 3)) {
           node.outputsTraced += frame ? 1 : 0;
           std::fprintf(stderr, "uhid: %s: UHID_OUTPUT %u bytes, type %u: %s ...\n", name.c_str(),
