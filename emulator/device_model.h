@@ -271,6 +271,11 @@ void ScheduleLeave(DeviceState& d, int64_t atUs, std::optional<int64_t> awayUs);
 void SettleRestarts();
 int64_t NextOutSlot(DeviceState& d, int64_t now);
 
+// A report the host wrote to an open handle: the host stack's framing rules
+// (hidraw when set, else Windows), write faults, the record, and the request
+// handed to the device. The result of hid_write (hid_api.cc).
+int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hidraw);
+
 // Requests as the device handles them (requests.cc, transfer.cc).
 void HandleRequest(DeviceState& d, const uint8_t* request, int64_t atUs);
 size_t RequestLength(const DeviceState& d, const uint8_t* request);

@@ -1,7 +1,9 @@
 // hidapi, as the program sees it, in front of the emulated devices: the same
 // C functions with the same results, framing rules and time-outs that the
 // hidraw backend gives with real hardware.
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -83,12 +85,37 @@ int Gone(hid_device* h) {
   return -1;
 }
 
-bool FrameAccepted(const DeviceState& d, const unsigned char* data, size_t length) {
-  if (!data)
-    return false;
+// A path of the Linux hidraw kind ("/dev/hidraw3"), as opposed to a Windows
+// device path. The two host stacks treat reports differently.
+bool HidrawPath(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
+// Windows: the HID class driver takes only reports of the interface's exact
+// length, led by its report ID (0 when it has none).
+bool WindowsFrameAccepted(const DeviceState& d, const unsigned char* data, size_t length) {
   if (d.collection)
     return length == kReportSize && data[0] == emu::internal::kLead;
   return length == kReportSize + 1 && data[0] == 0x00;
+}
+
+// Where the request starts in a report that reached the device through
+// hidraw, which passes on whatever the host wrote (a report ID 0 included);
+// null when the device has no such report. A device without report IDs gets
+// the 64 bytes behind the 0 a USB host drops, or 64 bytes as they are; a
+// device with report ID 0x0A reads the first byte as the report ID.
+const unsigned char* HidrawRequest(DeviceState& d, const unsigned char* data, size_t length) {
+  if (d.collection && length == kReportSize && data[0] == emu::internal::kLead)
+    return data;
+  if (!d.collection && length == kReportSize + 1 && data[0] == 0x00)
+    return data + 1;
+  if (!d.collection && length == kReportSize)
+    return data;
+  char text[96];
+  std::snprintf(text, sizeof text, "output report of %zu bytes led by 0x%02X not taken", length,
+                data[0]);
+  emu::internal::ProtocolError(d, text);
+  return nullptr;
 }
 
 void LogWrite(DeviceState& d, int64_t at, const unsigned char* data, size_t length, int result) {
@@ -96,6 +123,20 @@ void LogWrite(DeviceState& d, int64_t at, const unsigned char* data, size_t leng
     return;
   Bytes bytes = data ? Bytes(data, data + length) : Bytes();
   d.writeLog.push_back({at, length, std::move(bytes), result});
+}
+
+// The kernel passes on only input reports whose first byte is a report ID
+// the descriptor declares: hidraw never shows the host a report of a device
+// with report ID 0x0A that starts with another byte.
+void DropUndeclaredReports(hid_device* h, const DeviceState& d) {
+  if (!d.collection || !HidrawPath(d.path))
+    return;
+  std::deque<Bytes>& queue = h->readable;
+  queue.erase(std::remove_if(queue.begin(), queue.end(),
+                             [](const Bytes& report) {
+                               return report.empty() || report[0] != emu::internal::kLead;
+                             }),
+              queue.end());
 }
 
 int TakeReport(hid_device* h, unsigned char* data, size_t length) {
@@ -106,6 +147,45 @@ int TakeReport(hid_device* h, unsigned char* data, size_t length) {
 }
 
 }  // namespace
+
+namespace emu {
+namespace internal {
+
+int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hidraw) {
+  World& w = TheWorld();
+  Lock lock(w.mutex);
+  AdvanceAll();
+  if (!Alive(dev))
+    return Gone(dev);
+  DeviceState& d = w.devices[dev->device];
+  int64_t now = NowUs();
+  ++d.writes;
+  bool injectedFailure = WriteFails(d);
+  // hidraw refuses only reports too short to hold a report ID and one byte.
+  bool accepted = data != nullptr && (hidraw ? length >= 2 : WindowsFrameAccepted(d, data, length));
+  if (injectedFailure || !accepted) {
+    LogWrite(d, now, data, length, -1);
+    dev->error = injectedFailure ? L"Broken pipe" : L"Invalid argument";
+    errno = injectedFailure ? EPIPE : EINVAL;
+    return -1;
+  }
+  int64_t slot = NextOutSlot(d, now);
+  if (slot > now) {
+    SleepUntilUs(slot);
+    AdvanceAll();
+    if (!Alive(dev))
+      return Gone(dev);
+  }
+  LogWrite(d, slot, data, length, static_cast<int>(length));
+  const unsigned char* request =
+      hidraw ? HidrawRequest(d, data, length) : (d.collection ? data : data + 1);
+  if (request != nullptr)
+    HandleRequest(d, request, slot);
+  return static_cast<int>(length);
+}
+
+}  // namespace internal
+}  // namespace emu
 
 extern "C" {
 
@@ -205,28 +285,8 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
   World& w = TheWorld();
   Lock lock(w.mutex);
   AdvanceAll();
-  if (!Alive(dev))
-    return Gone(dev);
-  DeviceState& d = w.devices[dev->device];
-  int64_t now = NowUs();
-  ++d.writes;
-  bool injectedFailure = emu::internal::WriteFails(d);
-  if (injectedFailure || !FrameAccepted(d, data, length)) {
-    LogWrite(d, now, data, length, -1);
-    dev->error = injectedFailure ? L"Broken pipe" : L"Invalid argument";
-    errno = injectedFailure ? EPIPE : EINVAL;
-    return -1;
-  }
-  int64_t slot = emu::internal::NextOutSlot(d, now);
-  if (slot > now) {
-    SleepUntilUs(slot);
-    AdvanceAll();
-    if (!Alive(dev))
-      return Gone(dev);
-  }
-  LogWrite(d, slot, data, length, static_cast<int>(length));
-  emu::internal::HandleRequest(d, d.collection ? data : data + 1, slot);
-  return static_cast<int>(length);
+  bool hidraw = Alive(dev) && HidrawPath(w.devices[dev->device].path);
+  return emu::internal::HostWrite(dev, data, length, hidraw);
 }
 
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
@@ -239,6 +299,7 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
     AdvanceAll();
     if (!Alive(dev))
       return Gone(dev);
+    DropUndeclaredReports(dev, w.devices[dev->device]);
     if (!dev->readable.empty())
       return length == 0 ? 0 : TakeReport(dev, data, length);
     if (milliseconds == 0)

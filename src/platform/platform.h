@@ -1,6 +1,7 @@
 // The one seam between the program and the operating system: clock, sleep,
-// busy-wait, the named device lock, the locale language, the console encoding
-// and the standard output stream. Everything above this layer is portable.
+// busy-wait, the named device lock, the locale language, the console encoding,
+// the standard output stream and the report descriptors of HID interfaces.
+// Everything above this layer is portable.
 // The process-wide record holds the POSIX functions by default; tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
 // instantly, so timing rules are checked exactly.
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class ConsoleEncoding { kUtf8, kGbk };
 
@@ -39,6 +41,10 @@ struct Platform {
   // Reads one line from standard input without its line end; false at end
   // of input.
   bool (*readLine)(std::string* line);
+  // The HID report descriptor of the interface at that device path, as the
+  // system has it; false when it has none to offer (then the path alone
+  // decides the report framing).
+  bool (*reportDescriptor)(const std::string& path, std::vector<uint8_t>* descriptor);
 };
 
 // The active platform; starts as the native one.

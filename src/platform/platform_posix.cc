@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
@@ -118,6 +120,24 @@ bool PosixReadLine(std::string* line) {
   return any;
 }
 
+#ifdef __linux__
+// The kernel keeps each hidraw node's report descriptor in sysfs, where any
+// user may read it, also when the node itself is closed to that user.
+bool PosixReportDescriptor(const std::string& path, std::vector<uint8_t>* descriptor) {
+  const std::string prefix = "/dev/";
+  if (path.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  std::string node = path.substr(prefix.size());
+  if (node.empty() || node.find('/') != std::string::npos)
+    return false;
+  std::ifstream in("/sys/class/hidraw/" + node + "/device/report_descriptor", std::ios::binary);
+  if (!in)
+    return false;
+  descriptor->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !descriptor->empty();
+}
+#endif
+
 }  // namespace
 
 Platform NativePlatform() {
@@ -132,6 +152,7 @@ Platform NativePlatform() {
   p.writeOut = PosixWriteOut;
   p.flushOut = PosixFlushOut;
   p.readLine = PosixReadLine;
+  p.reportDescriptor = PosixReportDescriptor;
   return p;
 }
 

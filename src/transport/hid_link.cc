@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/ascii.h"
 #include "platform/platform.h"
+#include "transport/report_descriptor.h"
 
 HidLinkRecord HidLink;
 
@@ -28,6 +30,18 @@ constexpr int32_t kDrainMs = 50;
 
 size_t FindHidIgnoringCase(const std::string& path) {
   return LowerAscii(path).find("hid");
+}
+
+// Linux device paths do not say whether the interface numbers its reports;
+// its report descriptor does. hidraw hands the first byte of a write to the
+// device as the report ID, so a device with report ID 0x0A must get its
+// 64-byte report led by 0x0A, not a 0 in front of it: a leading 0 reaches
+// such a device as a report it does not have.
+bool InterfaceNumbersReports(const char* path) {
+  std::vector<uint8_t> descriptor;
+  if (g_platform.reportDescriptor == nullptr || !g_platform.reportDescriptor(path, &descriptor))
+    return false;
+  return DescriptorNumbersReports(descriptor.data(), descriptor.size());
 }
 
 void DropDeviceLock() {
@@ -130,6 +144,8 @@ int OpenLink(const char* path) {
     HidLink.lastOpenDenied = errno == EACCES || errno == EPERM;
     return 0;
   }
+  if (!HidLink.collectionMode)
+    HidLink.collectionMode = InterfaceNumbersReports(path);
   HidLink.path = path;
   HidLink.hasPath = true;
   return 1;

@@ -1,5 +1,6 @@
-// Report framing and timing as the host sees it: accepted report lengths,
-// 64-byte replies and truncated reads, replies that outlive a read's
+// Report framing and timing as the host sees it: accepted report lengths on
+// Windows and on hidraw, report IDs on read, 64-byte replies and truncated
+// reads, replies that outlive a read's
 // time-out, exact virtual time-outs and the full-speed frame model.
 #include "raw_host.h"
 #include "support/emulated_device_test.h"
@@ -12,6 +13,8 @@ using nlohmann::json;
 const char* kCollectionPath =
     "\\\\?\\hid#vid_248a&pid_8266&mi_01&col02#7&1b2c3d&0&0001#{4d1e55b2-f16f-11cf-88cb-"
     "001111000030}";
+const char* kWindowsPath =
+    "\\\\?\\hid#vid_248a&pid_8266&mi_01#7&1b2c3d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 class FramingTest : public EmulatedDeviceTest {
  protected:
@@ -23,8 +26,8 @@ class FramingTest : public EmulatedDeviceTest {
   }
 };
 
-TEST_F(FramingTest, NormalInterfaceTakesOnly65ByteReportsWithIdZero) {
-  hid_device* dev = OpenOnly(Device());
+TEST_F(FramingTest, NormalInterfaceOnWindowsTakesOnly65ByteReportsWithIdZero) {
+  hid_device* dev = OpenOnly(Device({{"path", kWindowsPath}}));
   Bytes report(65, 0);
   report[1] = 0x0A;
   report[2] = 0x55;
@@ -50,12 +53,64 @@ TEST_F(FramingTest, CollectionInterfaceTakes64ByteReportsLedByTheRequest) {
   hid_close(dev);
 }
 
+// hidraw hands every report of at least two bytes to the device as written,
+// a report ID 0 included; the device reads what it got. Without report IDs it
+// takes 64 bytes behind the 0 a USB host drops, or 64 bytes as they are; with
+// report ID 0x0A only a 64-byte report led by 0x0A.
+TEST_F(FramingTest, HidrawPassesReportsOnAndTheDeviceReadsItsOwn) {
+  hid_device* dev = OpenOnly(Device());
+  EXPECT_EQ(Send(dev, {0x0A, 0x55}), 65);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0A, 0x55}));
+  EXPECT_EQ(Send(dev, {0x0A, 0x56}, true), 64);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0A, 0x56}));
+  Bytes tooLong(66, 0);
+  tooLong[1] = 0x0A;
+  tooLong[2] = 0x55;
+  EXPECT_EQ(hid_write(dev, tooLong.data(), tooLong.size()), 66);
+  EXPECT_EQ(hid_write(dev, tooLong.data(), 1), -1);  // no room for a report ID and data
+  EXPECT_TRUE(Read(dev, 50).empty());
+  hid_close(dev);
+  EXPECT_EQ(Record()["devices"]["d"]["requests"].size(), 2u);
+  EXPECT_EQ(Record()["devices"]["d"]["protocolErrors"],
+            json::array({"output report of 66 bytes led by 0x00 not taken"}));
+
+  dev = OpenOnly(Device({{"collection", true}}));
+  EXPECT_EQ(Send(dev, {0x0A, 0x55}), 65);  // reaches the device as report ID 0
+  EXPECT_TRUE(Read(dev, 50).empty());
+  EXPECT_EQ(Send(dev, {0x0A, 0x55}, true), 64);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0A, 0x55}));
+  hid_close(dev);
+  EXPECT_EQ(Record()["devices"]["d"]["protocolErrors"],
+            json::array({"output report of 65 bytes led by 0x00 not taken"}));
+}
+
+// The kernel drops an input report whose first byte is not a report ID the
+// descriptor declares; without report IDs every report reaches the host.
+TEST_F(FramingTest, HidrawDropsInputWithAnUndeclaredReportId) {
+  json wrongLead = {{{"command", "0x56"}, {"action", "wrongLead"}}};
+  hid_device* dev = OpenOnly(Device({{"faults", wrongLead}}));
+  ASSERT_EQ(Send(dev, {0x0A, 0x56}), 65);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0B, 0x56, 0x00}));
+  hid_close(dev);
+  dev = OpenOnly(Device({{"collection", true}, {"faults", wrongLead}}));
+  ASSERT_EQ(Send(dev, {0x0A, 0x56}, true), 64);
+  ASSERT_EQ(Send(dev, {0x0A, 0x55}, true), 64);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0A, 0x55}));  // the 0B 56 reply never shows
+  EXPECT_TRUE(Read(dev, 50).empty());
+  hid_close(dev);
+  // A Windows collection passes it on: there the report ID is the collection's.
+  dev = OpenOnly(Device({{"path", kCollectionPath}, {"faults", wrongLead}}));
+  ASSERT_EQ(Send(dev, {0x0A, 0x56}, true), 64);
+  EXPECT_EQ(Read(dev, 50), Padded({0x0B, 0x56, 0x00}));
+  hid_close(dev);
+}
+
 TEST_F(FramingTest, CollectionModeCanBeForcedEitherWay) {
   // Upper-case "COL" does not make a collection path; the key overrides.
   hid_device* dev = OpenOnly(Device({{"path", "\\\\?\\HID#VID_248A&PID_8266&MI_01&COL02#1"}}));
   EXPECT_EQ(Send(dev, {0x0A, 0x55}), 65);
   hid_close(dev);
-  dev = OpenOnly(Device({{"path", "/dev/hidraw0"}, {"collection", true}}));
+  dev = OpenOnly(Device({{"path", kWindowsPath}, {"collection", true}}));
   EXPECT_EQ(Send(dev, {0x0A, 0x55}), -1);
   EXPECT_EQ(Send(dev, {0x0A, 0x55}, true), 64);
   hid_close(dev);

@@ -67,6 +67,14 @@ bool VirtualReadLine(std::string* line) {
   return true;
 }
 
+bool VirtualReportDescriptor(const std::string& path, std::vector<uint8_t>* descriptor) {
+  auto it = g_virtual.reportDescriptors.find(path);
+  if (it == g_virtual.reportDescriptors.end())
+    return false;
+  *descriptor = it->second;
+  return true;
+}
+
 }  // namespace
 
 ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
@@ -82,6 +90,7 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.writeOut = VirtualWriteOut;
   g_platform.flushOut = VirtualFlushOut;
   g_platform.readLine = VirtualReadLine;
+  g_platform.reportDescriptor = VirtualReportDescriptor;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

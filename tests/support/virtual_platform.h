@@ -1,12 +1,13 @@
 // A virtual platform for tests: a clock that only moves when the program
 // sleeps or spins, captured standard output, scripted standard input, a
-// settable locale, and in-process device locks with a switch that makes
-// another "process" hold a name.
+// settable locale, in-process device locks with a switch that makes another
+// "process" hold a name, and report descriptors set by the test.
 #ifndef QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
 #define QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct VirtualPlatformState {
   ConsoleEncoding encoding = ConsoleEncoding::kUtf8;
   std::set<std::string> locksHeldHere;
   std::set<std::string> locksHeldElsewhere;  // names another process holds
+  // Report descriptors by device path; a path not listed has none.
+  std::map<std::string, std::vector<uint8_t>> reportDescriptors;
 };
 
 extern VirtualPlatformState g_virtual;

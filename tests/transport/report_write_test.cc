@@ -4,6 +4,7 @@
 #include <set>
 
 #include "transport/device_discovery.h"
+#include "transport/report_descriptor.h"
 #include "transport/transport_fixture.h"
 
 namespace {
@@ -50,6 +51,57 @@ TEST_F(ReportWriteTest, CollectionModeSendsTheCallersFirstByteAsReportId) {
   EXPECT_EQ(WrittenLengths("col"), std::vector<int>({64}));
   EXPECT_EQ(WrittenHex("col"), std::vector<std::string>({HexOf(Concat(data, Zeros(54)))}));
   EXPECT_TRUE(IoLockFree());
+}
+
+// hidraw hands a leading 0 to a device with report IDs as report ID 0, which
+// it does not have: the interface's report descriptor decides the framing.
+TEST_F(ReportWriteTest, ReportDescriptorWithReportIdsSelectsCollectionMode) {
+  nlohmann::json numbered = DeviceJson("numbered", "/dev/hidraw0");
+  numbered["collection"] = true;
+  LoadDevices({numbered, DeviceJson("plain", "/dev/hidraw1")});
+  g_virtual.reportDescriptors["/dev/hidraw0"] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
+                                                 0x85, 0x0A, 0x95, 0x3F, 0x91, 0x02, 0xC0};
+  g_virtual.reportDescriptors["/dev/hidraw1"] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1,
+                                                 0x01, 0x95, 0x40, 0x91, 0x02, 0xC0};
+  const uint8_t request[2] = {0x0A, 0x55};
+  ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
+  EXPECT_TRUE(HidLink.collectionMode);
+  ASSERT_EQ(WriteReports(request, 2), 1);
+  EXPECT_EQ(WrittenLengths("numbered"), std::vector<int>({64}));
+  ASSERT_EQ(OpenLink("/dev/hidraw1"), 1);
+  EXPECT_FALSE(HidLink.collectionMode);
+  ASSERT_EQ(WriteReports(request, 2), 1);
+  EXPECT_EQ(WrittenLengths("plain"), std::vector<int>({65}));
+  // No descriptor to read: the path alone decides, as before.
+  g_virtual.reportDescriptors.clear();
+  ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
+  EXPECT_FALSE(HidLink.collectionMode);
+}
+
+TEST(ReportDescriptorTest, FindsAReportIdItemAmongShortAndLongItems) {
+  struct Row {
+    const char* label;
+    std::vector<uint8_t> descriptor;
+    bool numbered;
+  };
+  const std::vector<Row> rows = {
+      {"empty", {}, false},
+      {"no report ID",
+       {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x95, 0x40, 0x81, 0x02, 0xC0},
+       false},
+      {"report ID 0x0A", {0x06, 0x00, 0xFF, 0xA1, 0x01, 0x85, 0x0A, 0x95, 0x3F, 0xC0}, true},
+      // 0x85 as the data of another item is no report ID.
+      {"0x85 inside item data", {0x26, 0x85, 0x00, 0x95, 0x85, 0xC0}, false},
+      {"four-byte item data", {0x27, 0x85, 0x85, 0x85, 0x85, 0xC0}, false},
+      {"after a long item", {0xFE, 0x02, 0x10, 0x85, 0x85, 0x85, 0x01}, true},
+      {"long item hiding 0x85", {0xFE, 0x03, 0x10, 0x85, 0x01, 0x00}, false},
+      {"truncated report ID item", {0xA1, 0x01, 0x85}, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(DescriptorNumbersReports(row.descriptor.data(), row.descriptor.size()), row.numbered)
+        << row.label;
+  }
+  EXPECT_FALSE(DescriptorNumbersReports(nullptr, 4));
 }
 
 TEST_F(ReportWriteTest, NormalModePutsReportIdZeroInFront) {
@@ -149,12 +201,13 @@ TEST_F(ReportWriteTest, RejectedReportClosesTheLink) {
 }
 
 TEST_F(ReportWriteTest, DeviceWithAnotherReportLengthClosesTheLink) {
-  // A collection-style device behind a path that does not say so: it takes
-  // 64-byte reports, the link sends 65.
-  nlohmann::json device = DeviceJson("a", "/dev/hidraw0");
+  // A collection-style device behind a Windows path that does not say so:
+  // it takes 64-byte reports, the link sends 65, and Windows refuses them.
+  const char kPath[] = "\\\\?\\hid#vid_248a&pid_8266&mi_01#7&1b2c3d&0&0000#{4d1e55b2}";
+  nlohmann::json device = DeviceJson("a", kPath);
   device["collection"] = true;
   LoadDevices({device});
-  ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
+  ASSERT_EQ(OpenLink(kPath), 1);
   uint8_t request[2] = {0x0A, 0x55};
   EXPECT_EQ(WriteReports(request, 2), 0);
   ExpectLinkClosed();

@@ -1,0 +1,401 @@
+// quorvel-uhid-device: the emulated devices of a scenario as real HID devices
+// of the Linux kernel, through /dev/uhid. Each device present on the emulated
+// bus is one uhid device (a /dev/hidrawN node the kernel makes for it); what
+// the host writes to it arrives as UHID_OUTPUT and goes to the device, what
+// the device sends goes to the kernel as UHID_INPUT2. A device that restarts
+// is destroyed when it leaves the bus and created again, with the identity of
+// its scenario, when it comes back, as a USB device would be unplugged and
+// plugged in.
+//
+//   quorvel-uhid-device [--record FILE] [--trace] SCENARIO.json
+//
+// --trace logs every output report the kernel hands over (the first three
+// data frames only) to standard error.
+// Runs until SIGTERM or SIGINT. A device in the middle of a restart then
+// still comes back (for at most kSettleMicros), as a real one would whether
+// or not anyone waits for it; then the record (the same JSON as every other
+// front end of the emulator) is written and the devices are removed.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <linux/uhid.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "device_port.h"
+#include "emulator.h"
+
+namespace {
+
+// Vendor-defined usage page, 64-byte input and output reports without a
+// report ID.
+const uint8_t kPlainDescriptor[] = {
+    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x40,        //   Report Count (64)
+    0x09, 0x01,        //   Usage (1)
+    0x81, 0x02,        //   Input (Data, Variable, Absolute)
+    0x95, 0x40,        //   Report Count (64)
+    0x09, 0x01,        //   Usage (1)
+    0x91, 0x02,        //   Output (Data, Variable, Absolute)
+    0xC0,              // End Collection
+};
+
+// The same with report ID 0x0A: the ID byte and 63 data bytes make the
+// 64-byte report whose first byte is the protocol's lead byte.
+const uint8_t kNumberedDescriptor[] = {
+    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x85, 0x0A,        //   Report ID (10)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x3F,        //   Report Count (63)
+    0x09, 0x01,        //   Usage (1)
+    0x81, 0x02,        //   Input (Data, Variable, Absolute)
+    0x95, 0x3F,        //   Report Count (63)
+    0x09, 0x01,        //   Usage (1)
+    0x91, 0x02,        //   Output (Data, Variable, Absolute)
+    0xC0,              // End Collection
+};
+
+struct Node {
+  int fd = -1;
+  int incarnation = -1;
+  std::string uniq;    // tells this stay's hidraw node apart in sysfs
+  std::string hidraw;  // found after the kernel made it
+  int outputsTraced = 0;
+};
+
+bool g_trace = false;
+// The protocol's data frame command: the trace leaves most frames out.
+constexpr uint8_t kDataFrameCommand = 0x10;
+
+constexpr int64_t kSettleMicros = 10000000;
+
+// The devices' clock: the monotonic clock less the time this program has
+// been late. When the loop wakes after a device's next event was due, the
+// devices' clock is held back to that event, so that what a device does
+// keeps its spacing on the kernel's side: a reply and the restart 20 ms
+// after it stay 20 ms apart, instead of a late wake handing the kernel the
+// reply and the device's departure at the same moment (hidapi then reports
+// the departure and the reply is lost).
+int64_t g_lateMicros = 0;
+
+int64_t MonotonicMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+int64_t DeviceNowMicros() {
+  return MonotonicMicros() - g_lateMicros;
+}
+
+void DeviceSleepUntilMicros(int64_t deadline) {
+  int64_t wait;
+  while ((wait = deadline - DeviceNowMicros()) > 0) {
+    timespec ts{static_cast<time_t>(wait / 1000000), static_cast<long>(wait % 1000000) * 1000};
+    nanosleep(&ts, nullptr);
+  }
+}
+
+// Called on waking: when the next device event is already past, the
+// devices' clock goes back to it.
+void CatchUp(int64_t nextEvent) {
+  int64_t now = DeviceNowMicros();
+  if (nextEvent < now)
+    g_lateMicros += now - nextEvent;
+}
+
+std::string Hex(const uint8_t* data, size_t size) {
+  std::string out;
+  char text[4];
+  for (size_t i = 0; i < size; ++i) {
+    std::snprintf(text, sizeof text, i ? " %02X" : "%02X", data[i]);
+    out += text;
+  }
+  return out;
+}
+
+bool Send(int fd, const uhid_event& ev) {
+  ssize_t n;
+  do {
+    n = write(fd, &ev, sizeof ev);
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(sizeof ev);
+}
+
+void CopyText(const std::string& text, __u8* out, size_t size) {
+  size_t n = std::min(text.size(), size - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = 0;
+}
+
+bool Create(Node& node, const emu::PortDevice& d) {
+  node.fd = open("/dev/uhid", O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  if (node.fd < 0) {
+    std::fprintf(stderr, "uhid: cannot open /dev/uhid: %s\n", std::strerror(errno));
+    return false;
+  }
+  uhid_event ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = UHID_CREATE2;
+  uhid_create2_req& req = ev.u.create2;
+  // With no USB device above it, hidapi shows the HID name as the product.
+  CopyText(d.product.empty() ? d.name : d.product, req.name, sizeof req.name);
+  CopyText("quorvel-uhid/" + d.name, req.phys, sizeof req.phys);
+  node.uniq = d.name + "#" + std::to_string(d.incarnation);
+  CopyText(node.uniq, req.uniq, sizeof req.uniq);
+  const uint8_t* rd = d.collection ? kNumberedDescriptor : kPlainDescriptor;
+  size_t rdSize = d.collection ? sizeof kNumberedDescriptor : sizeof kPlainDescriptor;
+  std::memcpy(req.rd_data, rd, rdSize);
+  req.rd_size = static_cast<__u16>(rdSize);
+  req.bus = BUS_USB;
+  req.vendor = d.vendorId;
+  req.product = d.productId;
+  req.version = d.release;
+  if (!Send(node.fd, ev)) {
+    std::fprintf(stderr, "uhid: %s: UHID_CREATE2 failed: %s\n", d.name.c_str(),
+                 std::strerror(errno));
+    close(node.fd);
+    node.fd = -1;
+    return false;
+  }
+  node.incarnation = d.incarnation;
+  node.hidraw.clear();
+  node.outputsTraced = 0;
+  std::fprintf(stderr, "uhid: %s: created %04x:%04x (%s report ID)\n", d.name.c_str(), d.vendorId,
+               d.productId, d.collection ? "with" : "without");
+  return true;
+}
+
+void Destroy(Node& node, const std::string& name) {
+  if (node.fd < 0)
+    return;
+  uhid_event ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = UHID_DESTROY;
+  Send(node.fd, ev);
+  close(node.fd);
+  node.fd = -1;
+  std::fprintf(stderr, "uhid: %s: destroyed%s%s\n", name.c_str(), node.hidraw.empty() ? "" : " ",
+               node.hidraw.c_str());
+}
+
+// The hidraw node the kernel made for this stay of the device, found by the
+// unique string of its HID device.
+void FindHidraw(Node& node, const std::string& name) {
+  if (node.fd < 0 || !node.hidraw.empty())
+    return;
+  DIR* dir = opendir("/sys/class/hidraw");
+  if (dir == nullptr)
+    return;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.')
+      continue;
+    std::ifstream uevent(std::string("/sys/class/hidraw/") + entry->d_name + "/device/uevent");
+    std::string line;
+    while (std::getline(uevent, line)) {
+      if (line == "HID_UNIQ=" + node.uniq) {
+        node.hidraw = std::string("/dev/") + entry->d_name;
+        std::fprintf(stderr, "uhid: %s: on %s\n", name.c_str(), node.hidraw.c_str());
+      }
+    }
+  }
+  closedir(dir);
+}
+
+void Reply(int fd, __u32 type, __u32 id) {
+  uhid_event ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = type;
+  // Feature and input report requests fail, as they do on the emulator's
+  // hidapi side: the device's protocol runs on interrupt reports only.
+  if (type == UHID_GET_REPORT_REPLY) {
+    ev.u.get_report_reply.id = id;
+    ev.u.get_report_reply.err = EIO;
+  } else {
+    ev.u.set_report_reply.id = id;
+    ev.u.set_report_reply.err = EIO;
+  }
+  Send(fd, ev);
+}
+
+void Receive(Node& node, size_t index, const std::string& name) {
+  for (;;) {
+    uhid_event ev;
+    ssize_t n = read(node.fd, &ev, sizeof ev);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
+    switch (ev.type) {
+      case UHID_OUTPUT: {
+        const uhid_output_req& out = ev.u.output;
+        // Every report but the data frames after the first few: enough to
+        // see the framing and to follow the requests.
+        bool frame = out.size >= 3 && (out.data[1] == kDataFrameCommand ||
+                                       (out.data[0] == 0 && out.data[2] == kDataFrameCommand));
+        if (g_trace && (!frame || node.outputsTraced < 3)) {
+          node.outputsTraced += frame ? 1 : 0;
+          std::fprintf(stderr, "uhid: %s: UHID_OUTPUT %u bytes, type %u: %s ...\n", name.c_str(),
+                       out.size, out.rtype, Hex(out.data, std::min<size_t>(out.size, 4)).c_str());
+        }
+        emu::PortWrite(index, out.data, out.size);
+        break;
+      }
+      case UHID_GET_REPORT:
+        Reply(node.fd, UHID_GET_REPORT_REPLY, ev.u.get_report.id);
+        break;
+      case UHID_SET_REPORT:
+        Reply(node.fd, UHID_SET_REPORT_REPLY, ev.u.set_report.id);
+        break;
+      default:  // start, stop, open, close: nothing to do
+        break;
+    }
+  }
+}
+
+void SendInput(Node& node, const std::vector<uint8_t>& report) {
+  uhid_event ev;
+  std::memset(&ev, 0, sizeof ev);
+  ev.type = UHID_INPUT2;
+  size_t n = std::min(report.size(), sizeof ev.u.input2.data);
+  std::memcpy(ev.u.input2.data, report.data(), n);
+  ev.u.input2.size = static_cast<__u16>(n);
+  Send(node.fd, ev);
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: quorvel-uhid-device [--record FILE] [--trace] SCENARIO.json\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string record;
+  std::string scenario;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--record" && i + 1 < argc) {
+      record = argv[++i];
+    } else if (arg == "--trace") {
+      g_trace = true;
+    } else if (!arg.empty() && arg[0] != '-' && scenario.empty()) {
+      scenario = arg;
+    } else {
+      return Usage();
+    }
+  }
+  if (scenario.empty())
+    return Usage();
+  emu::PortWarmUp();
+  emu::SetClock(emu::Clock{DeviceNowMicros, DeviceSleepUntilMicros});
+  std::string error;
+  if (!emu::LoadScenarioFile(scenario, &error)) {
+    std::fprintf(stderr, "uhid: %s\n", error.c_str());
+    return 2;
+  }
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (stopFd < 0) {
+    std::perror("uhid: signalfd");
+    return 2;
+  }
+
+  std::vector<Node> nodes;
+  std::vector<emu::PortDevice> devices;
+  bool stop = false;
+  bool stopping = false;
+  int64_t settleDeadline = 0;
+  int status = 0;
+  while (!stop) {
+    if (stopping && (!emu::PortRestarting() || emu::PortNowMicros() >= settleDeadline))
+      break;
+    emu::PortAdvance();
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      for (const std::vector<uint8_t>& report : emu::PortTakeInput(i)) {
+        if (nodes[i].fd >= 0)
+          SendInput(nodes[i], report);
+      }
+    }
+    devices = emu::PortDevices();
+    nodes.resize(devices.size());
+    for (size_t i = 0; i < devices.size(); ++i) {
+      const emu::PortDevice& d = devices[i];
+      Node& node = nodes[i];
+      if (node.fd >= 0 && (!d.present || d.incarnation != node.incarnation))
+        Destroy(node, d.name);
+      if (d.present && node.fd < 0 && !Create(node, d)) {
+        stop = true;
+        status = 1;
+      }
+      FindHidraw(node, d.name);
+    }
+
+    std::vector<pollfd> fds;
+    fds.push_back({stopFd, POLLIN, 0});
+    std::vector<size_t> owners;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      if (nodes[i].fd >= 0) {
+        fds.push_back({nodes[i].fd, POLLIN, 0});
+        owners.push_back(i);
+      }
+    }
+    // Wake for the next scheduled device event; at least every 50 ms so that
+    // hidraw nodes made in the meantime are noticed.
+    int64_t next = emu::PortNextEventMicros();
+    int64_t wait = next - emu::PortNowMicros();
+    wait = std::max<int64_t>(0, std::min<int64_t>(wait, 50000));
+    timespec timeout{0, static_cast<long>(wait * 1000)};
+    if (ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) {
+      std::perror("uhid: ppoll");
+      status = 1;
+      break;
+    }
+    CatchUp(next);
+    if ((fds[0].revents & POLLIN) && !stopping) {
+      signalfd_siginfo info;
+      if (read(stopFd, &info, sizeof info) < 0) {
+        // Nothing to do: the signal is what counts, not its details.
+      }
+      stopping = true;
+      settleDeadline = emu::PortNowMicros() + kSettleMicros;
+    }
+    for (size_t k = 1; k < fds.size(); ++k) {
+      if (fds[k].revents & POLLIN)
+        Receive(nodes[owners[k - 1]], owners[k - 1], devices[owners[k - 1]].name);
+    }
+  }
+  emu::PortAdvance();
+  for (size_t i = 0; i < nodes.size(); ++i)
+    Destroy(nodes[i], devices[i].name);
+  if (!record.empty() && !emu::WriteRecordFile(record)) {
+    std::fprintf(stderr, "uhid: cannot write %s\n", record.c_str());
+    status = 1;
+  }
+  return status;
+}

@@ -1,0 +1,381 @@
+// The judge of a run of the real program on the Linux kernel's HID stack
+// (scripts/kernel-test). Before the run it writes the firmware files and the
+// device scenarios of every case:
+//
+//   quorvel_kernel_judge --write-cases DIR
+//
+// After the run, with QUORVEL_KERNEL_RESULTS naming the directory of what
+// the test machine sent back (one directory per case: out, err, rc, the
+// device front end's log and the emulator's record), its tests judge each
+// case by the record of the device, as the in-process and end-to-end tests
+// do, and by what the kernel did with the reports.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "support/e2e_runner.h"
+#include "support/e2e_upgrade_rows.h"
+
+namespace {
+
+using nlohmann::json;
+
+const char kVariants[][9] = {"plain", "numbered"};
+// With no USB device above a uhid device hidapi has no manufacturer and no
+// interface number, and reads no release number.
+const char kDongleListed[] =
+    "\"Quorvel Receiver(HID\\VID_248A&PID_8266&REV_0000)\"  path: /dev/hidraw";
+const char kPermissionHint[] =
+    ": Permission denied opening the device: copy 70-quorvel-dfu.rules (from "
+    "/usr/lib/udev/rules.d/ when installed, udev/ in the source)";
+constexpr int kNewProductId = 0x8267;
+// A device leaves the bus this long after its reply to a restart request.
+// hidapi reports a node that is gone (POLLHUP) before any report still queued
+// on it, so a reply not yet read when the device leaves is lost; in a virtual
+// machine without KVM on a busy host the program can take longer than a
+// real device's 20 ms to read it.
+constexpr int kLeaveMs = 200;
+
+json Dongle(bool numbered, const json& overrides = json::object()) {
+  json passthrough = {{"blockSize", 256}, {"version", e2e::kInitialVersion}};
+  json d = {{"name", "dongle"},
+            {"path", "/dev/hidraw-dongle"},
+            {"collection", numbered},
+            {"vendorId", "0x248A"},
+            {"productId", "0x8266"},
+            {"release", "0x0120"},
+            {"manufacturer", "Quorvel"},
+            {"product", "Quorvel Receiver"},
+            {"typeCode", "0x10"},
+            {"controllerVersion", e2e::kInitialVersion},
+            {"appVersion", e2e::kInitialVersion},
+            {"forcedState", 0},
+            {"passthrough", passthrough},
+            {"timing", {{"replyMs", 1}, {"eraseMs", 50}, {"blockWriteMs", 1}, {"verifyMs", 10}}},
+            {"reboot", {{"leaveMs", kLeaveMs}, {"awayMs", 400}}}};
+  d.update(overrides);
+  return d;
+}
+
+json Keyboard() {
+  return {{"name", "keyboard"},    {"path", "/dev/hidraw-keyboard"}, {"vendorId", "0x046D"},
+          {"productId", "0xC31C"}, {"product", "Keyboard"},          {"protocol", false}};
+}
+
+json Scenario(std::vector<json> devices) {
+  return {{"devices", devices}};
+}
+
+std::map<std::string, json> Scenarios() {
+  std::map<std::string, json> cases;
+  for (const char* variant : kVariants) {
+    bool numbered = std::string(variant) == "numbered";
+    for (const char* name : {"p4-", "p3-", "listing-"})
+      cases[name + std::string(variant)] = Scenario({Keyboard(), Dongle(numbered)});
+    // The two-part update's restart brings the device back under another
+    // product ID, on a hidraw node of its own.
+    json newProduct = {{"leaveMs", kLeaveMs}, {"awayMs", 400}, {"productId", kNewProductId}};
+    cases["p2-" + std::string(variant)] =
+        Scenario({Keyboard(), Dongle(numbered, {{"reboot", newProduct}})});
+  }
+  json wrongLead = {{{"command", "0x56"}, {"action", "wrongLead"}}};
+  cases["raw"] = Scenario({Dongle(false, {{"name", "plain"}, {"faults", wrongLead}}),
+                           Dongle(true, {{"name", "numbered"}, {"faults", wrongLead}})});
+  // Long enough an erase for a second instance to try the device meanwhile.
+  json slowErase = {{"replyMs", 1}, {"eraseMs", 2000}, {"blockWriteMs", 1}, {"verifyMs", 10}};
+  cases["lock"] = Scenario({Keyboard(), Dongle(false, {{"timing", slowErase}})});
+  cases["permission"] = Scenario({Dongle(false)});
+  json vanish = {{{"action", "vanish"}, {"afterDataBytes", 512}}};
+  cases["vanish"] = Scenario({Dongle(false, {{"faults", vanish}})});
+  return cases;
+}
+
+struct Files {
+  e2e::Workspace workspace;
+  e2e::Firmware onePart = e2e::WriteOnePart(workspace, "one.bin");
+  e2e::Firmware twoPart = e2e::WriteTwoPart(workspace, "two.bin");
+  e2e::Firmware offset = e2e::WriteOffsetImage(workspace, "offset.bin");
+  e2e::Firmware passthrough = e2e::WritePassthrough(workspace, "passthrough.bin");
+};
+
+const Files& TheFiles() {
+  static const Files files;  // its scratch directory goes at exit
+  return files;
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+int WriteCases(const std::string& dir) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir + "/fw");
+  fs::create_directories(dir + "/scenarios");
+  const Files& f = TheFiles();
+  bool ok = true;
+  for (const e2e::Firmware* fw : {&f.onePart, &f.twoPart, &f.offset, &f.passthrough}) {
+    std::string name = fs::path(fw->path).filename().string();
+    ok = ok && WriteFile(dir + "/fw/" + name, std::string(fw->file.begin(), fw->file.end()));
+  }
+  for (const auto& [name, scenario] : Scenarios())
+    ok = ok && WriteFile(dir + "/scenarios/" + name + ".json", scenario.dump(2) + "\n");
+  return ok ? 0 : 1;
+}
+
+// What the test machine sent back for one case.
+struct CaseResult {
+  std::string name;
+  std::string out, err, uhidLog, nodes;
+  int rc = -1;
+  json record;
+  const json& Device(const std::string& device) const {
+    static const json kNone = json::object();
+    if (!record.contains("devices") || !record["devices"].contains(device))
+      return kNone;
+    return record["devices"][device];
+  }
+  std::string Describe() const {
+    return name + ": rc " + std::to_string(rc) + "\n--- out\n" + out + "\n--- err\n" + err +
+           "\n--- device log\n" + uhidLog;
+  }
+};
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+CaseResult Load(const std::string& name) {
+  const char* root = std::getenv("QUORVEL_KERNEL_RESULTS");
+  std::string dir = std::string(root ? root : "") + "/" + name;
+  CaseResult r;
+  r.name = name;
+  r.out = ReadText(dir + "/out");
+  r.err = ReadText(dir + "/err");
+  r.uhidLog = ReadText(dir + "/uhid.log");
+  r.nodes = ReadText(dir + "/nodes");
+  std::string rc = ReadText(dir + "/rc");
+  if (!rc.empty())
+    r.rc = std::atoi(rc.c_str());
+  r.record = json::parse(ReadText(dir + "/record.json"), nullptr, false);
+  if (r.record.is_discarded())
+    r.record = json::object();
+  return r;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Lines of the device log that show an output report of that device.
+std::vector<std::string> Outputs(const CaseResult& r, const std::string& device) {
+  std::vector<std::string> lines;
+  std::istringstream in(r.uhidLog);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (Contains(line, "uhid: " + device + ": UHID_OUTPUT"))
+      lines.push_back(line.substr(line.find("UHID_OUTPUT")));
+  }
+  return lines;
+}
+
+struct Update {
+  const char* label;
+  std::string trace;
+  std::vector<e2e::ExpectedTransfer> transfers;
+  std::string controllerAfter;
+  std::string appAfter;
+  bool forcedAfter;
+  int restarts;
+};
+
+std::vector<Update> Updates() {
+  const Files& f = TheFiles();
+  return {
+      {"p4",
+       "H F+ E I S D V R Q0 F- H P+ I S D V P- R",
+       {e2e::DeviceTransfer(f.onePart.image, "controller", e2e::kOnePartVersion),
+        e2e::PassthroughTransfer(f.passthrough.image)},
+       e2e::kOnePartVersion,
+       e2e::kInitialVersion,
+       false,
+       2},
+      {"p2",
+       "H F+ E I S D V R Q0 Q1 F-",
+       {e2e::DeviceTransfer(f.twoPart.image, "whole", e2e::kControllerVersion)},
+       e2e::kControllerVersion,
+       e2e::kAppVersion,
+       false,
+       1},
+      {"p3",
+       "H F+ E I S D V R",
+       {e2e::DeviceTransfer(f.offset.image, "controller", e2e::kOnePartVersion)},
+       e2e::kOnePartVersion,
+       e2e::kInitialVersion,
+       true,
+       1},
+  };
+}
+
+TEST(KernelUpdates, EachPlatformOnBothReportDescriptors) {
+  for (const char* variant : kVariants) {
+    for (const Update& u : Updates()) {
+      CaseResult r = Load(std::string(u.label) + "-" + variant);
+      SCOPED_TRACE(r.Describe());
+      EXPECT_EQ(r.rc, 0);
+      EXPECT_TRUE(Contains(r.out, "DFU success!"));
+      const json& dongle = r.Device("dongle");
+      EXPECT_EQ(e2e::CommandTrace(dongle), u.trace);
+      e2e::ExpectTransfers(dongle, u.transfers);
+      EXPECT_EQ(dongle.value("protocolErrors", json::array()), json::array());
+      EXPECT_EQ(dongle.value("restarts", json::array()).size(), static_cast<size_t>(u.restarts));
+      json final = dongle.value("final", json::object());
+      EXPECT_EQ(final.value("controllerVersion", ""), u.controllerAfter);
+      EXPECT_EQ(final.value("appVersion", ""), u.appAfter);
+      EXPECT_EQ(final.value("forcedUpgradeMode", !u.forcedAfter), u.forcedAfter);
+      EXPECT_EQ(final.value("productId", 0), std::string(u.label) == "p2" ? kNewProductId : 0x8266);
+      EXPECT_EQ(final.value("onBus", false), true);
+      if (std::string(u.label) == "p4") {
+        EXPECT_EQ(final.value("passthroughImageSha256", json()),
+                  json(e2e::Sha256Hex(TheFiles().passthrough.file)));
+      }
+      // What the kernel handed the device: the program's report as written,
+      // behind report ID 0 without report IDs, led by report ID 0x0A with.
+      std::vector<std::string> outputs = Outputs(r, "dongle");
+      ASSERT_FALSE(outputs.empty());
+      EXPECT_EQ(outputs[0], std::string(variant) == "plain"
+                                ? "UHID_OUTPUT 65 bytes, type 1: 00 0A 55 00 ..."
+                                : "UHID_OUTPUT 64 bytes, type 1: 0A 55 00 00 ...");
+    }
+  }
+}
+
+TEST(KernelPrompt, ListAndVersionsThroughHidapi) {
+  for (const char* variant : kVariants) {
+    CaseResult r = Load(std::string("listing-") + variant);
+    SCOPED_TRACE(r.Describe());
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_TRUE(Contains(r.out, "HID interfaces on the bus:"));
+    // The listing line of the dongle: hidraw node, IDs and interface -1.
+    std::istringstream lines(r.out);
+    std::string line;
+    int listed = 0;
+    while (std::getline(lines, line)) {
+      if (!Contains(line, kDongleListed))
+        continue;
+      ++listed;
+      EXPECT_TRUE(Contains(line, "VID: 0x248A  PID: 0x8266  interface: -1")) << line;
+    }
+    EXPECT_EQ(listed, 1);
+    EXPECT_TRUE(
+        Contains(r.out, "\"Keyboard(HID\\VID_046D&PID_C31C&REV_0000)\"  path: /dev/hidraw"));
+    // cv finds the dongle (the keyboard never answers) and reads both records.
+    EXPECT_TRUE(Contains(r.out, "Query connected device: \"Quorvel Receiver(HID\\VID_248A"));
+    EXPECT_TRUE(Contains(r.out, "Version: 01-00-0000-00000001"));
+    EXPECT_EQ(e2e::CommandTrace(r.Device("dongle")), "H N Q0 Q1");
+  }
+}
+
+// hidraw passes a report ID 0 on to the device as a leading 0 byte whatever
+// the descriptor says; on read it drops a report whose first byte is not a
+// declared report ID, and passes any report of a device without report IDs.
+TEST(KernelReports, ReportIdsOnWriteAndRead) {
+  CaseResult r = Load("raw");
+  SCOPED_TRACE(r.Describe());
+  std::map<std::string, std::string> nodeOf;
+  for (const char* device : {"plain", "numbered"}) {
+    std::string marker = std::string("uhid: ") + device + ": on ";
+    size_t at = r.uhidLog.find(marker);
+    ASSERT_NE(at, std::string::npos) << device;
+    size_t end = r.uhidLog.find('\n', at);
+    nodeOf[device] = r.uhidLog.substr(at + marker.size(), end - at - marker.size());
+  }
+  auto answer = [&](const std::string& device, const char* write) {
+    std::string key = nodeOf[device] + " " + write + ": ";
+    size_t at = r.out.find(key);
+    if (at == std::string::npos)
+      return std::string("(missing)");
+    size_t end = r.out.find('\n', at);
+    std::string hex = r.out.substr(at + key.size(), end - at - key.size());
+    size_t first = hex.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : hex.substr(first, 5);
+  };
+  EXPECT_EQ(answer("plain", "65 55"), "0a 55");
+  EXPECT_EQ(answer("plain", "64 55"), "0a 55");
+  EXPECT_EQ(answer("plain", "65 56"), "0b 56");  // any first byte reaches the host
+  EXPECT_EQ(answer("plain", "64 56"), "0a 56");
+  EXPECT_EQ(answer("numbered", "65 55"), "");  // report ID 0: the device has no such report
+  EXPECT_EQ(answer("numbered", "64 55"), "0a 55");
+  EXPECT_EQ(answer("numbered", "65 56"), "");
+  EXPECT_EQ(answer("numbered", "64 56"), "");  // 0B 56 sent, dropped by the kernel
+  for (const char* device : {"plain", "numbered"}) {
+    std::vector<std::string> outputs = Outputs(r, device);
+    ASSERT_EQ(outputs.size(), 4u) << device;
+    EXPECT_EQ(outputs[0], "UHID_OUTPUT 65 bytes, type 1: 00 0A 55 00 ...");
+    EXPECT_EQ(outputs[1], "UHID_OUTPUT 64 bytes, type 1: 0A 55 00 00 ...");
+  }
+  EXPECT_EQ(r.Device("numbered").value("protocolErrors", json::array()).size(), 2u);
+  EXPECT_EQ(e2e::CommandTrace(r.Device("numbered")), "H N");
+  EXPECT_EQ(e2e::CommandTrace(r.Device("plain")), "H H N N");
+}
+
+TEST(KernelLock, SecondInstanceKeptOffTheHeldDevice) {
+  CaseResult first = Load("lock");
+  CaseResult second = Load("lock-second");
+  SCOPED_TRACE(first.Describe() + "\n" + second.Describe());
+  EXPECT_EQ(first.rc, 0);
+  EXPECT_TRUE(Contains(first.out, "DFU success!"));
+  // The second instance ran its scan (it tried the keyboard) but never
+  // wrote to the dongle: the first one's requests are all there is.
+  EXPECT_EQ(second.rc, 0);
+  EXPECT_FALSE(Contains(second.out, "Version:"));
+  EXPECT_FALSE(first.Device("keyboard").value("requests", json::array()).empty());
+  EXPECT_EQ(e2e::CommandTrace(first.Device("dongle")), "H F+ E I S D V R Q0 F-");
+}
+
+TEST(KernelPermissions, UnprivilegedUserGetsTheHint) {
+  CaseResult r = Load("permission");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_TRUE(Contains(r.nodes, "crw-------")) << r.nodes;  // root's alone, as devtmpfs makes it
+  EXPECT_TRUE(Contains(r.out, kPermissionHint));
+  EXPECT_EQ(r.Device("dongle").value("requests", json::array()), json::array());
+}
+
+TEST(KernelVanish, DeviceDestroyedMidDownloadFailsCleanly) {
+  CaseResult r = Load("vanish");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 1);  // not killed by the time limit
+  EXPECT_TRUE(Contains(r.out, "DFU failed!"));
+  const json& dongle = r.Device("dongle");
+  EXPECT_TRUE(Contains(dongle.value("presence", json::array()).dump(), "leave"));
+  json transfers = dongle.value("transfers", json::array());
+  ASSERT_EQ(transfers.size(), 1u);
+  EXPECT_GE(transfers[0].value("receivedLength", 0), 512);
+  EXPECT_LT(transfers[0].value("receivedLength", 0),
+            static_cast<int>(TheFiles().onePart.image.size()));
+  EXPECT_EQ(transfers[0].value("verified", json("?")), json());
+  EXPECT_TRUE(Contains(r.uhidLog, "uhid: dongle: destroyed"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--write-cases")
+    return WriteCases(argv[2]);
+  const char* results = std::getenv("QUORVEL_KERNEL_RESULTS");
+  if (results == nullptr || !std::filesystem::is_directory(results)) {
+    std::fprintf(stderr, "quorvel_kernel_judge: QUORVEL_KERNEL_RESULTS names no directory\n");
+    return 2;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
