@@ -5,11 +5,13 @@
 #include <new>
 #include <system_error>
 
+#include "platform/platform.h"
+
 namespace {
 
 FileReadResult CheckRegularFile(const std::string& path) {
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  const std::filesystem::file_status status = std::filesystem::status(NativeFilePath(path), error);
   if (error || !std::filesystem::exists(status)) {
     return FileReadResult::kNotFound;
   }
@@ -44,7 +46,7 @@ FileReadResult ProbeReadableFile(const std::string& path) {
   if (kind != FileReadResult::kOk) {
     return kind;
   }
-  std::ifstream stream(path, std::ios::in | std::ios::binary);
+  std::ifstream stream(NativeFilePath(path), std::ios::in | std::ios::binary);
   return stream.is_open() ? FileReadResult::kOk : FileReadResult::kNotFound;
 }
 
@@ -58,7 +60,7 @@ FileReadResult ReadWholeFile(const std::string& path, int64_t maxSize,
   if (kind != FileReadResult::kOk) {
     return kind;
   }
-  std::ifstream stream(path, std::ios::in | std::ios::binary);
+  std::ifstream stream(NativeFilePath(path), std::ios::in | std::ios::binary);
   if (!stream.is_open()) {
     return FileReadResult::kNotFound;
   }

@@ -1,15 +1,20 @@
 // The one seam between the program and the operating system: clock, sleep,
-// busy-wait, the named device lock, the locale language, the console encoding
-// and the standard output stream. Everything above this layer is portable.
-// The process-wide record holds the POSIX functions by default; tests install
+// busy-wait, the named device lock, the locale language, the console encoding,
+// the device re-scan request and the standard streams. Everything above this
+// layer is portable. The process-wide record holds the native functions
+// (platform_posix.cc or platform_win32.cc, chosen by the build); tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
-// instantly, so timing rules are checked exactly.
+// instantly, so timing rules are checked exactly. The free functions below
+// the record are conversions and start-up services that tests need not
+// replace.
 #ifndef QUORVEL_PLATFORM_PLATFORM_H_
 #define QUORVEL_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 enum class ConsoleEncoding { kUtf8, kGbk };
 
@@ -37,8 +42,12 @@ struct Platform {
   void (*writeOut)(const char* data, size_t size);
   void (*flushOut)();
   // Reads one line from standard input without its line end; false at end
-  // of input.
+  // of input. On Windows the line arrives in UTF-8 whatever the console's
+  // code page, like the program's arguments.
   bool (*readLine)(std::string* line);
+  // Asks the system to re-scan its buses for attached devices, without
+  // waiting for it: the settle sleep that follows gives it the time.
+  void (*rescanDevices)();
 };
 
 // The active platform; starts as the native one.
@@ -54,5 +63,23 @@ inline void SleepMs(int32_t ms) {
 inline void SpinUntilMs(int32_t deadline) {
   g_platform.spinUntilMs(deadline);
 }
+
+// The program's arguments after its name. Windows hands them over as UTF-16
+// and they are converted to UTF-8, so that any file name survives; elsewhere
+// they are the bytes given.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+// The file-system path named by a path text in the encoding of the program's
+// arguments and input lines.
+std::filesystem::path NativeFilePath(const std::string& path);
+// UTF-8 text in GBK (code page 936); false when a character has no GBK form.
+bool Utf8ToGbk(const std::string& utf8, std::string* gbk);
+// A wide device string in the narrow encoding that standard output uses
+// (GBK or UTF-8 as the encoding says; on Windows, a console's own code page
+// when it is neither); false when a character cannot be converted.
+bool NarrowWideText(const wchar_t* text, ConsoleEncoding encoding, std::string* narrow);
+// Ctrl-C (and on Windows Ctrl-Break and closing the console window) ends the
+// program at once with exit status 130, as a shell reports SIGINT; the
+// system releases the device and its named lock with the process.
+void InstallInterruptHandler();
 
 #endif  // QUORVEL_PLATFORM_PLATFORM_H_

@@ -67,6 +67,10 @@ bool VirtualReadLine(std::string* line) {
   return true;
 }
 
+void VirtualRescanDevices() {
+  g_virtual.rescans.push_back(g_virtual.now);
+}
+
 }  // namespace
 
 ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
@@ -82,6 +86,7 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.writeOut = VirtualWriteOut;
   g_platform.flushOut = VirtualFlushOut;
   g_platform.readLine = VirtualReadLine;
+  g_platform.rescanDevices = VirtualRescanDevices;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {
