@@ -163,20 +163,6 @@ void WinRescanDevices() {
     CM_Reenumerate_DevNode(root, CM_REENUMERATE_ASYNCHRONOUS);
 }
 
-BOOL WINAPI OnConsoleControl(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-      // The handler runs on its own thread while the program may be in the
-      // middle of a report; ending the process is what SIGINT does on Linux,
-      // and the system closes the device and the named mutex with it.
-      ExitProcess(kInterruptedExitStatus);
-    default:
-      return FALSE;
-  }
-}
-
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& utf8) {
@@ -289,8 +275,22 @@ bool NarrowWideText(const wchar_t* text, ConsoleEncoding encoding, std::string* 
   return WideToCodePage(text, codePage, narrow);
 }
 
+BOOL WINAPI HandleConsoleControl(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      // The handler runs on its own thread while the program may be in the
+      // middle of a report; ending the process is what SIGINT does on Linux,
+      // and the system closes the device and the named mutex with it.
+      ExitProcess(kInterruptedExitStatus);
+    default:
+      return FALSE;
+  }
+}
+
 void InstallInterruptHandler() {
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  SetConsoleCtrlHandler(HandleConsoleControl, TRUE);
 }
 
 Platform NativePlatform() {

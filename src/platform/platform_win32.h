@@ -30,4 +30,9 @@ ConsoleEncoding ConsoleEncodingForCodePage(unsigned codePage);
 // in UTF-8.
 std::vector<std::string> SplitWideCommandLine(const wchar_t* commandLine);
 
+// The console control handler that InstallInterruptHandler registers:
+// Ctrl-C, Ctrl-Break and closing the console end the process with
+// kInterruptedExitStatus; other events go to the next handler (FALSE).
+int __stdcall HandleConsoleControl(unsigned long event);
+
 #endif  // QUORVEL_PLATFORM_PLATFORM_WIN32_H_

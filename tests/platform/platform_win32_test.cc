@@ -207,4 +207,40 @@ TEST(PlatformWin32Devices, RescanRequestReturnsWithoutWaiting) {
   EXPECT_LT(NowMs() - before, 5000);
 }
 
+// Ctrl-C itself cannot be typed into Wine without a console; the handler is
+// called as the system would call it, in a child process it ends.
+TEST(PlatformWin32Interrupt, CtrlCEndsTheProcessWithTheSigintStatus) {
+  if (!Expected("QUORVEL_INTERRUPT_CHILD").empty()) {
+    HandleConsoleControl(CTRL_C_EVENT);
+    FAIL() << "the handler returned";
+  }
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::wstring commandLine =
+      std::wstring(L"\"") + self +
+      L"\" --gtest_filter=PlatformWin32Interrupt.CtrlCEndsTheProcessWithTheSigintStatus";
+  SetEnvironmentVariableW(L"QUORVEL_INTERRUPT_CHILD", L"1");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child = {};
+  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &child);
+  SetEnvironmentVariableW(L"QUORVEL_INTERRUPT_CHILD", nullptr);
+  ASSERT_TRUE(started);
+  ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD status = 0;
+  GetExitCodeProcess(child.hProcess, &status);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  EXPECT_EQ(status, kInterruptedExitStatus);
+}
+
+TEST(PlatformWin32Interrupt, HandlerIsRegisteredAndPassesOtherEventsOn) {
+  EXPECT_FALSE(HandleConsoleControl(CTRL_LOGOFF_EVENT));
+  EXPECT_FALSE(HandleConsoleControl(CTRL_SHUTDOWN_EVENT));
+  InstallInterruptHandler();
+  // Removing succeeds only for a handler that is registered.
+  EXPECT_TRUE(SetConsoleCtrlHandler(HandleConsoleControl, FALSE));
+}
+
 }  // namespace
