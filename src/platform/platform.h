@@ -5,8 +5,8 @@
 // (platform_posix.cc or platform_win32.cc, chosen by the build); tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
 // instantly, so timing rules are checked exactly. The free functions below
-// the record are conversions and start-up services that tests need not
-// replace.
+// the record are start-up services that tests need not replace; text
+// conversion is in text_encoding.h.
 #ifndef QUORVEL_PLATFORM_PLATFORM_H_
 #define QUORVEL_PLATFORM_PLATFORM_H_
 
@@ -71,12 +71,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The file-system path named by a path text in the encoding of the program's
 // arguments and input lines.
 std::filesystem::path NativeFilePath(const std::string& path);
-// UTF-8 text in GBK (code page 936); false when a character has no GBK form.
-bool Utf8ToGbk(const std::string& utf8, std::string* gbk);
-// A wide device string in the narrow encoding that standard output uses
-// (GBK or UTF-8 as the encoding says; on Windows, a console's own code page
-// when it is neither); false when a character cannot be converted.
-bool NarrowWideText(const wchar_t* text, ConsoleEncoding encoding, std::string* narrow);
 // Ctrl-C (and on Windows Ctrl-Break and closing the console window) ends the
 // program at once with exit status 130, as a shell reports SIGINT; the
 // system releases the device and its named lock with the process.

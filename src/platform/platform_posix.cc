@@ -1,6 +1,5 @@
 // POSIX implementation of the platform seam (Linux; macOS later).
 #include <errno.h>
-#include <iconv.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -11,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <iostream>
 
 #include "platform/locale_names.h"
@@ -125,28 +123,6 @@ bool PosixReadLine(std::string* line) {
 // that the caller sleeps.
 void PosixRescanDevices() {}
 
-// One iconv conversion of the whole input; false when any character has no
-// form in the target encoding.
-bool Convert(const char* to, const char* from, const char* data, size_t size, size_t outBound,
-             std::string* out) {
-  iconv_t converter = iconv_open(to, from);
-  if (converter == reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)))
-    return false;
-  std::string buffer(outBound, '\0');
-  char* in = const_cast<char*>(data);
-  size_t inLeft = size;
-  char* outAt = &buffer[0];
-  size_t outLeft = buffer.size();
-  bool ok = iconv(converter, &in, &inLeft, &outAt, &outLeft) != static_cast<size_t>(-1) &&
-            iconv(converter, nullptr, nullptr, &outAt, &outLeft) != static_cast<size_t>(-1);
-  iconv_close(converter);
-  if (!ok)
-    return false;
-  buffer.resize(buffer.size() - outLeft);
-  *out = std::move(buffer);
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -157,21 +133,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 std::filesystem::path NativeFilePath(const std::string& path) {
   return std::filesystem::path(path);
-}
-
-bool Utf8ToGbk(const std::string& utf8, std::string* gbk) {
-  // GBK needs at most two bytes for a character UTF-8 writes in two or more.
-  return Convert("GBK", "UTF-8", utf8.data(), utf8.size(), utf8.size() + 4, gbk);
-}
-
-bool NarrowWideText(const wchar_t* text, ConsoleEncoding encoding, std::string* narrow) {
-  if (text == nullptr)
-    return false;
-  size_t length = wcslen(text);
-  // Four bytes per character covers UTF-8 and GBK alike.
-  return Convert(encoding == ConsoleEncoding::kGbk ? "GBK" : "UTF-8", "WCHAR_T",
-                 reinterpret_cast<const char*>(text), length * sizeof(wchar_t), length * 4 + 4,
-                 narrow);
 }
 
 // SIGINT's default action already ends the process at once, and the shell

@@ -258,23 +258,6 @@ std::filesystem::path NativeFilePath(const std::string& path) {
   return std::filesystem::path(Utf8ToWide(path));
 }
 
-bool Utf8ToGbk(const std::string& utf8, std::string* gbk) {
-  if (!IsValidUtf8(utf8))
-    return false;
-  return WideToCodePage(Utf8ToWide(utf8).c_str(), kGbkCodePage, gbk);
-}
-
-bool NarrowWideText(const wchar_t* text, ConsoleEncoding encoding, std::string* narrow) {
-  if (text == nullptr)
-    return false;
-  unsigned codePage = encoding == ConsoleEncoding::kGbk ? kGbkCodePage : OutputCodePage();
-  // UTF-8 was asked for although the output is in GBK only when a test says
-  // so; otherwise a console's own code page shows the name best.
-  if (encoding == ConsoleEncoding::kUtf8 && codePage == kGbkCodePage)
-    codePage = CP_UTF8;
-  return WideToCodePage(text, codePage, narrow);
-}
-
 BOOL WINAPI HandleConsoleControl(unsigned long event) {
   switch (event) {
     case CTRL_C_EVENT:

@@ -1,12 +1,16 @@
 // The name a device is shown under when it is connected, and the conversion
 // of hidapi's wide device strings to the console's encoding.
+#include "transport/display_name.h"
+
 #include <hidapi.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
-#include "transport/device_list.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -14,15 +18,15 @@ namespace {
 // left out rather than cut.
 constexpr size_t kNameBudget = 256;
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+const char* ConsoleCharset() {
+  return g_platform.consoleEncoding() == ConsoleEncoding::kGbk ? "GBK" : "UTF-8";
 }
 
 size_t FindIgnoringCase(const std::string& text, const char* needle) {
   size_t length = strlen(needle);
   for (size_t i = 0; i + length <= text.size(); ++i) {
     size_t k = 0;
-    while (k < length && AsciiLower(text[i + k]) == AsciiLower(needle[k]))
+    while (k < length && LowerAscii(text[i + k]) == LowerAscii(needle[k]))
       ++k;
     if (k == length)
       return i;
@@ -47,7 +51,9 @@ void AppendMarker(std::string* name, const std::string& path, const char* marker
 }  // namespace
 
 bool NarrowDeviceText(const wchar_t* text, std::string* narrow) {
-  return NarrowWideText(text, g_platform.consoleEncoding(), narrow);
+  if (text == nullptr)
+    return false;
+  return ConvertEncoding("WCHAR_T", ConsoleCharset(), text, wcslen(text) * sizeof(wchar_t), narrow);
 }
 
 std::string BuildDisplayName(const hid_device_info& record) {

@@ -7,8 +7,8 @@
 #include "console/arguments.h"
 #include "dfu/mode_control.h"
 #include "firmware_builder.h"
-#include "image/firmware_image.h"
-#include "output/log_output.h"
+#include "image/image_store.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 
 namespace {

@@ -10,11 +10,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "image/file_reader.h"
 #include "platform/platform.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -116,28 +118,39 @@ TEST(PlatformWin32Encoding, RedirectedOutputFollowsTheAnsiCodePage) {
   EXPECT_EQ(encoding == ConsoleEncoding::kGbk ? "gbk" : "utf8", expected);
 }
 
+std::string Wide(const wchar_t* text) {
+  return std::string(reinterpret_cast<const char*>(text), wcslen(text) * sizeof(wchar_t));
+}
+
 TEST(PlatformWin32Encoding, Utf8ToGbkConvertsOrRefuses) {
   std::string gbk = "kept";
-  ASSERT_TRUE(Utf8ToGbk(std::string("ok ") + kChineseUtf8 + "\xEF\xBC\x81", &gbk));
+  const std::string utf8 = std::string("ok ") + kChineseUtf8 + "\xEF\xBC\x81";
+  ASSERT_TRUE(ConvertEncoding("UTF-8", "GBK", utf8.data(), utf8.size(), &gbk));
   EXPECT_EQ(gbk, std::string("ok ") + kChineseGbk + "\xA3\xA1");  // full-width "!"
-  ASSERT_TRUE(Utf8ToGbk("", &gbk));
+  ASSERT_TRUE(ConvertEncoding("UTF-8", "GBK", "", 0, &gbk));
   EXPECT_EQ(gbk, "");
   gbk = "kept";
-  EXPECT_FALSE(Utf8ToGbk("\xF0\x9F\x96\xB1", &gbk));  // an emoji has no GBK form
-  EXPECT_FALSE(Utf8ToGbk("\xC3", &gbk));              // cut UTF-8
+  EXPECT_FALSE(ConvertEncoding("UTF-8", "GBK", "\xF0\x9F\x96\xB1", 4, &gbk));  // no GBK form
+  EXPECT_FALSE(ConvertEncoding("UTF-8", "GBK", "\xC3", 1, &gbk));              // cut UTF-8
+  EXPECT_FALSE(ConvertEncoding("UTF-8", "LATIN1", "a", 1, &gbk));              // not offered
   EXPECT_EQ(gbk, "kept");
 }
 
-TEST(PlatformWin32Encoding, DeviceStringsInTheOutputEncoding) {
+TEST(PlatformWin32Encoding, DeviceStringsToGbkOrUtf8) {
   std::string text = "kept";
-  EXPECT_FALSE(NarrowWideText(nullptr, ConsoleEncoding::kGbk, &text));
-  ASSERT_TRUE(NarrowWideText(kReceiverWide, ConsoleEncoding::kGbk, &text));
+  const std::string receiver = Wide(kReceiverWide);
+  ASSERT_TRUE(ConvertEncoding("WCHAR_T", "GBK", receiver.data(), receiver.size(), &text));
   EXPECT_EQ(text, kReceiverGbk);
+  const std::string accent = Wide(L"Receiver \u00e9 \U0001F5B1");
+  ASSERT_TRUE(ConvertEncoding("WCHAR_T", "UTF-8", accent.data(), accent.size(), &text));
+  EXPECT_EQ(text, "Receiver \xC3\xA9 \xF0\x9F\x96\xB1");
   text = "kept";
-  EXPECT_FALSE(NarrowWideText(L"\U0001F5B1", ConsoleEncoding::kGbk, &text));
+  const std::string emoji = Wide(L"\U0001F5B1");
+  EXPECT_FALSE(ConvertEncoding("WCHAR_T", "GBK", emoji.data(), emoji.size(), &text));
+  EXPECT_FALSE(ConvertEncoding("WCHAR_T", "UTF-8", "abc", 3, &text));  // half a character
   EXPECT_EQ(text, "kept");
-  ASSERT_TRUE(NarrowWideText(L"", ConsoleEncoding::kUtf8, &text));
-  EXPECT_EQ(text, "");
+  ASSERT_TRUE(ConvertEncoding("GBK", "WCHAR_T", kReceiverGbk, 6, &text));
+  EXPECT_EQ(text, receiver);
 }
 
 TEST(PlatformWin32Encoding, CodePageConversionRefusesWhatItCannotShow) {

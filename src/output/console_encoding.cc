@@ -1,10 +1,11 @@
-#include "output/console_text.h"
+#include "output/console_encoding.h"
 
 #include <map>
 #include <utility>
 
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "platform/platform.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ std::string ToConsoleEncoding(const std::string& utf8) {
   if (it != cache.end())
     return it->second;
   std::string gbk;
-  if (!Utf8ToGbk(utf8, &gbk))
+  if (!ConvertEncoding("UTF-8", "GBK", utf8.data(), utf8.size(), &gbk))
     gbk = utf8;
   cache.emplace(utf8, gbk);
   return gbk;
