@@ -2,9 +2,8 @@
 // is scheduled at a time on this clock and takes effect when the program next
 // calls in, so binding the clock to a virtual one makes whole updates run
 // instantly and exactly.
-#include <time.h>
-
-#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "device_model.h"
 #include "emulator.h"
@@ -12,18 +11,17 @@
 namespace emu {
 namespace {
 
+// The standard steady clock: CLOCK_MONOTONIC on Linux, the performance
+// counter on Windows.
+using RealClock = std::chrono::steady_clock;
+
 int64_t RealNowMicros() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+  return std::chrono::duration_cast<std::chrono::microseconds>(RealClock::now().time_since_epoch())
+      .count();
 }
 
 void RealSleepUntilMicros(int64_t deadline) {
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(deadline / 1000000);
-  ts.tv_nsec = static_cast<long>((deadline % 1000000) * 1000);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-  }
+  std::this_thread::sleep_until(RealClock::time_point(std::chrono::microseconds(deadline)));
 }
 
 Clock& ActiveClock() {

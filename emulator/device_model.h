@@ -301,8 +301,13 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply);
 nlohmann::json BuildRecord();
 std::string VersionText(const Version& v);
 std::string HexText(const uint8_t* data, size_t size);
-std::string Sha256Hex(const Bytes& bytes);
 uint32_t Crc32(const Bytes& bytes);
+
+// SHA-256 from the system's cryptography (digest_openssl.cc on Linux,
+// digest_win32.cc on Windows): lower-case hex, empty when it failed.
+std::string Sha256Hex(const Bytes& bytes);
+// Makes sure hashing still works from the process's exit handlers.
+void PrepareDigestForExit();
 
 // Process use (preload.cc): loads the scenario named in the environment on
 // first use when built for preloading; nothing otherwise.

@@ -4,13 +4,15 @@
 // again when the process exits (the last write wins), and the record also
 // whenever the program closes a device.
 //
-// Exit order matters: the record hashes received firmware with libcrypto,
-// and libcrypto tears itself down in an exit handler. A handler registered
+// Exit order matters: the record hashes received firmware, and on Linux
+// libcrypto tears itself down in an exit handler. A handler registered
 // from a library constructor only runs when the libraries are unloaded,
 // after that teardown; so the exit handler is registered on the program's
 // first hidapi call, right after libcrypto has registered its own, which
 // makes it run first.
-#include <openssl/crypto.h>
+//
+// On Windows the same file is the hidapi.dll put beside the program, and
+// the exit handler runs when the DLL is detached at process exit.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -87,9 +89,7 @@ void EnsureLoaded() {
   if (g_exitHandlerArmed)
     return;
   g_exitHandlerArmed = true;
-  // A zero option set returns without doing anything, so ask for something.
-  OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_DIGESTS, nullptr);
-  Sha256Hex(Bytes());
+  PrepareDigestForExit();
   std::atexit(AtProcessExit);
 }
 

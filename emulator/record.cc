@@ -1,6 +1,5 @@
 // The record: what each device received and did, as JSON, built from the
 // devices' state whenever it is asked for.
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -136,22 +135,6 @@ std::string HexText(const uint8_t* data, size_t size) {
     text += kDigits[data[i] & 0x0F];
   }
   return text;
-}
-
-std::string Sha256Hex(const Bytes& bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1 &&
-            EVP_DigestUpdate(ctx, bytes.data(), bytes.size()) == 1 &&
-            EVP_DigestFinal_ex(ctx, digest, &size) == 1;
-  EVP_MD_CTX_free(ctx);
-  if (!ok)
-    return "";
-  std::string hex = HexText(digest, size);
-  for (char& ch : hex)
-    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return hex;
 }
 
 uint32_t Crc32(const Bytes& bytes) {

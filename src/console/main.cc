@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "console/program.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  InstallInterruptHandler();
   hid_init();
   int status = RunProgram(arguments);
   hid_exit();

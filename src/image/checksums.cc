@@ -2,10 +2,11 @@
 // load time; nothing here is on the download path.
 #include "image/checksums.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <cstring>
+
+#include "image/sha256.h"
 
 uint32_t Crc32(const uint8_t* bytes, int32_t length) {
   uLong crc = crc32(0L, Z_NULL, 0);
@@ -20,14 +21,9 @@ int VerifyImageDigest(const uint8_t* image, int32_t size, const uint8_t* stored)
   if (image == nullptr || stored == nullptr || size <= 0) {
     return 0;
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (EVP_Digest(image, static_cast<size_t>(size), digest, &digestLength, EVP_sha256(), nullptr) !=
-      1) {
+  uint8_t digest[kSha256Size];
+  if (!ComputeSha256(image, static_cast<size_t>(size), digest)) {
     return 0;
   }
-  if (digestLength != 32) {
-    return 0;
-  }
-  return std::memcmp(digest, stored, 32) == 0 ? 1 : 0;
+  return std::memcmp(digest, stored, kSha256Size) == 0 ? 1 : 0;
 }

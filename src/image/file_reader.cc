@@ -5,11 +5,13 @@
 #include <new>
 #include <system_error>
 
+#include "platform/platform.h"
+
 namespace {
 
 FileReadResult CheckRegularFile(const std::string& path) {
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  const std::filesystem::file_status status = std::filesystem::status(NativeFilePath(path), error);
   if (error || !std::filesystem::exists(status)) {
     return FileReadResult::kNotFound;
   }
@@ -44,7 +46,7 @@ FileReadResult OpenRegularFile(const std::string& path, std::ifstream* stream) {
   if (kind != FileReadResult::kOk) {
     return kind;
   }
-  stream->open(path, std::ios::in | std::ios::binary);
+  stream->open(NativeFilePath(path), std::ios::in | std::ios::binary);
   return stream->is_open() ? FileReadResult::kOk : FileReadResult::kNotFound;
 }
 

@@ -1,15 +1,19 @@
 // The one seam between the program and the operating system: clock, sleep,
 // busy-wait, the named device lock, the locale language, the console encoding,
-// the standard output stream and the report descriptors of HID interfaces.
-// Everything above this layer is portable.
-// The process-wide record holds the POSIX functions by default; tests install
+// the device re-scan request, the standard streams and the report
+// descriptors of HID interfaces. Everything above this
+// layer is portable. The process-wide record holds the native functions
+// (platform_posix.cc or platform_win32.cc, chosen by the build); tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
-// instantly, so timing rules are checked exactly.
+// instantly, so timing rules are checked exactly. The free functions below
+// the record are start-up services that tests need not replace; text
+// conversion is in text_encoding.h.
 #ifndef QUORVEL_PLATFORM_PLATFORM_H_
 #define QUORVEL_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,12 +43,16 @@ struct Platform {
   void (*writeOut)(const char* data, size_t size);
   void (*flushOut)();
   // Reads one line from standard input without its line end; false at end
-  // of input.
+  // of input. On Windows the line arrives in UTF-8 whatever the console's
+  // code page, like the program's arguments.
   bool (*readLine)(std::string* line);
   // The HID report descriptor of the interface at that device path, as the
   // system has it; false when it has none to offer (then the path alone
   // decides the report framing).
   bool (*reportDescriptor)(const std::string& path, std::vector<uint8_t>* descriptor);
+  // Asks the system to re-scan its buses for attached devices, without
+  // waiting for it: the settle sleep that follows gives it the time.
+  void (*rescanDevices)();
 };
 
 // The active platform; starts as the native one.
@@ -60,5 +68,17 @@ inline void SleepMs(int32_t ms) {
 inline void SpinUntilMs(int32_t deadline) {
   g_platform.spinUntilMs(deadline);
 }
+
+// The program's arguments after its name. Windows hands them over as UTF-16
+// and they are converted to UTF-8, so that any file name survives; elsewhere
+// they are the bytes given.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+// The file-system path named by a path text in the encoding of the program's
+// arguments and input lines.
+std::filesystem::path NativeFilePath(const std::string& path);
+// Ctrl-C (and on Windows Ctrl-Break and closing the console window) ends the
+// program at once with exit status 130, as a shell reports SIGINT; the
+// system releases the device and its named lock with the process.
+void InstallInterruptHandler();
 
 #endif  // QUORVEL_PLATFORM_PLATFORM_H_

@@ -120,7 +120,6 @@ bool PosixReadLine(std::string* line) {
   return any;
 }
 
-#ifdef __linux__
 // The kernel keeps each hidraw node's report descriptor in sysfs, where any
 // user may read it, also when the node itself is closed to that user.
 bool PosixReportDescriptor(const std::string& path, std::vector<uint8_t>* descriptor) {
@@ -136,9 +135,27 @@ bool PosixReportDescriptor(const std::string& path, std::vector<uint8_t>* descri
   descriptor->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !descriptor->empty();
 }
-#endif
+
+// hidraw learns of attached and re-attached interfaces from the kernel by
+// itself; there is no device-tree re-scan to request, only the settle pause
+// that the caller sleeps.
+void PosixRescanDevices() {}
 
 }  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  if (argc <= 1 || argv == nullptr)
+    return {};
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::filesystem::path NativeFilePath(const std::string& path) {
+  return std::filesystem::path(path);
+}
+
+// SIGINT's default action already ends the process at once, and the shell
+// reports status 130; the kernel frees the device and the lock's socket.
+void InstallInterruptHandler() {}
 
 Platform NativePlatform() {
   Platform p;
@@ -153,6 +170,7 @@ Platform NativePlatform() {
   p.flushOut = PosixFlushOut;
   p.readLine = PosixReadLine;
   p.reportDescriptor = PosixReportDescriptor;
+  p.rescanDevices = PosixRescanDevices;
   return p;
 }
 

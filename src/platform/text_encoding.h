@@ -1,5 +1,6 @@
-// Conversion between character encodings (iconv names: "UTF-8", "GBK",
-// "WCHAR_T"), for console texts and device strings.
+// Conversion between character encodings ("UTF-8", "GBK", "WCHAR_T"), for
+// console texts and device strings: iconv on Linux (text_encoding_posix.cc),
+// Windows code pages 65001 and 936 and UTF-16 (text_encoding_win32.cc).
 #ifndef QUORVEL_PLATFORM_TEXT_ENCODING_H_
 #define QUORVEL_PLATFORM_TEXT_ENCODING_H_
 

@@ -44,11 +44,12 @@ DeviceEntry EntryFromRecord(const hid_device_info& record) {
 }  // namespace
 
 hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int32_t settleMs) {
-  // hidraw learns of attached and re-attached interfaces from the kernel by
-  // itself; there is no device-tree re-scan to request here, only the pause
-  // that lets a returning device finish attaching.
-  if (settleMs > 0)
+  // The re-scan runs in the background; the pause lets it, and a returning
+  // device, finish attaching.
+  if (settleMs > 0) {
+    g_platform.rescanDevices();
     SleepMs(settleMs);
+  }
   return hid_enumerate(vendorId, productId);
 }
 

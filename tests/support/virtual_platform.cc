@@ -75,6 +75,10 @@ bool VirtualReportDescriptor(const std::string& path, std::vector<uint8_t>* desc
   return true;
 }
 
+void VirtualRescanDevices() {
+  g_virtual.rescans.push_back(g_virtual.now);
+}
+
 }  // namespace
 
 ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
@@ -91,6 +95,7 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.flushOut = VirtualFlushOut;
   g_platform.readLine = VirtualReadLine;
   g_platform.reportDescriptor = VirtualReportDescriptor;
+  g_platform.rescanDevices = VirtualRescanDevices;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

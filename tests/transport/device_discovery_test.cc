@@ -46,14 +46,16 @@ class DeviceDiscoveryTest : public TransportTest {
   }
 };
 
-TEST_F(DeviceDiscoveryTest, EveryRefreshWaitsTheSettleTimeFirst) {
+TEST_F(DeviceDiscoveryTest, EveryRefreshRequestsARescanThenWaitsTheSettleTime) {
   LoadMixedBus();
   g_virtual.now = 1000;
   EXPECT_EQ(RefreshDevices(&KnownDevices, false), 4);
   EXPECT_EQ(g_virtual.sleeps, std::vector<int32_t>({200}));
+  EXPECT_EQ(g_virtual.rescans, std::vector<int32_t>({1000}));
   EXPECT_EQ(g_virtual.now, 1200);
   EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 4);
   EXPECT_EQ(g_virtual.sleeps, std::vector<int32_t>({200, 200}));
+  EXPECT_EQ(g_virtual.rescans, std::vector<int32_t>({1000, 1200}));
 }
 
 TEST_F(DeviceDiscoveryTest, EnumerationSleepsOnlyForAPositiveSettleTime) {
@@ -67,9 +69,11 @@ TEST_F(DeviceDiscoveryTest, EnumerationSleepsOnlyForAPositiveSettleTime) {
     EXPECT_EQ(count, 3) << settle;
   }
   EXPECT_TRUE(g_virtual.sleeps.empty());
+  EXPECT_TRUE(g_virtual.rescans.empty());
   EXPECT_EQ(g_virtual.now, 0);
   hid_free_enumeration(EnumerateHidDevices(0, 0, 30));
   EXPECT_EQ(g_virtual.sleeps, std::vector<int32_t>({30}));
+  EXPECT_EQ(g_virtual.rescans, std::vector<int32_t>({0}));
 }
 
 TEST_F(DeviceDiscoveryTest, FilterSelectsVendorProductAndInterface) {

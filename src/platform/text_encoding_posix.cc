@@ -1,9 +1,9 @@
-#include "platform/text_encoding.h"
-
 #include <iconv.h>
 
 #include <cstdint>
 #include <utility>
+
+#include "platform/text_encoding.h"
 
 bool ConvertEncoding(const char* from, const char* to, const void* text, size_t size,
                      std::string* out) {

@@ -1,0 +1,303 @@
+// Windows implementation of the platform seam.
+
+// windows.h comes first: the other Windows headers build on its types.
+// clang-format off
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <shellapi.h>
+// clang-format on
+
+#include "platform/platform_win32.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+int64_t PerformanceFrequency() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return frequency.QuadPart;
+}
+
+int64_t PerformanceCount() {
+  LARGE_INTEGER count;
+  QueryPerformanceCounter(&count);
+  return count.QuadPart;
+}
+
+// Taken during static initialisation, which is as close to process start as
+// portable code gets. The performance counter is monotonic and, unlike
+// GetTickCount, not stepped in 10 to 16 ms.
+const int64_t kProcessStartCount = PerformanceCount();
+
+int32_t WinNowMs() {
+  // Fixed at boot; asked for here so that a caller from another file's
+  // static initialisation never divides by zero.
+  static const int64_t frequency = PerformanceFrequency();
+  const int64_t elapsed = PerformanceCount() - kProcessStartCount;
+  // Whole seconds and the rest apart, so that the product cannot overflow.
+  const int64_t seconds = elapsed / frequency;
+  const int64_t rest = elapsed % frequency;
+  return static_cast<int32_t>(seconds * 1000 + rest * 1000 / frequency);
+}
+
+void WinSleepMs(int32_t ms) {
+  if (ms > 0)
+    Sleep(static_cast<DWORD>(ms));
+}
+
+void WinSpinUntilMs(int32_t deadline) {
+  while (WinNowMs() < deadline) {
+  }
+}
+
+bool WinLocaleLanguage(std::string* language) {
+  // The size the Windows tool has always used; ISO 639 names are 2 or 3
+  // letters.
+  char name[20] = {};
+  if (GetLocaleInfoA(GetUserDefaultLCID(), LOCALE_SISO639LANGNAME, name, sizeof(name)) <= 0)
+    return false;
+  language->clear();
+  for (const char* c = name; *c != '\0'; ++c)
+    language->push_back((*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c - 'A' + 'a') : *c);
+  return true;
+}
+
+ConsoleEncoding WinConsoleEncoding() {
+  return ConsoleEncodingForCodePage(OutputCodePage());
+}
+
+// A named mutex, owned from creation: a second process that creates the same
+// name learns that it already exists. The system deletes the mutex when its
+// last handle closes, which includes the holder's exit or crash.
+DeviceLockResult WinAcquireDeviceLock(const std::string& name, intptr_t* handle) {
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
+  const DWORD error = GetLastError();
+  if (mutex == nullptr) {
+    // A mutex of that name created by another user, under a security
+    // descriptor that does not let us open it, is held all the same.
+    return error == ERROR_ACCESS_DENIED ? DeviceLockResult::kHeldElsewhere
+                                        : DeviceLockResult::kFailed;
+  }
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return DeviceLockResult::kHeldElsewhere;
+  }
+  *handle = reinterpret_cast<intptr_t>(mutex);
+  return DeviceLockResult::kTaken;
+}
+
+void WinReleaseDeviceLock(intptr_t handle) {
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+// The C runtime's text mode turns "\n" into "\r\n", as Windows consoles and
+// editors expect.
+void WinWriteOut(const char* data, size_t size) {
+  fwrite(data, 1, size, stdout);
+}
+
+void WinFlushOut() {
+  fflush(stdout);
+}
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// A console delivers UTF-16 whatever its code page, so nothing typed is lost
+// in a narrow code page.
+bool ReadConsoleLine(HANDLE input, std::string* line) {
+  std::wstring wide;
+  bool any = false;
+  wchar_t c;
+  DWORD read = 0;
+  while (ReadConsoleW(input, &c, 1, &read, nullptr) && read == 1) {
+    any = true;
+    if (c == L'\n')
+      break;
+    wide.push_back(c);
+  }
+  if (!wide.empty() && wide.back() == L'\r')
+    wide.pop_back();
+  *line = WideToUtf8(wide);
+  return any;
+}
+
+// Redirected input is bytes: UTF-8 when it reads as UTF-8, else text in the
+// ANSI code page, which is what Windows programs write by default.
+bool ReadStreamLine(std::string* line) {
+  std::string bytes;
+  int c;
+  bool any = false;
+  while ((c = getchar()) != EOF) {
+    any = true;
+    if (c == '\n')
+      break;
+    bytes.push_back(static_cast<char>(c));
+  }
+  if (!bytes.empty() && bytes.back() == '\r')
+    bytes.pop_back();
+  *line = InputBytesToUtf8(bytes, GetACP());
+  return any;
+}
+
+bool WinReadLine(std::string* line) {
+  line->clear();
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  return IsConsole(input) ? ReadConsoleLine(input, line) : ReadStreamLine(line);
+}
+
+// Results are ignored: without the re-scan the settle sleep still lets an
+// attaching device finish, as on systems that have no such request.
+void WinRescanDevices() {
+  DEVINST root = 0;
+  if (CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS)
+    CM_Reenumerate_DevNode(root, CM_REENUMERATE_ASYNCHRONOUS);
+}
+
+// Windows names each top-level collection in its device path (&colNN) and
+// hidapi there sends the report ID byte as given, so the path alone decides
+// the framing; no descriptor is consulted.
+bool WinReportDescriptor(const std::string&, std::vector<uint8_t>*) {
+  return false;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& utf8) {
+  if (utf8.empty())
+    return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  if (length <= 0)
+    return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &wide[0], length);
+  return wide;
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+  std::string narrow;
+  WideToCodePage(wide.c_str(), CP_UTF8, &narrow);
+  return narrow;
+}
+
+bool WideToCodePage(const wchar_t* wide, unsigned codePage, std::string* narrow) {
+  const int size = static_cast<int>(wcslen(wide));
+  if (size == 0) {
+    narrow->clear();
+    return true;
+  }
+  // A character with no form in the code page fails the conversion instead
+  // of turning into "?": UTF-8 refuses broken surrogates, other code pages
+  // report that they used the default character.
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* usedDefaultAt = utf8 ? nullptr : &usedDefault;
+  const int length =
+      WideCharToMultiByte(codePage, flags, wide, size, nullptr, 0, nullptr, usedDefaultAt);
+  if (length <= 0 || usedDefault)
+    return false;
+  std::string out(static_cast<size_t>(length), '\0');
+  if (WideCharToMultiByte(codePage, flags, wide, size, &out[0], length, nullptr, usedDefaultAt) !=
+          length ||
+      usedDefault) {
+    return false;
+  }
+  *narrow = std::move(out);
+  return true;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+  return bytes.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                              static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
+std::string InputBytesToUtf8(const std::string& bytes, unsigned codePage) {
+  if (IsValidUtf8(bytes))
+    return bytes;
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  if (length <= 0)
+    return bytes;
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, &wide[0], length);
+  return WideToUtf8(wide);
+}
+
+unsigned OutputCodePage() {
+  return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)) ? GetConsoleOutputCP() : GetACP();
+}
+
+ConsoleEncoding ConsoleEncodingForCodePage(unsigned codePage) {
+  return codePage == kGbkCodePage ? ConsoleEncoding::kGbk : ConsoleEncoding::kUtf8;
+}
+
+std::vector<std::string> SplitWideCommandLine(const wchar_t* commandLine) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(commandLine, &count);
+  if (wide == nullptr)
+    return arguments;
+  for (int i = 1; i < count; ++i)
+    arguments.push_back(WideToUtf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  // The narrow argv holds the arguments in the ANSI code page, where a file
+  // name in another script has already turned into "?".
+  return SplitWideCommandLine(GetCommandLineW());
+}
+
+std::filesystem::path NativeFilePath(const std::string& path) {
+  // Opened through the UTF-16 path: _wfopen and CreateFileW.
+  return std::filesystem::path(Utf8ToWide(path));
+}
+
+BOOL WINAPI HandleConsoleControl(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      // The handler runs on its own thread while the program may be in the
+      // middle of a report; ending the process is what SIGINT does on Linux,
+      // and the system closes the device and the named mutex with it.
+      ExitProcess(kInterruptedExitStatus);
+    default:
+      return FALSE;
+  }
+}
+
+void InstallInterruptHandler() {
+  SetConsoleCtrlHandler(HandleConsoleControl, TRUE);
+}
+
+Platform NativePlatform() {
+  Platform p;
+  p.nowMs = WinNowMs;
+  p.sleepMs = WinSleepMs;
+  p.spinUntilMs = WinSpinUntilMs;
+  p.localeLanguage = WinLocaleLanguage;
+  p.consoleEncoding = WinConsoleEncoding;
+  p.acquireDeviceLock = WinAcquireDeviceLock;
+  p.releaseDeviceLock = WinReleaseDeviceLock;
+  p.writeOut = WinWriteOut;
+  p.flushOut = WinFlushOut;
+  p.readLine = WinReadLine;
+  p.rescanDevices = WinRescanDevices;
+  p.reportDescriptor = WinReportDescriptor;
+  return p;
+}
+
+Platform g_platform = NativePlatform();
