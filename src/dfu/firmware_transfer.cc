@@ -32,10 +32,6 @@ bool TwoStageCommand(uint8_t command, int32_t completionWindowMs) {
   return CompletionArrives(command, completionWindowMs);
 }
 
-int32_t ProgressTotal(int32_t length) {
-  return LogEnabled ? length : length + length / 10;
-}
-
 bool AckAccepted(const uint8_t* ack, int32_t expectedIndex, const CommandFrame& frame) {
   bool indexed = ReplyEchoes(ack, kCmdData) &&
                  (ack[2] | (ack[3] << 8)) == (expectedIndex & 0xFFFF) && expectedIndex <= 0xFFFF;
@@ -45,7 +41,7 @@ bool AckAccepted(const uint8_t* ack, int32_t expectedIndex, const CommandFrame& 
   return indexed || echoed;
 }
 
-bool SendFrames(const uint8_t* data, int32_t length, int32_t total, int32_t* sent) {
+bool SendFrames(const uint8_t* data, int32_t length, int64_t total, int32_t* sent) {
   int32_t acknowledged = 0;
   while (*sent < length) {
     int32_t n = length - *sent < kMaxFramePayload ? length - *sent : kMaxFramePayload;
@@ -112,12 +108,17 @@ bool VerifyFirmware() {
   return success;
 }
 
+int64_t DownloadProgressTotal(int32_t length) {
+  int64_t total = length;
+  return LogEnabled ? total : total + total / 10;
+}
+
 bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length) {
   PrintStepHeading(heading);
   int32_t sent = 0;
   bool success = false;
   if (data != nullptr && length > 0) {
-    int32_t total = ProgressTotal(length);
+    int64_t total = DownloadProgressTotal(length);
     PrintDownloadProgress(total, 0, false);
     success = SendFrames(data, length, total, &sent);
     if (LogEnabled)

@@ -23,5 +23,10 @@ const FirmwareImage& SelectedImage(bool singlePart, bool appSelected);
 // bsize bytes and the intv pause; prints the heading, progress, step result
 // and failure line.
 bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length);
+// The download progress line's total for an image of that length: the
+// length, and in command-line mode a tenth more that the waits after the
+// restart fill. In 64 bits: length + length / 10 passes 32 bits above about
+// 1.95 GB.
+int64_t DownloadProgressTotal(int32_t length);
 
 #endif  // QUORVEL_DFU_FIRMWARE_TRANSFER_H_

@@ -24,18 +24,19 @@ std::string ElapsedSeconds(int32_t now, int32_t since) {
   return FormatSeconds(static_cast<double>(now - since) / 1000.0);
 }
 
-// done * 100 / total, at most 100. Widened to 64 bits: for images above about
-// 20 MB the product no longer fits 32 bits. A zero total (no caller passes
-// one) shows 100 instead of dividing by zero.
-int32_t Percent(int32_t total, int32_t done) {
+// done * 100 / total, at most 100, in 64 bits: for images above about 20 MB
+// the product no longer fits 32 bits, and in command-line mode the total
+// itself does not above about 1.95 GB. A zero total (no caller passes one)
+// shows 100 instead of dividing by zero.
+int32_t Percent(int64_t total, int64_t done) {
   if (total <= 0)
     return 100;
-  int64_t percent = static_cast<int64_t>(done) * 100 / total;
+  int64_t percent = done * 100 / total;
   return percent > 100 ? 100 : static_cast<int32_t>(percent);
 }
 
 // Returns whether anything was drawn.
-bool PrintProgress(int32_t total, int32_t done, bool final, const std::string& label,
+bool PrintProgress(int64_t total, int64_t done, bool final, const std::string& label,
                    int32_t* lastPercent) {
   int32_t percent = Percent(total, done);
   if (!final && percent > 0 && percent == *lastPercent)
@@ -94,7 +95,7 @@ void PrintStepResult(bool success, bool alwaysPrint) {
   PrintLogLine(true, false, true, Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
 }
 
-void PrintDownloadProgress(int32_t total, int32_t done, bool final) {
+void PrintDownloadProgress(int64_t total, int64_t done, bool final) {
   if (PrintProgress(total, done, final, Text(Msg::kDownloadProgressLabel), &LastDownloadPercent)) {
     g_downloadLineOpen = !final;
   }

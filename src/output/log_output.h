@@ -20,7 +20,7 @@ std::string FormatSeconds(double seconds);
 std::string FormatHex(uint32_t value, int width, bool withPrefix);
 void PrintParameterError();
 void PrintStepResult(bool success, bool alwaysPrint);
-void PrintDownloadProgress(int32_t total, int32_t done, bool final);
+void PrintDownloadProgress(int64_t total, int64_t done, bool final);
 void PrintWaitProgress(int32_t total, int32_t done, bool final);
 
 // True while a download progress line has been drawn but not ended.
