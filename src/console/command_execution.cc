@@ -1,6 +1,7 @@
 #include "console/command_execution.h"
 
 #include "console/arguments.h"
+#include "console/interruption.h"
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/mode_control.h"
@@ -45,6 +46,7 @@ bool ExecuteCommand() {
   bool control = ControlFlags.reset || ControlFlags.force;
   if (LogEnabled)
     PrintLogLine(false, false, true, Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
+  BeginDeviceCommand(DfuSettings.vid, DfuSettings.pid, DfuSettings.inum);
   CurrentDevices.vendorId = DfuSettings.vid;
   CurrentDevices.productId = DfuSettings.pid;
   CurrentDevices.interfaceNumber = DfuSettings.inum;
@@ -61,5 +63,6 @@ bool ExecuteCommand() {
     line = result ? Msg::kDfuSuccess : Msg::kDfuFailed;
   }
   PrintLogLine(true, false, false, Text(line));
+  EndDeviceCommand();
   return result;
 }

@@ -7,6 +7,7 @@
 #include "console/arguments.h"
 #include "console/command_execution.h"
 #include "console/device_listing.h"
+#include "console/interruption.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
 #include "output/console_text.h"
@@ -70,8 +71,10 @@ void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
 }
 
 void ReadVersionsOfAnyDevice() {
+  BeginDeviceCommand(0, 0, -1);
   if (ConnectDevice(false) == 1)
     ReadDeviceVersions();
+  EndDeviceCommand();
 }
 
 // Returns true when the prompt must end (a dfu or ctrl command ran).
@@ -104,10 +107,19 @@ int RunPrompt() {
   int status = 0;
   std::string line;
   while (true) {
-    WriteOut(">> ");
-    FlushOut();
+    bool got;
+    if (g_platform.inputIsTerminal()) {
+      // A person at a terminal: the line editor shows the prompt, and the
+      // arrow keys edit the line and recall earlier ones.
+      FlushOut();
+      got = g_platform.readEditedLine(">> ", &line);
+    } else {
+      WriteOut(">> ");
+      FlushOut();
+      got = g_platform.readLine(&line);
+    }
     // End of input ends the program as "exit" does.
-    if (!g_platform.readLine(&line)) {
+    if (!got) {
       WriteLine("");
       break;
     }
@@ -173,8 +185,19 @@ std::string LowercaseLine(const std::string& line) {
 }
 
 int RunProgram(const std::vector<std::string>& arguments) {
+  InstallInterruptHandling();
   UiLanguage = DetectUiLanguage() ? 0 : 1;
   LogEnabled = 0;
+  // The usual ways to ask a command-line tool what it is; neither can be a
+  // vendor ID, so no command is lost to them.
+  if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+    PrintHelp();
+    return 0;
+  }
+  if (!arguments.empty() && (arguments[0] == "--version" || arguments[0] == "-V")) {
+    WriteLine(BuildBanner());
+    return 0;
+  }
   int status = 0;
   if (ParseDfuArguments(arguments, kCommandLineMode)) {
     status = ExecuteCommand() ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "dfu/mode_control.h"
 
 #include "dfu/command_exchange.h"
+#include "dfu/device_modes.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
 #include "transport/device_list.h"
@@ -17,10 +18,22 @@ bool Restart(Msg heading, uint8_t mode) {
   uint8_t reply[8] = {};
   int result =
       ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), kFirstReplyWindowMs);
+  // A device restarts by leaving the bus a few milliseconds after its reply.
+  // When this process is not scheduled in that gap (a loaded machine), the
+  // host reports the interface gone before the queued reply and drops the
+  // reply with it (hidraw signals the hang-up first). The request was
+  // delivered and the device left: that is the restart, not a silent device.
+  bool departed = result == -1 && HidLink.lastReadFailed;
   // Whatever it said, a device that answered is about to leave the bus.
-  if (result == 1)
+  if (result == 1 || departed)
     CloseLink();
-  bool success = result == 1 && ReplyEchoes(reply, kCmdRestart);
+  bool success = (result == 1 && ReplyEchoes(reply, kCmdRestart)) || departed;
+  // A restart ends the firmware upgrade mode and passthrough; only leaving
+  // it ends the forced upgrade mode.
+  if (success) {
+    DeviceModes.upgrade.store(false);
+    DeviceModes.passthrough.store(false);
+  }
   PrintStepResult(success, false);
   return success;
 }
@@ -52,6 +65,7 @@ bool RestartDevice() {
 
 bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
+  DeviceModes.upgrade.store(true);
   uint8_t reply[4] = {};
   int result =
       ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply), kFirstReplyWindowMs);
@@ -62,10 +76,14 @@ bool EnterUpgradeMode() {
 
 bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
   PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
+  if (enter)
+    DeviceModes.forcedUpgrade.store(true);
   uint8_t reply[8] = {};
   int result = ExchangeFrame(MakeFrame(kCmdForcedMode, enter ? 0x00 : 0x01), reply, sizeof(reply),
                              kFirstReplyWindowMs);
   bool success = result == 1 && ReplyEchoes(reply, kCmdForcedMode);
+  if (success && !enter)
+    DeviceModes.forcedUpgrade.store(false);
   if (success && enter && state != nullptr) {
     StatusRecord record = ReadStatusRecord(reply + 2);
     *state = record.valid ? record.value : 0xFF;

@@ -1,14 +1,20 @@
 #include "dfu/passthrough.h"
 
 #include "dfu/command_exchange.h"
+#include "dfu/device_modes.h"
 #include "dfu/firmware_transfer.h"
 #include "image/firmware_image.h"
 
 bool SwitchPassthrough(bool on) {
+  if (on)
+    DeviceModes.passthrough.store(true);
   uint8_t reply[8] = {};
   int result = ExchangeFrame(MakeFrame(kCmdPassthrough, on ? 0x00 : 0x01), reply, sizeof(reply),
                              kFirstReplyWindowMs);
-  return result == 1 && ReplyEchoes(reply, kCmdPassthrough);
+  bool success = result == 1 && ReplyEchoes(reply, kCmdPassthrough);
+  if (success && !on)
+    DeviceModes.passthrough.store(false);
+  return success;
 }
 
 bool SendPassthroughInfo() {

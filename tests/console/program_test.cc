@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "console/arguments.h"
+#include "console/interruption.h"
 #include "output/log_output.h"
 #include "support/emulated_device_test.h"
 
@@ -139,6 +140,55 @@ TEST_F(PromptTest, HostileLinesDoNotCrash) {
   std::string out = Run({}, lines);
   EXPECT_EQ(out.substr(out.size() - 4), ">> \n");
   EXPECT_EQ(LogEnabled, 1);
+}
+
+TEST_F(PromptTest, HelpAndVersionOptionsPrintAndEnd) {
+  g_virtual.language = "en";
+  for (const char* option : {"--version", "-V"}) {
+    EXPECT_EQ(RunProgram({option}), 0);
+    EXPECT_EQ(TakeOutput(), "Quorvel DFU V0.0.7\n") << option;
+  }
+  for (const char* option : {"--help", "-h"}) {
+    g_virtual.input.push_back("v");  // never read: no prompt starts
+    EXPECT_EQ(RunProgram({option}), 0);
+    std::string out = TakeOutput();
+    EXPECT_NE(out.find("Support commands:"), std::string::npos) << option;
+    EXPECT_EQ(out.find("Quorvel DFU V0.0.7"), std::string::npos) << option;
+    EXPECT_EQ(out.find(">> "), std::string::npos) << option;
+    EXPECT_EQ(g_virtual.input.size(), 1u);
+    g_virtual.input.clear();
+  }
+  // Only as the first argument: elsewhere they are a rejected command line.
+  g_virtual.input.push_back("exit");
+  RunProgram({"248a", "--version"});
+  EXPECT_NE(TakeOutput().find(">> "), std::string::npos);
+}
+
+TEST_F(PromptTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {
+  g_virtual.terminal = true;
+  // The editor shows the prompt itself: the program writes none.
+  EXPECT_EQ(Run({}, {"v", "exit"}), "Quorvel DFU V0.0.7\n");
+  EXPECT_EQ(g_virtual.editedPrompts, (std::vector<std::string>{">> ", ">> "}));
+  g_virtual.terminal = false;
+  g_virtual.editedPrompts.clear();
+  EXPECT_EQ(Run({}, {"v", "exit"}), ">> Quorvel DFU V0.0.7\n>> ");
+  EXPECT_TRUE(g_virtual.editedPrompts.empty());
+}
+
+TEST_F(PromptTest, CtrlCAtThePromptEndsAtOnceWith130) {
+  ResetInterruption();
+  g_virtual.language = "en";
+  EXPECT_EQ(RunProgram({"--version"}), 0);
+  ASSERT_NE(g_virtual.onInterrupt, nullptr);
+  TakeErrors();
+  try {
+    g_virtual.onInterrupt();
+    ADD_FAILURE() << "the interrupt did not end the program";
+  } catch (const VirtualExitRequest& exit) {
+    EXPECT_EQ(exit.status, 130);
+  }
+  EXPECT_EQ(TakeErrors(), "quorvel-dfu: interrupted\n");
+  EXPECT_EQ(TakeOutput(), "Quorvel DFU V0.0.7\n");
 }
 
 TEST(DetectUiLanguage, ChineseOnlyForZhOrAFailedQuery) {

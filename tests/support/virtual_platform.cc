@@ -67,6 +67,27 @@ bool VirtualReadLine(std::string* line) {
   return true;
 }
 
+void VirtualWriteErr(const char* data, size_t size) {
+  g_virtual.err.append(data, size);
+}
+
+bool VirtualInputIsTerminal() {
+  return g_virtual.terminal;
+}
+
+bool VirtualReadEditedLine(const char* prompt, std::string* line) {
+  g_virtual.editedPrompts.push_back(prompt);
+  return VirtualReadLine(line);
+}
+
+void VirtualSetUpProcess(void (*onInterrupt)()) {
+  g_virtual.onInterrupt = onInterrupt;
+}
+
+[[noreturn]] void VirtualExit(int status) {
+  throw VirtualExitRequest{status};
+}
+
 }  // namespace
 
 ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
@@ -82,6 +103,12 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.writeOut = VirtualWriteOut;
   g_platform.flushOut = VirtualFlushOut;
   g_platform.readLine = VirtualReadLine;
+  g_platform.writeErr = VirtualWriteErr;
+  g_platform.inputIsTerminal = VirtualInputIsTerminal;
+  g_platform.readEditedLine = VirtualReadEditedLine;
+  g_platform.setUpProcess = VirtualSetUpProcess;
+  g_platform.exitNow = VirtualExit;
+  g_platform.exitProcess = VirtualExit;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {
@@ -92,4 +119,10 @@ std::string TakeOutput() {
   std::string out;
   out.swap(g_virtual.out);
   return out;
+}
+
+std::string TakeErrors() {
+  std::string err;
+  err.swap(g_virtual.err);
+  return err;
 }
