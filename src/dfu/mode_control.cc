@@ -4,30 +4,28 @@
 #include "dfu/device_modes.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
 namespace {
 
-constexpr uint8_t kRestartToApplication = 0x00;
-constexpr uint8_t kRestartToBootloader = 0x02;
-
 bool Restart(Msg heading, uint8_t mode) {
   PrintStepHeading(heading);
   SnapshotBusWithoutOpenDevice();
   uint8_t reply[8] = {};
-  int result =
-      ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), kFirstReplyWindowMs);
+  ExchangeOutcome outcome =
+      ExchangeChecked(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), ReplyCheck::kEcho);
   // A device restarts by leaving the bus a few milliseconds after its reply.
   // When this process is not scheduled in that gap (a loaded machine), the
   // host reports the interface gone before the queued reply and drops the
   // reply with it (hidraw signals the hang-up first). The request was
   // delivered and the device left: that is the restart, not a silent device.
-  bool departed = result == -1 && HidLink.lastReadFailed;
+  bool departed = outcome.exchange == -1 && HidLink.lastReadFailed;
   // Whatever it said, a device that answered is about to leave the bus.
-  if (result == 1 || departed)
+  if (outcome.exchange == 1 || departed)
     CloseLink();
-  bool success = (result == 1 && ReplyEchoes(reply, kCmdRestart)) || departed;
+  bool success = outcome.accepted || departed;
   // A restart ends the firmware upgrade mode and passthrough; only leaving
   // it ends the forced upgrade mode.
   if (success) {
@@ -47,10 +45,11 @@ void SnapshotBusWithoutOpenDevice() {
 
 int Handshake() {
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdHandshake), reply, sizeof(reply), kFirstReplyWindowMs);
-  if (result != 1)
-    return result;
-  if (!ReplyEchoes(reply, kCmdHandshake))
+  ExchangeOutcome outcome =
+      ExchangeChecked(MakeFrame(kCmdHandshake), reply, sizeof(reply), ReplyCheck::kEcho);
+  if (outcome.exchange != 1)
+    return outcome.exchange;
+  if (!outcome.accepted)
     return 0;
   return ReadStatusRecord(reply + 2).valid ? 2 : 1;
 }
@@ -67,9 +66,9 @@ bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
   DeviceModes.upgrade.store(true);
   uint8_t reply[4] = {};
-  int result =
-      ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply), kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdUpgradeMode) && reply[2] == 0x00;
+  bool success = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
+                                 sizeof(reply), ReplyCheck::kStatusOk)
+                     .accepted;
   PrintStepResult(success, false);
   return success;
 }
@@ -79,14 +78,13 @@ bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
   if (enter)
     DeviceModes.forcedUpgrade.store(true);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdForcedMode, enter ? 0x00 : 0x01), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdForcedMode);
+  CommandFrame frame = MakeFrame(kCmdForcedMode, enter ? kForcedModeEnter : kForcedModeLeave);
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
   if (success && !enter)
     DeviceModes.forcedUpgrade.store(false);
   if (success && enter && state != nullptr) {
     StatusRecord record = ReadStatusRecord(reply + 2);
-    *state = record.valid ? record.value : 0xFF;
+    *state = record.valid ? record.value : kNoForcedState;
   }
   PrintStepResult(success, false);
   return success;

@@ -3,15 +3,14 @@
 #include "dfu/command_exchange.h"
 #include "dfu/device_modes.h"
 #include "dfu/firmware_transfer.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 
 bool SwitchPassthrough(bool on) {
   if (on)
     DeviceModes.passthrough.store(true);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdPassthrough, on ? 0x00 : 0x01), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdPassthrough);
+  CommandFrame frame = MakeFrame(kCmdPassthrough, on ? kPassthroughOn : kPassthroughOff);
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
   if (success && !on)
     DeviceModes.passthrough.store(false);
   return success;
@@ -25,10 +24,10 @@ bool SendPassthroughInfo() {
   AppendLe32(&frame, static_cast<uint32_t>(PassthroughImage.length));
   AppendLe32(&frame, PassthroughImage.crc32);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(frame, reply, sizeof(reply), kFirstReplyWindowMs);
-  return result == 1 && ReplyEchoes(reply, kCmdFirmwareInfo) && reply[2] == 0x00;
+  return ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kStatusOk).accepted;
 }
 
 bool DownloadPassthroughFirmware() {
-  return StreamFirmware(Msg::kDownloadPassthrough, PassthroughImage.data, PassthroughImage.length);
+  return StreamFirmware(Msg::kDownloadPassthrough, PassthroughImage.data, PassthroughImage.length,
+                        SettingsPacing());
 }

@@ -4,7 +4,7 @@
 #include "console/command_execution.h"
 #include "console/interruption.h"
 #include "emulator.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"
