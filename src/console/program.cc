@@ -90,7 +90,9 @@ bool Dispatch(const std::vector<std::string>& tokens, int* status) {
   return false;
 }
 
-int RunPrompt() {
+// endedByInput: true when the prompt ended at the end of its input rather
+// than by "exit" or an executed command.
+int RunPrompt(bool* endedByInput) {
   WriteLine(BuildBanner());
   PrintHelp();
   LogEnabled = 1;
@@ -111,6 +113,7 @@ int RunPrompt() {
     // End of input ends the program as "exit" does.
     if (!got) {
       WriteLine("");
+      *endedByInput = true;
       break;
     }
     std::string lowered = LowercaseLine(line);
@@ -142,9 +145,23 @@ std::string BuildBanner() {
 
 std::vector<std::string> SplitTokens(const std::string& line) {
   std::vector<std::string> tokens;
-  std::istringstream stream(line);
   std::string token;
-  while (std::getline(stream, token, ' '))
+  bool quoted = false;
+  for (char c : line) {
+    if (c == ' ' && !quoted) {
+      tokens.push_back(token);
+      token.clear();
+      continue;
+    }
+    // A double-quoted stretch keeps its blanks; the quotes stay in the
+    // token, and the path options take them off.
+    if (c == '"')
+      quoted = !quoted;
+    token.push_back(c);
+  }
+  // Like cutting a stream at each blank: a last blank ends the last token
+  // and leaves no empty one behind it.
+  if (!token.empty())
     tokens.push_back(token);
   return tokens;
 }
@@ -192,7 +209,15 @@ int RunProgram(const std::vector<std::string>& arguments) {
   if (ParseDfuArguments(arguments, kCommandLineMode)) {
     status = ExecuteCommand() ? 0 : 1;
   } else {
-    status = RunPrompt();
+    // A script that mistyped an option must not take the prompt that
+    // starts, and its silent end at the end of input, for success.
+    bool rejected = !arguments.empty();
+    if (rejected)
+      ReportCommandLineRejection();
+    bool endedByInput = false;
+    status = RunPrompt(&endedByInput);
+    if (rejected && endedByInput)
+      status = kUsageErrorStatus;
   }
   CloseLink();
   return status;

@@ -92,6 +92,8 @@ void PrintParameterError() {
 }
 
 void PrintStepResult(bool success, bool alwaysPrint) {
+  if (!success)
+    NoteStepFailed();
   if (!LogEnabled && !alwaysPrint)
     return;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
@@ -122,7 +124,32 @@ void PrintWaitProgress(int32_t total, int32_t done, bool final) {
   PrintProgress(total, done, final, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
 }
 
+namespace {
+std::string g_stepUnderWay;
+std::string g_firstFailedStep;
+}  // namespace
+
+void NoteStepHeading(const std::string& text) {
+  g_stepUnderWay = text;
+}
+
+void NoteStepFailed() {
+  if (g_firstFailedStep.empty())
+    g_firstFailedStep = g_stepUnderWay;
+}
+
+std::string StepForFailureLine(bool* failed) {
+  *failed = !g_firstFailedStep.empty();
+  return *failed ? g_firstFailedStep : g_stepUnderWay;
+}
+
+void ClearStepNotes() {
+  g_stepUnderWay.clear();
+  g_firstFailedStep.clear();
+}
+
 void ResetOutputState() {
+  ClearStepNotes();
   UiLanguage = 0;
   LogEnabled = 1;
   CommandStartTime = 0;

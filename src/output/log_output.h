@@ -38,7 +38,18 @@ bool DownloadProgressLineOpen();
 // Ends an open download progress line with a bare line end.
 void EndDownloadProgressLine();
 
-// Puts every flag, clock reading and percentage back to its start value.
+// The command's steps, followed whatever the log setting, so that a failed
+// command can say on standard error which step failed: the heading of the
+// step under way, and that of the first one that failed.
+void NoteStepHeading(const std::string& text);
+void NoteStepFailed();
+// The first failed step's heading (*failed true), else the last heading
+// (*failed false; empty when none).
+std::string StepForFailureLine(bool* failed);
+void ClearStepNotes();
+
+// Puts every flag, clock reading, percentage and step note back to its
+// start value.
 void ResetOutputState();
 
 #endif  // QUORVEL_OUTPUT_LOG_OUTPUT_H_

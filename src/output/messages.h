@@ -64,6 +64,7 @@ enum class Msg {
   kRejectPassthroughInvalid,
   kRejectProgramFileRequired,
   kRejectNoControlAction,
+  kRejectEmptyArgument,
   kCount,
 };
 

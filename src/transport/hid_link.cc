@@ -105,6 +105,7 @@ int LockDevice(const char* path) {
       HidLink.hasDeviceLock = true;
       return 1;
     case DeviceLockResult::kHeldElsewhere:
+      HidLink.lastOpenHeldElsewhere = true;
       return 0;
     case DeviceLockResult::kFailed:
       // A lock that cannot be created does not keep us off the device.
@@ -115,6 +116,7 @@ int LockDevice(const char* path) {
 
 int OpenLink(const char* path) {
   HidLink.lastOpenDenied = false;
+  HidLink.lastOpenHeldElsewhere = false;
   if (path == nullptr)
     return 0;
   if (LockDevice(path) == 0)

@@ -22,6 +22,9 @@ struct HidLinkRecord {
   // for lack of access rights (EACCES or EPERM), so that the connection wait
   // can tell the user how to grant them; cleared by every other outcome.
   bool lastOpenDenied = false;
+  // Set by OpenLink when another running instance of this program holds the
+  // interface's device lock; cleared by every other outcome.
+  bool lastOpenHeldElsewhere = false;
   // Set by ReadReports when the interface reported an error rather than a
   // time-out (on Linux hidraw: it has left the bus); cleared at the start of
   // every ReadReports.

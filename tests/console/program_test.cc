@@ -23,6 +23,16 @@ TEST(SplitTokens, CutsAtSpacesOnlyAndKeepsEmptyTokens) {
   EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
 }
 
+TEST(SplitTokens, ADoubleQuotedStretchKeepsItsBlanks) {
+  EXPECT_EQ(SplitTokens("dfu 1 2 -d \"fw/my fw.bin\" -n 1"),
+            (Tokens{"dfu", "1", "2", "-d", "\"fw/my fw.bin\"", "-n", "1"}));
+  EXPECT_EQ(SplitTokens("-d C:\\\"My Files\"\\fw.bin x"),
+            (Tokens{"-d", "C:\\\"My Files\"\\fw.bin", "x"}));
+  // Two stretches, blanks between them, an unclosed one to the end.
+  EXPECT_EQ(SplitTokens("\"a b\"  \"c d\""), (Tokens{"\"a b\"", "", "\"c d\""}));
+  EXPECT_EQ(SplitTokens("x \"open to  the end "), (Tokens{"x", "\"open to  the end "}));
+}
+
 TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("EXIT"), "exit");
   EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
@@ -32,6 +42,8 @@ TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
   EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
   EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
+  EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
+            "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
 }
 
 TEST(Banner, NameAndVersion) {
@@ -111,7 +123,7 @@ TEST_F(PromptTest, DoubleSpaceGivesAnEmptyVid) {
   EXPECT_EQ(out.substr(0, 27), ">> >> : Parameter error!\n>>");
 }
 
-TEST_F(PromptTest, RejectedArgumentsEnterThePromptSilently) {
+TEST_F(PromptTest, RejectedArgumentsEnterThePromptWithTheReasonOnStandardError) {
   g_virtual.input.push_back("exit");
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({"248a", "8266", "-s", "9"}), 0);
@@ -119,6 +131,29 @@ TEST_F(PromptTest, RejectedArgumentsEnterThePromptSilently) {
   EXPECT_EQ(out.substr(0, 19), "Quorvel DFU V0.0.7\n");
   EXPECT_EQ(out.find("Parameter"), std::string::npos);
   EXPECT_EQ(out.substr(out.size() - 3), ">> ");
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: the command line was not accepted: value out of range: -s 9; the prompt "
+            "starts instead (quorvel-dfu --help shows the options)\n");
+}
+
+TEST_F(PromptTest, ARejectedCommandLineEndsWithStatus2WhenNothingRan) {
+  g_virtual.language = "en";
+  // End of input with no command run: a usage error for a script.
+  EXPECT_EQ(RunProgram({"248a", "8266", "-s", "0", "-d", "nosuch.bin"}), 2);
+  const std::string out = TakeOutput();
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: the command line was not accepted: file not found or unreadable: -d "
+            "nosuch.bin; the prompt starts instead (quorvel-dfu --help shows the options)\n");
+  // Standard output is what it always was: banner, help, prompt.
+  g_virtual.input.clear();
+  EXPECT_EQ(RunProgram({}), 0);
+  EXPECT_EQ(TakeOutput(), out);
+  EXPECT_EQ(TakeErrors(), "");
+  // Ended by exit, or after a command ran, the usual statuses stay.
+  g_virtual.input.push_back("exit");
+  EXPECT_EQ(RunProgram({"248a"}), 0);
+  g_virtual.input.push_back("v");
+  EXPECT_EQ(RunProgram({"248a"}), 2);
 }
 
 TEST_F(PromptTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {

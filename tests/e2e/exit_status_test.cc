@@ -83,4 +83,44 @@ TEST(ExitStatus, CtrlCInTheUpgradeModeWarnsOnceThenStopsWithTheRecoveryCommand) 
   EXPECT_FALSE(ForcedModeAfter(recovered));
 }
 
+TEST(ExitStatus, CtrlCWhileWaitingForTheDeviceStopsAtOnce) {
+  RunOptions wait;
+  wait.scenario = e2e::Scenario({e2e::OtherKeyboard()});
+  wait.args = {"248a", "8266", "-r", "1"};
+  e2e::Workspace workspace;
+  e2e::LiveRun run(workspace, wait);
+  // The command waits for a device that never comes; nothing is at stake.
+  ASSERT_TRUE(run.WaitFor("press Ctrl-C to stop", true, 60));
+  ASSERT_TRUE(run.Signal(SIGINT));
+  RunResult stopped = run.Finish();
+  EXPECT_EQ(stopped.exitStatus, 130) << stopped.Describe();
+  EXPECT_NE(stopped.err.find("interrupted; the device was not left in an upgrade mode"),
+            std::string::npos)
+      << stopped.err;
+  EXPECT_EQ(stopped.out, "");
+}
+
+TEST(ExitStatus, ARejectedCommandLineIsAUsageErrorWithItsReason) {
+  e2e::Workspace workspace;
+  RunOptions typo;
+  typo.scenario = e2e::Scenario({e2e::OtherKeyboard()});
+  typo.args = {"248a", "8266", "-s", "0", "-d", "nosuch.bin"};
+  RunOptions same = typo;
+  same.args.clear();
+  RunOptions help = typo;
+  help.args = {"--help"};
+  std::vector<RunResult> results = e2e::RunAll(workspace, {typo, same, help});
+  EXPECT_EQ(results[0].exitStatus, 2) << results[0].Describe();
+  EXPECT_EQ(results[0].err,
+            "quorvel-dfu: the command line was not accepted: file not found or unreadable: -d "
+            "nosuch.bin; the prompt starts instead (quorvel-dfu --help shows the options)\n");
+  // Standard output is byte for byte what a start without arguments shows.
+  EXPECT_EQ(results[1].exitStatus, 0) << results[1].Describe();
+  EXPECT_EQ(results[0].out, results[1].out);
+  EXPECT_EQ(results[1].err, "");
+  EXPECT_EQ(results[2].exitStatus, 0) << results[2].Describe();
+  EXPECT_EQ(results[2].out.find(">> "), std::string::npos);
+  EXPECT_NE(results[2].out.find("Support commands:"), std::string::npos);
+}
+
 }  // namespace

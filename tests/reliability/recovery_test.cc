@@ -71,17 +71,71 @@ TEST_F(Recovery, ControlCommandTakesTheChipOutOfTheForcedMode) {
     ASSERT_TRUE(failed.executed && !failed.result) << context;
     ASSERT_TRUE(emu::Record()["devices"]["dongle"]["final"]["forcedUpgradeMode"].get<bool>())
         << context;
+    // Standard error names the failed step and the command that recovers.
+    EXPECT_EQ(failed.err.rfind("quorvel-dfu: DFU failed at the step \"", 0), 0u) << context;
+    EXPECT_NE(failed.err.find("; the device may be left in its forced upgrade mode; to recover it "
+                              "run: quorvel-dfu 248a 8266 -f 1\n"),
+              std::string::npos)
+        << context << failed.err;
     harness::CommandRun control;
     control.args = {"248a", "8266", "-f", "1"};
     control.prompt = false;
     harness::CommandOutcome fixed = harness::RunCommand(control);
     EXPECT_TRUE(fixed.result) << context << fixed.out;
     EXPECT_NE(fixed.out.find(">> control success! ("), std::string::npos) << fixed.out;
+    EXPECT_EQ(fixed.err, "");
     g_virtual.now += 5000;
     const nlohmann::json& after = emu::Record()["devices"]["dongle"];
     EXPECT_FALSE(after["final"]["forcedUpgradeMode"].get<bool>()) << context;
     EXPECT_EQ(e2e::CommandTrace(after).substr(e2e::CommandTrace(after).size() - 5), " H F-")
         << context;
+  }
+}
+
+// The failure line names the first step that failed, not the recovery steps
+// after it, and the way back from the mode the chip may be left in.
+TEST_F(Recovery, FailureLineNamesTheStepAndTheRecovery) {
+  struct Case {
+    int variant;
+    nlohmann::json faults;
+    std::vector<std::string> args;  // replace the variant's when given
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      // Platform 0: no forced mode; the chip waits in its upgrade mode.
+      {0,
+       {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}},
+       {},
+       "quorvel-dfu: DFU failed at the step \"Download complete, verify the result\"; the device "
+       "may be left in its firmware upgrade mode without a complete image; run the update again, "
+       "or restart it with: quorvel-dfu 248a 8266 -r 1\n"},
+      // Platform 4: the forced mode is left again after the failure, and the
+      // chip restarted: nothing to recover.
+      {11,
+       {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}},
+       {},
+       "quorvel-dfu: DFU failed at the step \"Download complete, verify the result\"\n"},
+      // The control command whose leaving the forced mode was not answered.
+      {11,
+       {{{"command", "0x06"}, {"action", "noReply"}}},
+       {"248a", "8266", "-n", "1", "-f", "1"},
+       "quorvel-dfu: control failed at the step \"Exit the forced upgrade mode\"; the device may "
+       "be left in its forced upgrade mode; to recover it run: quorvel-dfu 248a 8266 -n 1 -f 1\n"},
+  };
+  for (const Case& c : cases) {
+    Variant variant = campaign::Variants().at(static_cast<size_t>(c.variant));
+    nlohmann::json device = variant.device;
+    device["faults"] = c.faults;
+    std::string error;
+    emu::Reset();
+    ASSERT_TRUE(emu::LoadScenario({{"devices", {device}}}, &error)) << error;
+    harness::CommandRun run;
+    run.args = c.args.empty() ? variant.args : c.args;
+    run.prompt = false;
+    harness::CommandOutcome outcome = harness::RunCommand(run);
+    g_virtual.now += 5000;
+    EXPECT_TRUE(outcome.executed && !outcome.result) << variant.label << outcome.out;
+    EXPECT_EQ(outcome.err, c.err) << variant.label;
   }
 }
 
