@@ -2,8 +2,8 @@
 
 #include "dfu/command_exchange.h"
 #include "dfu/device_modes.h"
-#include "output/log_output.h"
-#include "output/status_messages.h"
+#include "output/log_printers.h"
+#include "output/status_printers.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

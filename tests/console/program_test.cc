@@ -5,7 +5,7 @@
 
 #include "console/arguments.h"
 #include "console/interruption.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/emulated_device_test.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "console/interruption.h"
 #include "emulator.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
@@ -85,11 +85,9 @@ void DisarmHangGuard() {
 
 void ResetProgramState() {
   CloseLink();
-  ClearDevices(&CurrentDevices);
-  ClearDevices(&KnownDevices);
-  CurrentDevices.vendorId = 0;
-  CurrentDevices.productId = 0;
-  CurrentDevices.interfaceNumber = -1;
+  // Every record back to its default value, filters included.
+  CurrentDevices = DeviceList{};
+  KnownDevices = DeviceList{};
   ResetImages();
   DfuSettings = DfuSettingsRecord();
   ControlFlags = ControlFlagsRecord();
