@@ -22,8 +22,8 @@ bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* 
 
 std::string DescribeEntry(const DeviceEntry& entry) {
   return "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
-         "  VID: " + FormatHex(entry.vendorId, 4, true) +
-         "  PID: " + FormatHex(entry.productId, 4, true) + "  " + Text(Msg::kListInterface) +
+         Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, true) + Text(Msg::kListProductId) +
+         FormatHex(entry.productId, 4, true) + "  " + Text(Msg::kListInterface) +
          std::to_string(entry.interfaceNumber);
 }
 

@@ -12,45 +12,7 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-TEST(SplitTokens, CutsAtSpacesOnlyAndKeepsEmptyTokens) {
-  EXPECT_EQ(SplitTokens(""), Tokens{});
-  EXPECT_EQ(SplitTokens("dfu 248a"), (Tokens{"dfu", "248a"}));
-  EXPECT_EQ(SplitTokens("dfu  248a"), (Tokens{"dfu", "", "248a"}));
-  EXPECT_EQ(SplitTokens(" v"), (Tokens{"", "v"}));
-  EXPECT_EQ(SplitTokens("v "), (Tokens{"v"}));
-  EXPECT_EQ(SplitTokens("v  "), (Tokens{"v", ""}));
-  EXPECT_EQ(SplitTokens("a\tb c"), (Tokens{"a\tb", "c"}));
-  EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
-}
-
-TEST(SplitTokens, ADoubleQuotedStretchKeepsItsBlanks) {
-  EXPECT_EQ(SplitTokens("dfu 1 2 -d \"fw/my fw.bin\" -n 1"),
-            (Tokens{"dfu", "1", "2", "-d", "\"fw/my fw.bin\"", "-n", "1"}));
-  EXPECT_EQ(SplitTokens("-d C:\\\"My Files\"\\fw.bin x"),
-            (Tokens{"-d", "C:\\\"My Files\"\\fw.bin", "x"}));
-  // Two stretches, blanks between them, an unclosed one to the end.
-  EXPECT_EQ(SplitTokens("\"a b\"  \"c d\""), (Tokens{"\"a b\"", "", "\"c d\""}));
-  EXPECT_EQ(SplitTokens("x \"open to  the end "), (Tokens{"x", "\"open to  the end "}));
-}
-
-TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
-  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
-            "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
-  // A -d standing in a value position is a value, not an option name.
-  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
-  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
-  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
-  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
-  EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
-            "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
-}
-
-TEST(Banner, NameAndVersion) {
-  EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7");
-}
-
-class PromptTest : public EmulatedDeviceTest {
+class ProgramTest : public EmulatedDeviceTest {
  protected:
   void SetUp() override {
     EmulatedDeviceTest::SetUp();
@@ -76,7 +38,45 @@ class PromptTest : public EmulatedDeviceTest {
   }
 };
 
-TEST_F(PromptTest, EndOfInputEndsLikeExit) {
+TEST_F(ProgramTest, SplitTokensCutsAtSpacesOnlyAndKeepsEmptyTokens) {
+  EXPECT_EQ(SplitTokens(""), Tokens{});
+  EXPECT_EQ(SplitTokens("dfu 248a"), (Tokens{"dfu", "248a"}));
+  EXPECT_EQ(SplitTokens("dfu  248a"), (Tokens{"dfu", "", "248a"}));
+  EXPECT_EQ(SplitTokens(" v"), (Tokens{"", "v"}));
+  EXPECT_EQ(SplitTokens("v "), (Tokens{"v"}));
+  EXPECT_EQ(SplitTokens("v  "), (Tokens{"v", ""}));
+  EXPECT_EQ(SplitTokens("a\tb c"), (Tokens{"a\tb", "c"}));
+  EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
+}
+
+TEST_F(ProgramTest, SplitTokensADoubleQuotedStretchKeepsItsBlanks) {
+  EXPECT_EQ(SplitTokens("dfu 1 2 -d \"fw/my fw.bin\" -n 1"),
+            (Tokens{"dfu", "1", "2", "-d", "\"fw/my fw.bin\"", "-n", "1"}));
+  EXPECT_EQ(SplitTokens("-d C:\\\"My Files\"\\fw.bin x"),
+            (Tokens{"-d", "C:\\\"My Files\"\\fw.bin", "x"}));
+  // Two stretches, blanks between them, an unclosed one to the end.
+  EXPECT_EQ(SplitTokens("\"a b\"  \"c d\""), (Tokens{"\"a b\"", "", "\"c d\""}));
+  EXPECT_EQ(SplitTokens("x \"open to  the end "), (Tokens{"x", "\"open to  the end "}));
+}
+
+TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
+  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
+            "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
+  // A -d standing in a value position is a value, not an option name.
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
+  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
+  EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
+            "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
+}
+
+TEST_F(ProgramTest, BannerNameAndVersion) {
+  EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7");
+}
+
+TEST_F(ProgramTest, EndOfInputEndsLikeExit) {
   int status = -1;
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({}), 0);
@@ -87,19 +87,19 @@ TEST_F(PromptTest, EndOfInputEndsLikeExit) {
   EXPECT_EQ(status, 0);
 }
 
-TEST_F(PromptTest, ExitMustBeTheWholeLine) {
+TEST_F(ProgramTest, ExitMustBeTheWholeLine) {
   EXPECT_EQ(Run({}, {" exit", "exit ", "Exit"}), ">> >> >> ");
   EXPECT_EQ(Run({}, {" exit", "exit "}), ">> >> >> \n");
 }
 
-TEST_F(PromptTest, VersionAndHelpInAnyCase) {
+TEST_F(ProgramTest, VersionAndHelpInAnyCase) {
   std::string out = Run({}, {"V", "vX", "HeLp"});
   EXPECT_EQ(out.substr(0, 22), ">> Quorvel DFU V0.0.7\n");
   EXPECT_EQ(out.substr(22, 6), ">> >> ");
   EXPECT_NE(out.find("Support commands:"), std::string::npos);
 }
 
-TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
+TEST_F(ProgramTest, LanguageSwitchesAndRejectsNonNumbers) {
   std::string out = Run({}, {"language 0", "dfu", "language 5", "dfu", "language", "dfu",
                              "language x", "language 99999999999", "language 1x", "dfu"});
   // Each error line starts with ">> " of its own, after the prompt.
@@ -113,17 +113,17 @@ TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
           ">> " + error + ">> >> " + error + missing + ">> \n");
 }
 
-TEST_F(PromptTest, LogZeroSilencesParameterErrors) {
+TEST_F(ProgramTest, LogZeroSilencesParameterErrors) {
   EXPECT_EQ(Run({}, {"log 0", "dfu 248a 8266", "log x", "log 1", "dfu 248a"}),
             ">> >> >> >> >> >> : Parameter error!\n>> : vid and pid are required\n>> \n");
 }
 
-TEST_F(PromptTest, DoubleSpaceGivesAnEmptyVid) {
+TEST_F(ProgramTest, DoubleSpaceGivesAnEmptyVid) {
   std::string out = Run({}, {"dfu  248a 8266 -s 0"});
   EXPECT_EQ(out.substr(0, 27), ">> >> : Parameter error!\n>>");
 }
 
-TEST_F(PromptTest, RejectedArgumentsEnterThePromptWithTheReasonOnStandardError) {
+TEST_F(ProgramTest, RejectedArgumentsEnterThePromptWithTheReasonOnStandardError) {
   g_virtual.input.push_back("exit");
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({"248a", "8266", "-s", "9"}), 0);
@@ -136,7 +136,7 @@ TEST_F(PromptTest, RejectedArgumentsEnterThePromptWithTheReasonOnStandardError) 
             "starts instead (quorvel-dfu --help shows the options)\n");
 }
 
-TEST_F(PromptTest, ARejectedCommandLineEndsWithStatus2WhenNothingRan) {
+TEST_F(ProgramTest, ARejectedCommandLineEndsWithStatus2WhenNothingRan) {
   g_virtual.language = "en";
   // End of input with no command run: a usage error for a script.
   EXPECT_EQ(RunProgram({"248a", "8266", "-s", "0", "-d", "nosuch.bin"}), 2);
@@ -156,13 +156,13 @@ TEST_F(PromptTest, ARejectedCommandLineEndsWithStatus2WhenNothingRan) {
   EXPECT_EQ(RunProgram({"248a"}), 2);
 }
 
-TEST_F(PromptTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
+TEST_F(ProgramTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
   EXPECT_EQ(Run({}, {"cv"}), ">> >> \n");
   // One 400 ms pause and one 200 ms settle: a single scan.
   EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
 }
 
-TEST_F(PromptTest, HostileLinesDoNotCrash) {
+TEST_F(ProgramTest, HostileLinesDoNotCrash) {
   std::string junk(100000, 'A');
   junk[5] = '\0';
   Tokens lines = {junk,
@@ -177,7 +177,7 @@ TEST_F(PromptTest, HostileLinesDoNotCrash) {
   EXPECT_EQ(LogEnabled, 1);
 }
 
-TEST_F(PromptTest, HelpAndVersionOptionsPrintAndEnd) {
+TEST_F(ProgramTest, HelpAndVersionOptionsPrintAndEnd) {
   g_virtual.language = "en";
   for (const char* option : {"--version", "-V"}) {
     EXPECT_EQ(RunProgram({option}), 0);
@@ -199,7 +199,7 @@ TEST_F(PromptTest, HelpAndVersionOptionsPrintAndEnd) {
   EXPECT_NE(TakeOutput().find(">> "), std::string::npos);
 }
 
-TEST_F(PromptTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {
+TEST_F(ProgramTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {
   g_virtual.terminal = true;
   // The editor shows the prompt itself: the program writes none.
   EXPECT_EQ(Run({}, {"v", "exit"}), "Quorvel DFU V0.0.7\n");
@@ -210,7 +210,7 @@ TEST_F(PromptTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {
   EXPECT_TRUE(g_virtual.editedPrompts.empty());
 }
 
-TEST_F(PromptTest, CtrlCAtThePromptEndsAtOnceWith130) {
+TEST_F(ProgramTest, CtrlCAtThePromptEndsAtOnceWith130) {
   ResetInterruption();
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({"--version"}), 0);
@@ -226,8 +226,7 @@ TEST_F(PromptTest, CtrlCAtThePromptEndsAtOnceWith130) {
   EXPECT_EQ(TakeOutput(), "Quorvel DFU V0.0.7\n");
 }
 
-TEST(DetectUiLanguage, ChineseOnlyForZhOrAFailedQuery) {
-  ScopedVirtualPlatform platform;
+TEST_F(ProgramTest, DetectUiLanguageChineseOnlyForZhOrAFailedQuery) {
   g_virtual.language = "zh";
   EXPECT_TRUE(DetectUiLanguage());
   g_virtual.language = "ZH";

@@ -22,7 +22,10 @@ const uint8_t kSha256TwoBlock[32] = {
     0x24, 0x8d, 0x6a, 0x61, 0xd2, 0x06, 0x38, 0xb8, 0xe5, 0xc0, 0x26, 0x93, 0x0c, 0x3e, 0x60, 0x39,
     0xa3, 0x3c, 0xe4, 0x59, 0x64, 0xff, 0x21, 0x67, 0xf6, 0xec, 0xed, 0xd4, 0x19, 0xdb, 0x06, 0xc1};
 
-TEST(Crc32Test, MatchesPublishedCheckValues) {
+// The CRC-32 and the SHA-256 image digest.
+class ChecksumsTest : public ::testing::Test {};
+
+TEST_F(ChecksumsTest, Crc32MatchesPublishedCheckValues) {
   const std::vector<uint8_t> digits = Bytes("123456789");
   EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
   const std::vector<uint8_t> abc = Bytes("abc");
@@ -31,14 +34,14 @@ TEST(Crc32Test, MatchesPublishedCheckValues) {
   EXPECT_EQ(Crc32(&a, 1), 0xE8B7BE43u);
 }
 
-TEST(Crc32Test, CoversExactlyTheGivenLength) {
+TEST_F(ChecksumsTest, Crc32CoversExactlyTheGivenLength) {
   const std::vector<uint8_t> digits = Bytes("1234567890");
   // The tenth byte lies outside the range and must not count.
   EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
   EXPECT_NE(Crc32(digits.data(), 10), 0xCBF43926u);
 }
 
-TEST(Crc32Test, AnySingleByteChangeChangesTheValue) {
+TEST_F(ChecksumsTest, Crc32AnySingleByteChangeChangesTheValue) {
   std::vector<uint8_t> bytes(300);
   for (size_t i = 0; i < bytes.size(); ++i) {
     bytes[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -51,14 +54,14 @@ TEST(Crc32Test, AnySingleByteChangeChangesTheValue) {
   }
 }
 
-TEST(Crc32Test, EmptyOrAbsentInputGivesZero) {
+TEST_F(ChecksumsTest, Crc32EmptyOrAbsentInputGivesZero) {
   const uint8_t byte = 0x42;
   EXPECT_EQ(Crc32(&byte, 0), 0u);
   EXPECT_EQ(Crc32(&byte, -5), 0u);
   EXPECT_EQ(Crc32(nullptr, 4), 0u);
 }
 
-TEST(VerifyImageDigestTest, AcceptsMatchingDigests) {
+TEST_F(ChecksumsTest, DigestAcceptsMatchingDigests) {
   const std::vector<uint8_t> abc = Bytes("abc");
   EXPECT_EQ(VerifyImageDigest(abc.data(), 3, kSha256Abc), 1);
   const std::vector<uint8_t> message = Bytes(kTwoBlockMessage);
@@ -66,7 +69,7 @@ TEST(VerifyImageDigestTest, AcceptsMatchingDigests) {
       VerifyImageDigest(message.data(), static_cast<int32_t>(message.size()), kSha256TwoBlock), 1);
 }
 
-TEST(VerifyImageDigestTest, RejectsADigestThatDiffersInOneByte) {
+TEST_F(ChecksumsTest, DigestRejectsADigestThatDiffersInOneByte) {
   const std::vector<uint8_t> abc = Bytes("abc");
   for (int position : {0, 15, 31}) {
     uint8_t stored[32];
@@ -76,14 +79,14 @@ TEST(VerifyImageDigestTest, RejectsADigestThatDiffersInOneByte) {
   }
 }
 
-TEST(VerifyImageDigestTest, HashesExactlyTheGivenSize) {
+TEST_F(ChecksumsTest, DigestHashesExactlyTheGivenSize) {
   const std::vector<uint8_t> abcd = Bytes("abcd");
   EXPECT_EQ(VerifyImageDigest(abcd.data(), 3, kSha256Abc), 1);
   EXPECT_EQ(VerifyImageDigest(abcd.data(), 4, kSha256Abc), 0);
   EXPECT_EQ(VerifyImageDigest(abcd.data(), 2, kSha256Abc), 0);
 }
 
-TEST(VerifyImageDigestTest, RejectsAbsentInputAndNonPositiveSizes) {
+TEST_F(ChecksumsTest, DigestRejectsAbsentInputAndNonPositiveSizes) {
   const std::vector<uint8_t> abc = Bytes("abc");
   EXPECT_EQ(VerifyImageDigest(nullptr, 3, kSha256Abc), 0);
   EXPECT_EQ(VerifyImageDigest(abc.data(), 3, nullptr), 0);

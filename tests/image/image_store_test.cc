@@ -30,60 +30,6 @@ int32_t PartLengthOf(const std::vector<uint8_t>& bytes, int32_t scanStart) {
   return PartLength(bytes.data(), scanStart, static_cast<int32_t>(bytes.size()));
 }
 
-TEST(PartLengthTest, EndsSixteenBytesIntoTheFillAfterAlignedData) {
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x130, 0x400), 0x40), 0x140);
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x100, 0x400), 0x40), 0x110);
-}
-
-TEST(PartLengthTest, RoundsTheEndOfTheRunDownToSixteen) {
-  // Data ends at 0x135: the 32nd 0xFF is at 0x154, rounded down to 0x150.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x135, 0x400), 0x40), 0x150);
-  // Data ends at 0x13F: the run completes at 0x15E.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x13F, 0x400), 0x40), 0x150);
-  // Data ends at 0x141: the run completes at 0x160 exactly.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x141, 0x400), 0x40), 0x160);
-}
-
-TEST(PartLengthTest, ShorterRunsOfFFAreData) {
-  std::vector<uint8_t> bytes = DataThenFill(0x200, 0x400);
-  for (size_t i = 0x80; i < 0x80 + 31; ++i) {
-    bytes[i] = 0xFF;  // one short of a run
-  }
-  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x210);
-  bytes[0x80 + 31] = 0xFF;  // now 32 in a row, ending at 0x9F
-  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x90);
-}
-
-TEST(PartLengthTest, CountsOnlyFromTheScanStart) {
-  // All 0xFF: the run counted from the scan start reaches 32 at start + 31.
-  const std::vector<uint8_t> erased(0x400, 0xFF);
-  EXPECT_EQ(PartLengthOf(erased, 5), 32);
-  EXPECT_EQ(PartLengthOf(erased, 0x100), 0x110);
-  // A run that lies before the scan start does not end the part.
-  std::vector<uint8_t> bytes = DataThenFill(0x300, 0x400);
-  for (size_t i = 0x10; i < 0x60; ++i) {
-    bytes[i] = 0xFF;
-  }
-  EXPECT_EQ(PartLengthOf(bytes, 0x60), 0x310);
-}
-
-TEST(PartLengthTest, WithoutARunTheWholeRangeCounts) {
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400, 0x400), 0x40), 0x400);
-  // Exactly 31 0xFF bytes at the end are not a run.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 31, 0x400), 0x40), 0x400);
-  // 32 at the end are, completing at the last byte 0x3FF.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 32, 0x400), 0x40), 0x3F0);
-}
-
-TEST(PartLengthTest, ScanStartOutsideTheRangeGivesZero) {
-  const std::vector<uint8_t> bytes = DataThenFill(0x100, 0x400);
-  EXPECT_EQ(PartLengthOf(bytes, 0), 0);
-  EXPECT_EQ(PartLengthOf(bytes, -16), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x400), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x401), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x3FF), 0x400);
-}
-
 class ImageStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -109,6 +55,60 @@ class ImageStoreTest : public ::testing::Test {
 
   TempFiles files_;
 };
+
+TEST_F(ImageStoreTest, PartLengthEndsSixteenBytesIntoTheFillAfterAlignedData) {
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x130, 0x400), 0x40), 0x140);
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x100, 0x400), 0x40), 0x110);
+}
+
+TEST_F(ImageStoreTest, PartLengthRoundsTheEndOfTheRunDownToSixteen) {
+  // Data ends at 0x135: the 32nd 0xFF is at 0x154, rounded down to 0x150.
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x135, 0x400), 0x40), 0x150);
+  // Data ends at 0x13F: the run completes at 0x15E.
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x13F, 0x400), 0x40), 0x150);
+  // Data ends at 0x141: the run completes at 0x160 exactly.
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x141, 0x400), 0x40), 0x160);
+}
+
+TEST_F(ImageStoreTest, PartLengthShorterRunsOfFFAreData) {
+  std::vector<uint8_t> bytes = DataThenFill(0x200, 0x400);
+  for (size_t i = 0x80; i < 0x80 + 31; ++i) {
+    bytes[i] = 0xFF;  // one short of a run
+  }
+  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x210);
+  bytes[0x80 + 31] = 0xFF;  // now 32 in a row, ending at 0x9F
+  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x90);
+}
+
+TEST_F(ImageStoreTest, PartLengthCountsOnlyFromTheScanStart) {
+  // All 0xFF: the run counted from the scan start reaches 32 at start + 31.
+  const std::vector<uint8_t> erased(0x400, 0xFF);
+  EXPECT_EQ(PartLengthOf(erased, 5), 32);
+  EXPECT_EQ(PartLengthOf(erased, 0x100), 0x110);
+  // A run that lies before the scan start does not end the part.
+  std::vector<uint8_t> bytes = DataThenFill(0x300, 0x400);
+  for (size_t i = 0x10; i < 0x60; ++i) {
+    bytes[i] = 0xFF;
+  }
+  EXPECT_EQ(PartLengthOf(bytes, 0x60), 0x310);
+}
+
+TEST_F(ImageStoreTest, PartLengthWithoutARunTheWholeRangeCounts) {
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x400, 0x400), 0x40), 0x400);
+  // Exactly 31 0xFF bytes at the end are not a run.
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 31, 0x400), 0x40), 0x400);
+  // 32 at the end are, completing at the last byte 0x3FF.
+  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 32, 0x400), 0x40), 0x3F0);
+}
+
+TEST_F(ImageStoreTest, PartLengthScanStartOutsideTheRangeGivesZero) {
+  const std::vector<uint8_t> bytes = DataThenFill(0x100, 0x400);
+  EXPECT_EQ(PartLengthOf(bytes, 0), 0);
+  EXPECT_EQ(PartLengthOf(bytes, -16), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x400), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x401), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x3FF), 0x400);
+}
 
 TEST_F(ImageStoreTest, OnePartImageIsCopiedWithItsCrc) {
   std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(5000, 9);
