@@ -315,6 +315,9 @@ void EnsureLoaded();
 // Writes the record and saves the state where the environment says; for
 // hid_exit and process exit. Nothing unless built for preloading.
 void WriteProcessOutputs();
+// Preload front end: arranges for WriteProcessOutputs to run when a signal
+// that the program leaves at its default action ends the process.
+void WriteOutputsOnFatalSignals();
 // Brings the record file up to date, so that a program that is killed still
 // leaves one; called when the program closes a device.
 void WriteRecordSoFar();

@@ -2,7 +2,9 @@
 // its scenario, record and state files in the environment (tools/emulate sets
 // them) and loads when it is loaded. It writes its outputs at hid_exit and
 // again when the process exits (the last write wins), and the record also
-// whenever the program closes a device.
+// whenever the program closes a device. A device outlives the host process
+// however that ends: when a signal that the program leaves at its default
+// action would kill the process, the outputs are written first.
 //
 // Exit order matters: the record hashes received firmware, and on Linux
 // libcrypto tears itself down in an exit handler. A handler registered
@@ -71,6 +73,7 @@ void AtProcessExit() {
 __attribute__((constructor)) void LoadAtStartup() {
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
   LoadFromEnvironment();
+  WriteOutputsOnFatalSignals();
 }
 
 // A program that never called hidapi still gets its record; nothing was

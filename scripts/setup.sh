@@ -3,9 +3,12 @@
 # what is missing.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libhidapi-dev zlib1g-dev libssl-dev
-          nlohmann-json3-dev libgtest-dev libgmock-dev googletest)
+          nlohmann-json3-dev libedit-dev libgtest-dev libgmock-dev googletest)
+# The checks: clang for the fuzz targets, mandoc for the manual page, tmux for
+# the prompt at a terminal, python3 for scripts/check-fuzz's campaign totals,
+# stress-ng to rehearse the suite on a loaded machine.
 if [ "${1:-}" = "--test" ]; then
-  packages+=(clang libclang-rt-dev mandoc tmux)
+  packages+=(clang libclang-rt-dev mandoc tmux python3 stress-ng)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -23,19 +23,35 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kPassthroughInvalid, Msg::kRejectPassthroughInvalid, true},
     {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
+    {ArgumentError::kEmptyArgument, Msg::kRejectEmptyArgument, true},
 };
 
-}  // namespace
-
-void PrintArgumentRejection() {
-  if (!LogEnabled)
-    return;
+// ": value out of range: -n 6"; empty when no reason is known.
+std::string RejectionText() {
   for (const RejectionLine& line : kRejectionLines) {
     if (line.error != LastArgumentRejection.error)
       continue;
     std::string text = Text(line.message);
     if (line.withArgument)
       text += LastArgumentRejection.argument;
-    PrintLogLine(text);
+    return text;
   }
+  return std::string();
+}
+
+}  // namespace
+
+void PrintArgumentRejection() {
+  if (!LogEnabled)
+    return;
+  std::string text = RejectionText();
+  if (!text.empty())
+    PrintLogLine(text);
+}
+
+void ReportCommandLineRejection() {
+  std::string reason = RejectionText();
+  WriteErrorLine("quorvel-dfu: the command line was not accepted" +
+                 (reason.empty() ? std::string() : reason) +
+                 "; the prompt starts instead (quorvel-dfu --help shows the options)");
 }

@@ -17,6 +17,7 @@ enum class ArgumentError {
   kPassthroughInvalid,
   kProgramFileRequired,
   kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
+  kEmptyArgument,    // an empty option name or value (a run of blanks at the prompt)
 };
 
 struct ArgumentRejection {

@@ -144,8 +144,25 @@ bool AcceptFilePath(const std::string& option, const std::string& path, std::str
 }
 
 // The passthrough path is taken as written: no quote removal.
+// Paths with blanks arrive wrapped in double quotes (typed so at the prompt,
+// or pasted from Windows' "Copy as path"): every quote at either end goes.
+std::string WithoutEnclosingQuotes(const std::string& value) {
+  const size_t first = value.find_first_not_of('"');
+  if (first == std::string::npos)
+    return std::string();
+  const size_t last = value.find_last_not_of('"');
+  return value.substr(first, last - first + 1);
+}
+
+// The passthrough path gets the quote removal of -d: a file name that begins
+// and ends with a double quote is not worth the surprise of a quoted path
+// that works after -d and fails after -t.
 bool CheckPassthroughPath(const std::string& value) {
-  return AcceptFilePath("-t", value, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg);
+  const std::string path = WithoutEnclosingQuotes(value);
+  if (path.empty()) {
+    return Reject(ArgumentError::kFileNotFound, "-t " + value);
+  }
+  return AcceptFilePath("-t", path, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg);
 }
 
 // Options of dfu and the command line. Returns false for a value that is not
@@ -196,13 +213,35 @@ bool HandleOptions(const std::vector<std::string>& tokens, int mode) {
   return true;
 }
 
+// A run of blanks at the prompt leaves empty tokens. One standing where an
+// option name or its value belongs would shift every later pair: "-n 9"
+// after it would be read as a value and never checked. Such a list is
+// rejected in every mode. A last empty token with no value after it is only
+// the line's trailing blanks, and is ignored like any last lone token.
+bool PairsHaveNoEmptyToken(const std::vector<std::string>& tokens) {
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    if (tokens[i].empty() || tokens[i + 1].empty()) {
+      size_t position = tokens[i].empty() ? i + 1 : i + 2;  // counted from 1
+      return Reject(ArgumentError::kEmptyArgument, std::to_string(position));
+    }
+  }
+  return true;
+}
+
 bool IsTrueFlag(const std::string& value) {
   return value == "1" || value == "true";
 }
 
 // The control pass of command-line and ctrl arguments: only "-r" and "-f"
-// with 1 or true count, anywhere among the pairs.
+// with 1 or true count, anywhere among the pairs. Every "-n" is checked and
+// applied here too, wherever the update pass stopped: a control command must
+// not restart whatever interface answers first because its "-n" was out of
+// range or stood behind a rejected pair.
 bool ApplyControlFlags(const std::vector<std::string>& tokens) {
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    if (tokens[i] == "-n" && !StoreDecimal(tokens[i], tokens[i + 1], -1, 5, &DfuSettings.inum))
+      return false;
+  }
   for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
     if (tokens[i] == "-r" && IsTrueFlag(tokens[i + 1])) {
       ControlFlags.reset = true;
@@ -266,6 +305,9 @@ bool ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
                              !ParseDeviceId(tokens[1], &DfuSettings.pid))) {
     return false;
   }
+  if (!PairsHaveNoEmptyToken(tokens)) {
+    return false;
+  }
   if (ParseUpdate(tokens, mode)) {
     LastArgumentRejection = ArgumentRejection{};
     return true;
@@ -277,12 +319,7 @@ bool ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
 }
 
 bool CheckProgramPath(const std::string& value) {
-  std::string path = value;
-  // Paths with blanks arrive wrapped in double quotes.
-  const size_t first = path.find_first_not_of('"');
-  path = first == std::string::npos ? std::string() : path.substr(first);
-  const size_t last = path.find_last_not_of('"');
-  path = last == std::string::npos ? std::string() : path.substr(0, last + 1);
+  const std::string path = WithoutEnclosingQuotes(value);
   if (path.empty()) {
     return Reject(ArgumentError::kFileNotFound, "-d " + value);
   }

@@ -1,8 +1,10 @@
 #include "console/command_execution.h"
 
 #include "console/arguments.h"
+#include "console/interruption.h"
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
+#include "dfu/device_modes.h"
 #include "dfu/mode_control.h"
 #include "image/image_store.h"
 #include "output/console_encoding.h"
@@ -15,6 +17,9 @@ namespace {
 bool RunControl() {
   if (!ControlFlags.force)
     return RestartDevice();
+  // The chip is taken to be in its forced upgrade mode until it has left it,
+  // so that a failure names the command that takes it out.
+  DeviceModes.forcedUpgrade.store(true);
   bool result = SetForcedUpgradeMode(false, nullptr);
   // A chip that did not leave the forced upgrade mode is not restarted.
   if (result && ControlFlags.reset)
@@ -39,12 +44,29 @@ bool RunUpdate() {
   }
 }
 
+// One line on standard error after a failed command: the step that failed
+// and, when the chip may be left in an upgrade mode, the command that
+// recovers it. Standard output keeps only its result line.
+void ReportFailure(bool control) {
+  bool failedStep = false;
+  std::string step = StepForFailureLine(&failedStep);
+  std::string line = std::string("quorvel-dfu: ") + (control ? "control" : "DFU") + " failed";
+  if (!step.empty())
+    line += std::string(failedStep ? " at the step \"" : " after the step \"") + step + "\"";
+  std::string state = DeviceStateNote();
+  if (!state.empty())
+    line += "; " + state;
+  WriteErrorLine(line);
+}
+
 }  // namespace
 
 bool ExecuteCommand() {
   bool control = ControlFlags.reset || ControlFlags.force;
   if (LogEnabled)
     PrintLogLine(Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
+  BeginDeviceCommand(DfuSettings.vid, DfuSettings.pid, DfuSettings.inum);
+  ClearStepNotes();
   CurrentDevices.vendorId = DfuSettings.vid;
   CurrentDevices.productId = DfuSettings.pid;
   CurrentDevices.interfaceNumber = DfuSettings.inum;
@@ -61,5 +83,8 @@ bool ExecuteCommand() {
     line = result ? Msg::kDfuSuccess : Msg::kDfuFailed;
   }
   PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(line));
+  if (!result)
+    ReportFailure(control);
+  EndDeviceCommand();
   return result;
 }

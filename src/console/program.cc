@@ -7,6 +7,7 @@
 #include "console/arguments.h"
 #include "console/command_execution.h"
 #include "console/device_listing.h"
+#include "console/interruption.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
 #include "output/console_encoding.h"
@@ -59,8 +60,10 @@ void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
 }
 
 void ReadVersionsOfAnyDevice() {
+  BeginDeviceCommand(0, 0, -1);
   if (ConnectDevice(false) == 1)
     ReadDeviceVersions();
+  EndDeviceCommand();
 }
 
 // Returns true when the prompt must end (a dfu or ctrl command ran).
@@ -86,18 +89,30 @@ bool Dispatch(const std::vector<std::string>& tokens, int* status) {
   return false;
 }
 
-int RunPrompt() {
+// endedByInput: true when the prompt ended at the end of its input rather
+// than by "exit" or an executed command.
+int RunPrompt(bool* endedByInput) {
   WriteLine(BuildBanner());
   PrintHelp();
   LogEnabled = 1;
   int status = 0;
   std::string line;
   while (true) {
-    WriteOut(">> ");
-    FlushOut();
+    bool got;
+    if (g_platform.inputIsTerminal()) {
+      // A person at a terminal: the line editor shows the prompt, and the
+      // arrow keys edit the line and recall earlier ones.
+      FlushOut();
+      got = g_platform.readEditedLine(">> ", &line);
+    } else {
+      WriteOut(">> ");
+      FlushOut();
+      got = g_platform.readLine(&line);
+    }
     // End of input ends the program as "exit" does.
-    if (!g_platform.readLine(&line)) {
+    if (!got) {
       WriteLine("");
+      *endedByInput = true;
       break;
     }
     std::string lowered = LowercaseLine(line);
@@ -130,9 +145,23 @@ std::string BuildBanner() {
 
 std::vector<std::string> SplitTokens(const std::string& line) {
   std::vector<std::string> tokens;
-  std::istringstream stream(line);
   std::string token;
-  while (std::getline(stream, token, ' '))
+  bool quoted = false;
+  for (char c : line) {
+    if (c == ' ' && !quoted) {
+      tokens.push_back(token);
+      token.clear();
+      continue;
+    }
+    // A double-quoted stretch keeps its blanks; the quotes stay in the
+    // token, and the path options take them off.
+    if (c == '"')
+      quoted = !quoted;
+    token.push_back(c);
+  }
+  // Like cutting a stream at each blank: a last blank ends the last token
+  // and leaves no empty one behind it.
+  if (!token.empty())
     tokens.push_back(token);
   return tokens;
 }
@@ -163,13 +192,32 @@ std::string LowercaseLine(const std::string& line) {
 }
 
 int RunProgram(const std::vector<std::string>& arguments) {
+  InstallInterruptHandling();
   UiLanguage = DetectUiLanguage() ? 0 : 1;
   LogEnabled = 0;
+  // The usual ways to ask a command-line tool what it is; neither can be a
+  // vendor ID, so no command is lost to them.
+  if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+    PrintHelp();
+    return 0;
+  }
+  if (!arguments.empty() && (arguments[0] == "--version" || arguments[0] == "-V")) {
+    WriteLine(BuildBanner());
+    return 0;
+  }
   int status = 0;
   if (ParseDfuArguments(arguments, kCommandLineMode)) {
     status = ExecuteCommand() ? 0 : 1;
   } else {
-    status = RunPrompt();
+    // A script that mistyped an option must not take the prompt that
+    // starts, and its silent end at the end of input, for success.
+    bool rejected = !arguments.empty();
+    if (rejected)
+      ReportCommandLineRejection();
+    bool endedByInput = false;
+    status = RunPrompt(&endedByInput);
+    if (rejected && endedByInput)
+      status = kUsageErrorStatus;
   }
   CloseLink();
   return status;

@@ -6,14 +6,21 @@
 #include <string>
 #include <vector>
 
+// Exit statuses besides 0 (success, or the prompt ended) and 1 (the dfu or
+// ctrl command that ran failed); 130 (interrupted) is in interruption.h.
+constexpr int kUsageErrorStatus = 2;  // the command line was rejected and no command ran
+
 // Runs the program with the arguments after the program name; returns the
-// process exit status: 1 when an executed dfu or ctrl command failed, else 0.
+// process exit status: 1 when an executed dfu or ctrl command failed; 2 when
+// the command line was rejected and the prompt then met the end of its input
+// without running a command; else 0.
 int RunProgram(const std::vector<std::string>& arguments);
 
 bool DetectUiLanguage();
 std::string BuildBanner();
-// Cuts at every space only; empty tokens between adjacent spaces are kept,
-// a single trailing space yields no empty last token.
+// Cuts at every space only, except within double quotes, which stay in the
+// token; empty tokens between adjacent spaces are kept, a single trailing
+// space yields no empty last token.
 std::vector<std::string> SplitTokens(const std::string& line);
 // Lowercases ASCII letters of the line. Where file names are case-sensitive,
 // the values of -d and -t in a dfu line keep the case they were typed in, so

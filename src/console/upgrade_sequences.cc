@@ -54,14 +54,20 @@ void RecoverRestart() {
 }
 
 bool ReconnectForPassthrough() {
-  std::string closedPath = HidLink.hasPath ? HidLink.path : std::string();
-  CloseLink();
-  if (DfuSettings.check)
+  if (DfuSettings.check) {
+    CloseLink();
     return ConnectDevice(false) == 1;
-  // The device just closed may still be on the bus (nothing restarted it, or
-  // it left the forced upgrade mode without re-enumerating): it must count as
-  // new, as it does after a restart.
-  RemoveDeviceByPath(&KnownDevices, closedPath.empty() ? nullptr : closedPath.c_str());
+  }
+  // The wait takes every interface it does not know as the device coming
+  // back, and sends it the handshake. Without a program (-d) nothing has
+  // snapshot the whole bus yet: the known list holds only the first
+  // connection's matching interfaces, and every keyboard and other vendor's
+  // device on the bus would be opened and sent 0A 55. So the whole bus is
+  // snapshot now, without the device just used: it may still be on the bus
+  // (nothing restarted it, or it left the forced upgrade mode without
+  // re-enumerating) and must count as new, as it does after a restart.
+  SnapshotBusWithoutOpenDevice();
+  CloseLink();
   return WaitForReturn(kWaitRestart, kPlainWaitMs);
 }
 

@@ -64,15 +64,23 @@ bool ProbeAccepts(const VersionCheck& check) {
 // hint is enough, however many cycles and interfaces are refused.
 bool PermissionHintShown = false;
 
+// Why candidates could not be opened in one cycle.
+struct OpenRefusals {
+  bool denied = false;        // the system refused for lack of access rights
+  std::string heldElsewhere;  // display name of one held by another instance
+};
+
 // Tries the candidates in list order; leaves the link open on the accepted
-// one and returns its entry. A candidate the system would not let us open
-// for lack of access rights sets *denied, when given.
+// one and returns its entry. Records in *refusals, when given, why others
+// could not be opened.
 const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
-                                        const VersionCheck& check, bool* denied) {
+                                        const VersionCheck& check, OpenRefusals* refusals) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
-      if (denied != nullptr && HidLink.lastOpenDenied)
-        *denied = true;
+      if (refusals != nullptr && HidLink.lastOpenDenied)
+        refusals->denied = true;
+      if (refusals != nullptr && HidLink.lastOpenHeldElsewhere)
+        refusals->heldElsewhere = candidate.displayName;
       continue;
     }
     if (accepts(check))
@@ -85,11 +93,38 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
 // The wait skips interfaces it cannot open and goes on waiting; without this
 // line an unprivileged user whose device lacks the udev rule would wait
 // forever without knowing why.
+// At the prompt it is a log line; in command-line mode, where standard
+// output keeps to the progress and result lines, it goes to standard error.
 void HintAtDeniedAccess() {
-  if (PermissionHintShown || !LogEnabled)
+  if (PermissionHintShown)
     return;
   PermissionHintShown = true;
-  PrintLogLine(Text(Msg::kPermissionHint));
+  if (LogEnabled) {
+    PrintLogLine(Text(Msg::kPermissionHint));
+  } else {
+    WriteErrorLine("quorvel-dfu" + Text(Msg::kPermissionHint));
+  }
+}
+
+// The first connection waits without a time-out; after this long a person
+// is told what it waits for and how to stop it.
+constexpr int32_t kWaitingNoteAfterMs = 2000;
+
+std::string HexId(uint16_t id) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (int shift = 12; shift >= 0; shift -= 4)
+    text.push_back(kDigits[(id >> shift) & 0xF]);
+  return text;
+}
+
+void NoteWaiting() {
+  std::string interface = CurrentDevices.interfaceNumber < 0
+                              ? std::string("any interface")
+                              : "interface " + std::to_string(CurrentDevices.interfaceNumber);
+  WriteErrorLine("quorvel-dfu: waiting for device " + HexId(CurrentDevices.vendorId) + ":" +
+                 HexId(CurrentDevices.productId) + " (" + interface +
+                 ") to be connected and to answer; press Ctrl-C to stop");
 }
 
 bool HandshakeAnswers(const VersionCheck&) {
@@ -97,6 +132,7 @@ bool HandshakeAnswers(const VersionCheck&) {
 }
 
 void ReportTimeout(WaitKind waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
+  NoteStepFailed();
   if (!LogEnabled)
     return;
   PrintWaitProgress(timeoutMs, elapsed, true);
@@ -129,6 +165,9 @@ int ConnectDevice(bool waitUntilFound) {
   VersionCheck none{false, false, false, false, ""};
   // Each call serves one command (dfu, ctrl or cv), which gets its own hint.
   PermissionHintShown = false;
+  const int32_t waitStart = NowMs();
+  bool waitingNoted = false;
+  bool heldNoted = false;
   while (true) {
     SleepMs(kConnectCycleSleepMs);
     if (firstCycle) {
@@ -140,17 +179,26 @@ int ConnectDevice(bool waitUntilFound) {
     } else {
       ScanForNewDevices(true);
     }
-    bool denied = false;
-    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none, &denied);
+    OpenRefusals refusals;
+    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none, &refusals);
     if (accepted != nullptr) {
       DrainInput();
       PrintDeviceWait(DeviceWaitLine::kQueryConnected, accepted->displayName);
       return 1;
     }
-    if (denied)
+    if (refusals.denied)
       HintAtDeniedAccess();
+    if (!refusals.heldElsewhere.empty() && !heldNoted) {
+      heldNoted = true;
+      WriteErrorLine("quorvel-dfu: \"" + refusals.heldElsewhere +
+                     "\" is held by another quorvel-dfu process; waiting until it lets go");
+    }
     if (!waitUntilFound)
       return 0;
+    if (!waitingNoted && NowMs() - waitStart >= kWaitingNoteAfterMs) {
+      waitingNoted = true;
+      NoteWaiting();
+    }
   }
 }
 

@@ -23,10 +23,6 @@ bool TwoStageCommand(uint8_t command, int32_t completionWindowMs) {
          ReadCompletion(command, completionWindowMs);
 }
 
-int32_t ProgressTotal(int32_t length) {
-  return LogEnabled ? length : length + length / 10;
-}
-
 bool AckAccepted(const uint8_t* ack, int32_t expectedIndex, const CommandFrame& frame,
                  int32_t blockSize) {
   bool indexed = ReplyEchoes(ack, kCmdData) &&
@@ -46,7 +42,7 @@ bool BlockAcknowledged(int32_t blockIndex, const CommandFrame& frame, int32_t bl
 
 // Sends data[*sent ..length) and advances *sent frame by frame, so that a
 // failure leaves it at the bytes the device took.
-bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacing, int32_t total,
+bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacing, int64_t total,
                 int32_t* sent) {
   int32_t acknowledged = 0;
   while (*sent < length) {
@@ -109,6 +105,11 @@ bool VerifyFirmware() {
   return success;
 }
 
+int64_t DownloadProgressTotal(int32_t length) {
+  int64_t total = length;
+  return LogEnabled ? total : total + total / 10;
+}
+
 TransferPacing SettingsPacing() {
   TransferPacing pacing;
   pacing.blockSize = DfuSettings.bsize;
@@ -122,7 +123,7 @@ bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length,
   int32_t sent = 0;
   bool success = false;
   if (data != nullptr && length > 0) {
-    int32_t total = ProgressTotal(length);
+    int64_t total = DownloadProgressTotal(length);
     PrintDownloadProgress(total, 0, false);
     success = SendFrames(data, length, pacing, total, &sent);
     if (LogEnabled)

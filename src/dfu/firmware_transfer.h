@@ -23,6 +23,12 @@ bool VerifyFirmware();
 // image, else the whole ProgramImage.
 const FirmwareImage& SelectedImage(bool singlePart, bool appSelected);
 
+// The download progress line's total for an image of that length: the
+// length, and in command-line mode a tenth more that the waits after the
+// restart fill. In 64 bits: length + length / 10 passes 32 bits above about
+// 1.95 GB.
+int64_t DownloadProgressTotal(int32_t length);
+
 // How data frames are paced: the device acknowledges every blockSize bytes
 // (and the last, short block); intervalMs of busy wait separates the frames
 // within a block.

@@ -1,6 +1,7 @@
 #include "dfu/mode_control.h"
 
 #include "dfu/command_exchange.h"
+#include "dfu/device_modes.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "transport/device_discovery.h"
@@ -15,11 +16,24 @@ bool Restart(Msg heading, uint8_t mode) {
   uint8_t reply[8] = {};
   ExchangeOutcome outcome =
       ExchangeChecked(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), ReplyCheck::kEcho);
+  // A device restarts by leaving the bus a few milliseconds after its reply.
+  // When this process is not scheduled in that gap (a loaded machine), the
+  // host reports the interface gone before the queued reply and drops the
+  // reply with it (hidraw signals the hang-up first). The request was
+  // delivered and the device left: that is the restart, not a silent device.
+  bool departed = outcome.exchange == -1 && HidLink.lastReadFailed;
   // Whatever it said, a device that answered is about to leave the bus.
-  if (outcome.exchange == 1)
+  if (outcome.exchange == 1 || departed)
     CloseLink();
-  PrintStepResult(outcome.accepted, false);
-  return outcome.accepted;
+  bool success = outcome.accepted || departed;
+  // A restart ends the firmware upgrade mode and passthrough; only leaving
+  // it ends the forced upgrade mode.
+  if (success) {
+    DeviceModes.upgrade.store(false);
+    DeviceModes.passthrough.store(false);
+  }
+  PrintStepResult(success, false);
+  return success;
 }
 
 }  // namespace
@@ -50,6 +64,7 @@ bool RestartDevice() {
 
 bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
+  DeviceModes.upgrade.store(true);
   uint8_t reply[4] = {};
   bool success = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
                                  sizeof(reply), ReplyCheck::kStatusOk)
@@ -60,9 +75,13 @@ bool EnterUpgradeMode() {
 
 bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
   PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
+  if (enter)
+    DeviceModes.forcedUpgrade.store(true);
   uint8_t reply[8] = {};
   CommandFrame frame = MakeFrame(kCmdForcedMode, enter ? kForcedModeEnter : kForcedModeLeave);
   bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
+  if (success && !enter)
+    DeviceModes.forcedUpgrade.store(false);
   if (success && enter && state != nullptr) {
     StatusRecord record = ReadStatusRecord(reply + 2);
     *state = record.valid ? record.value : kNoForcedState;

@@ -1,13 +1,19 @@
 #include "dfu/passthrough.h"
 
 #include "dfu/command_exchange.h"
+#include "dfu/device_modes.h"
 #include "dfu/firmware_transfer.h"
 #include "image/image_store.h"
 
 bool SwitchPassthrough(bool on) {
+  if (on)
+    DeviceModes.passthrough.store(true);
   uint8_t reply[8] = {};
   CommandFrame frame = MakeFrame(kCmdPassthrough, on ? kPassthroughOn : kPassthroughOff);
-  return ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
+  if (success && !on)
+    DeviceModes.passthrough.store(false);
+  return success;
 }
 
 bool SendPassthroughInfo() {

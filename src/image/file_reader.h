@@ -1,6 +1,7 @@
 // Whole-file binary reads for firmware program files. Only regular files are
-// opened: a FIFO or a device node named by mistake would block the open or
-// stream without end, so such paths are refused before any open.
+// read: a FIFO or a device node named by mistake would block or stream
+// without end. The file is opened without blocking and the opened file is
+// checked, so that nothing can be swapped in between a check and the open.
 #ifndef QUORVEL_IMAGE_FILE_READER_H_
 #define QUORVEL_IMAGE_FILE_READER_H_
 
@@ -8,13 +9,7 @@
 #include <string>
 #include <vector>
 
-enum class FileReadResult {
-  kOk,
-  kNotFound,    // missing, or it cannot be opened for reading
-  kNotRegular,  // a directory, FIFO, device node or socket
-  kTooLarge,    // larger than the caller's limit; nothing was read
-  kReadError,   // the size could not be found, no memory, or the read failed
-};
+#include "platform/platform.h"  // FileReadResult
 
 // Checks that the path names a regular file that opens for reading; the file
 // is closed again at once.

@@ -46,6 +46,11 @@ void FlushOut() {
   g_platform.flushOut();
 }
 
+void WriteErrorLine(const std::string& text) {
+  std::string line = text + "\n";
+  g_platform.writeErr(line.data(), line.size());
+}
+
 void WriteLine(const std::string& bytes) {
   WriteOut(bytes);
   WriteOut("\n");

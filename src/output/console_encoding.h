@@ -19,5 +19,9 @@ void WriteOut(const std::string& bytes);
 void FlushOut();
 // Writes the bytes, a newline, and flushes.
 void WriteLine(const std::string& bytes);
+// Standard error, for people, unbuffered: the text and a newline. Standard
+// output carries only the program's specified texts; what is added for
+// people (waiting, hints, why a command failed) goes here.
+void WriteErrorLine(const std::string& text);
 
 #endif  // QUORVEL_OUTPUT_CONSOLE_ENCODING_H_

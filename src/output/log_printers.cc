@@ -38,18 +38,19 @@ std::string ElapsedSeconds(int32_t now, int32_t since) {
   return FormatSeconds(static_cast<double>(now - since) / 1000.0);
 }
 
-// done * 100 / total, at most 100. Widened to 64 bits: for images above about
-// 20 MB the product no longer fits 32 bits. A zero total (no caller passes
-// one) shows 100 instead of dividing by zero.
-int32_t Percent(int32_t total, int32_t done) {
+// done * 100 / total, at most 100, in 64 bits: for images above about 20 MB
+// the product no longer fits 32 bits, and in command-line mode the total
+// itself does not above about 1.95 GB. A zero total (no caller passes one)
+// shows 100 instead of dividing by zero.
+int32_t Percent(int64_t total, int64_t done) {
   if (total <= 0)
     return 100;
-  int64_t percent = static_cast<int64_t>(done) * 100 / total;
+  int64_t percent = done * 100 / total;
   return percent > 100 ? 100 : static_cast<int32_t>(percent);
 }
 
 // Returns whether anything was drawn.
-bool PrintProgress(int32_t total, int32_t done, bool final, const std::string& label,
+bool PrintProgress(int64_t total, int64_t done, bool final, const std::string& label,
                    int32_t* lastPercent) {
   int32_t percent = Percent(total, done);
   if (!final && percent > 0 && percent == *lastPercent)
@@ -105,13 +106,15 @@ void PrintParameterError() {
 }
 
 void PrintStepResult(bool success, bool alwaysPrint) {
+  if (!success)
+    NoteStepFailed();
   if (!LogEnabled && !alwaysPrint)
     return;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
                Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
 }
 
-void PrintDownloadProgress(int32_t total, int32_t done, bool final) {
+void PrintDownloadProgress(int64_t total, int64_t done, bool final) {
   if (PrintProgress(total, done, final, Text(Msg::kDownloadProgressLabel), &LastDownloadPercent)) {
     g_output.downloadLineOpen = !final;
   }
@@ -135,6 +138,31 @@ void PrintWaitProgress(int32_t total, int32_t done, bool final) {
   PrintProgress(total, done, final, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
 }
 
+namespace {
+std::string g_stepUnderWay;
+std::string g_firstFailedStep;
+}  // namespace
+
+void NoteStepHeading(const std::string& text) {
+  g_stepUnderWay = text;
+}
+
+void NoteStepFailed() {
+  if (g_firstFailedStep.empty())
+    g_firstFailedStep = g_stepUnderWay;
+}
+
+std::string StepForFailureLine(bool* failed) {
+  *failed = !g_firstFailedStep.empty();
+  return *failed ? g_firstFailedStep : g_stepUnderWay;
+}
+
+void ClearStepNotes() {
+  g_stepUnderWay.clear();
+  g_firstFailedStep.clear();
+}
+
 void ResetOutputState() {
+  ClearStepNotes();
   g_output = OutputStateRecord{};
 }

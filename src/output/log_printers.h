@@ -32,7 +32,7 @@ std::string FormatSeconds(double seconds);
 std::string FormatHex(uint32_t value, int width, bool withPrefix);
 void PrintParameterError();
 void PrintStepResult(bool success, bool alwaysPrint);
-void PrintDownloadProgress(int32_t total, int32_t done, bool final);
+void PrintDownloadProgress(int64_t total, int64_t done, bool final);
 void PrintWaitProgress(int32_t total, int32_t done, bool final);
 
 // True while a download progress line has been drawn but not ended.
@@ -40,8 +40,19 @@ bool DownloadProgressLineOpen();
 // Ends an open download progress line with a bare line end.
 void EndDownloadProgressLine();
 
-// Puts every flag, clock reading and percentage back to its start value by
-// assigning a default-constructed record, the one the program starts with.
+// The command's steps, followed whatever the log setting, so that a failed
+// command can say on standard error which step failed: the heading of the
+// step under way, and that of the first one that failed.
+void NoteStepHeading(const std::string& text);
+void NoteStepFailed();
+// The first failed step's heading (*failed true), else the last heading
+// (*failed false; empty when none).
+std::string StepForFailureLine(bool* failed);
+void ClearStepNotes();
+
+// Puts every flag, clock reading, percentage and step note back to its
+// start value, the output state by assigning a default-constructed record,
+// the one the program starts with.
 void ResetOutputState();
 
 #endif  // QUORVEL_OUTPUT_LOG_PRINTERS_H_

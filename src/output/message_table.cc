@@ -97,6 +97,8 @@ const MessagePair kMessages[] = {
      "：ctrl 需要 -r 或 -f，值为 1 或 true"},
     {Msg::kRejectProgramFileRequired, ": this chip platform needs a program file (-d, or -t for 4)",
      "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
+    {Msg::kRejectEmptyArgument, ": empty option name or value (two blanks in a row?) at argument ",
+     "：选项名或值为空（连续两个空格？），位置：参数 "},
 };
 
 const std::vector<std::string> kEnglishHelp = {

@@ -80,6 +80,7 @@ enum class Msg {
   kRejectPassthroughInvalid,
   kRejectProgramFileRequired,
   kRejectNoControlAction,
+  kRejectEmptyArgument,
   kCount,
 };
 

@@ -4,6 +4,7 @@
 #include "output/log_printers.h"
 
 void PrintStepHeading(Msg heading) {
+  NoteStepHeading(Text(heading));
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts, Text(heading));
@@ -19,14 +20,15 @@ void PrintDeviceWait(DeviceWaitLine line, const std::string& displayName) {
 }
 
 void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
-  if (!LogEnabled)
-    return;
   Msg reason = Msg::kWaitBootloader;
   if (waitKind == kWaitForcedMode) {
     reason = Msg::kWaitForcedMode;
   } else if (waitKind == kWaitRestart) {
     reason = checkVersion ? Msg::kWaitVerifyVersion : Msg::kWaitRestartConnection;
   }
+  NoteStepHeading(Text(reason));
+  if (!LogEnabled)
+    return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts,
                Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) +
                    Text(Msg::kTimeoutClose));

@@ -1,9 +1,10 @@
 // The one seam between the program and the operating system: clock, sleep,
 // busy-wait, the named device lock, the locale language, the console encoding,
-// the device re-scan request, the standard streams and the report
-// descriptors of HID interfaces. Everything above this
-// layer is portable. The process-wide record holds the native functions
-// (platform_posix.cc or platform_win32.cc, chosen by the build); tests install
+// the device re-scan request, the report descriptors of HID interfaces, the
+// standard streams, the interrupt key and the end of the process. Everything
+// above this layer is portable. The process-wide record holds the native
+// functions (platform_posix.cc or platform_win32.cc, chosen by the build);
+// tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
 // instantly, so timing rules are checked exactly. The free functions below
 // the record are start-up services that tests need not replace; text
@@ -11,6 +12,7 @@
 #ifndef QUORVEL_PLATFORM_PLATFORM_H_
 #define QUORVEL_PLATFORM_PLATFORM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +20,14 @@
 #include <vector>
 
 enum class ConsoleEncoding { kUtf8, kGbk };
+
+enum class FileReadResult {
+  kOk,
+  kNotFound,    // missing, or it cannot be opened for reading
+  kNotRegular,  // a directory, FIFO, device node or socket
+  kTooLarge,    // larger than the caller's limit; nothing was read
+  kReadError,   // the size could not be found, no memory, or the read failed
+};
 
 enum class DeviceLockResult {
   kTaken,          // this process now holds the name
@@ -53,19 +63,63 @@ struct Platform {
   // Asks the system to re-scan its buses for attached devices, without
   // waiting for it: the settle sleep that follows gives it the time.
   void (*rescanDevices)();
+  // Opens the file without waiting for a writer (a FIFO would block an
+  // ordinary open) and judges the opened file itself, so that a path swapped
+  // after some earlier check cannot slip through: only a regular file is
+  // read, whole, and only up to maxSize bytes. With bytes absent the file is
+  // only opened, checked and closed.
+  FileReadResult (*readRegularFile)(const std::string& path, int64_t maxSize,
+                                    std::vector<uint8_t>* bytes);
+  // Standard error, for people: what a command waits for, hints, why it
+  // failed. Unbuffered; safe to call from the interrupt handler.
+  void (*writeErr)(const char* data, size_t size);
+  // True when standard input and output are an interactive terminal.
+  bool (*inputIsTerminal)();
+  // At a terminal: shows the prompt and reads one line with line editing and
+  // history; false at end of input.
+  bool (*readEditedLine)(const char* prompt, std::string* line);
+  // Once at start: a write to a closed pipe or terminal fails instead of
+  // ending the process, and every interrupt (Ctrl-C) calls onInterrupt. That
+  // runs in a signal handler (POSIX) or a console-control thread (Windows):
+  // it may only touch atomics, call writeErr and exitNow.
+  void (*setUpProcess)(void (*onInterrupt)());
+  // Ends the process at once with that status, without exit handlers; safe
+  // in the interrupt handler.
+  void (*exitNow)(int status);
+  // Ends the process the regular way, exit handlers included.
+  void (*exitProcess)(int status);
 };
 
 // The active platform; starts as the native one.
 extern Platform g_platform;
 Platform NativePlatform();
 
+// An interrupt that stops the running command sets pending from the handler;
+// the program stops at its next sleep, spin or report read, where
+// StopIfRequested runs the console's stop routine (it reports and ends the
+// process). Stopping there rather than in the handler lets the process end
+// the regular way, with its output flushed.
+struct StopRequestRecord {
+  std::atomic<bool> pending{false};
+  void (*stop)() = nullptr;
+};
+extern StopRequestRecord StopRequest;
+
+inline void StopIfRequested() {
+  if (StopRequest.pending.load() && StopRequest.stop != nullptr)
+    StopRequest.stop();
+}
+
 inline int32_t NowMs() {
   return g_platform.nowMs();
 }
 inline void SleepMs(int32_t ms) {
+  StopIfRequested();
   g_platform.sleepMs(ms);
+  StopIfRequested();
 }
 inline void SpinUntilMs(int32_t deadline) {
+  StopIfRequested();
   g_platform.spinUntilMs(deadline);
 }
 

@@ -1,6 +1,10 @@
 // POSIX implementation of the platform seam (Linux; macOS later).
+#include <editline/readline.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <new>
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
@@ -37,7 +42,8 @@ void PosixSleepMs(int32_t ms) {
   if (ms <= 0)
     return;
   timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  // An interrupt that stops the command ends the sleep early.
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR && !StopRequest.pending.load()) {
   }
 }
 
@@ -140,6 +146,111 @@ bool PosixReportDescriptor(const std::string& path, std::vector<uint8_t>* descri
 // itself; there is no device-tree re-scan to request, only the settle pause
 // that the caller sleeps.
 void PosixRescanDevices() {}
+FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
+                                    std::vector<uint8_t>* bytes) {
+  if (bytes != nullptr)
+    bytes->clear();
+  if (path.empty())
+    return FileReadResult::kNotFound;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return FileReadResult::kNotFound;
+  struct stat info;
+  FileReadResult result = FileReadResult::kOk;
+  if (fstat(fd, &info) != 0) {
+    result = FileReadResult::kReadError;
+  } else if (!S_ISREG(info.st_mode)) {
+    result = FileReadResult::kNotRegular;
+  } else if (bytes != nullptr && static_cast<int64_t>(info.st_size) > maxSize) {
+    result = FileReadResult::kTooLarge;
+  } else if (bytes != nullptr) {
+    size_t size = static_cast<size_t>(info.st_size);
+    try {
+      bytes->resize(size);
+    } catch (const std::bad_alloc&) {
+      result = FileReadResult::kReadError;
+    }
+    size_t done = 0;
+    while (result == FileReadResult::kOk && done < size) {
+      ssize_t n = read(fd, bytes->data() + done, size - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0) {
+        result = FileReadResult::kReadError;  // an error, or the file shrank
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (result != FileReadResult::kOk)
+      bytes->clear();
+  }
+  close(fd);
+  return result;
+}
+
+void PosixWriteErr(const char* data, size_t size) {
+  // write(2) rather than stdio: this is called from the interrupt handler.
+  while (size > 0) {
+    ssize_t n = write(STDERR_FILENO, data, size);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+// Line editing needs the terminal on both sides: with output redirected to
+// a file, the prompt and the echo would land in that file.
+bool PosixInputIsTerminal() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+}
+
+bool PosixReadEditedLine(const char* prompt, std::string* line) {
+  // libedit restores the terminal before a signal reaches our handler and
+  // keeps the history of this session for the arrow keys.
+  char* text = readline(prompt);
+  if (text == nullptr)
+    return false;
+  *line = text;
+  if (text[0] != '\0')
+    add_history(text);
+  free(text);
+  return true;
+}
+
+void (*g_onInterrupt)() = nullptr;
+
+void OnSigint(int) {
+  int saved = errno;
+  if (g_onInterrupt != nullptr)
+    g_onInterrupt();
+  errno = saved;
+}
+
+void PosixSetUpProcess(void (*onInterrupt)()) {
+  // Output piped into a reader that quits early (| head) must not end an
+  // update half way: the write fails and only that output is lost.
+  signal(SIGPIPE, SIG_IGN);
+  g_onInterrupt = onInterrupt;
+  struct sigaction action;
+  memset(&action, 0, sizeof(action));
+  action.sa_handler = OnSigint;
+  sigemptyset(&action.sa_mask);
+  // Reads and writes of the device and the console go on after a first
+  // Ctrl-C that does not stop the command.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void PosixExitNow(int status) {
+  _exit(status);
+}
+
+void PosixExitProcess(int status) {
+  exit(status);
+}
 
 }  // namespace
 
@@ -171,7 +282,15 @@ Platform NativePlatform() {
   p.readLine = PosixReadLine;
   p.reportDescriptor = PosixReportDescriptor;
   p.rescanDevices = PosixRescanDevices;
+  p.readRegularFile = PosixReadRegularFile;
+  p.writeErr = PosixWriteErr;
+  p.inputIsTerminal = PosixInputIsTerminal;
+  p.readEditedLine = PosixReadEditedLine;
+  p.setUpProcess = PosixSetUpProcess;
+  p.exitNow = PosixExitNow;
+  p.exitProcess = PosixExitProcess;
   return p;
 }
 
 Platform g_platform = NativePlatform();
+StopRequestRecord StopRequest;

@@ -9,9 +9,12 @@
 
 #include "platform/platform_win32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -163,6 +166,98 @@ void WinRescanDevices() {
     CM_Reenumerate_DevNode(root, CM_REENUMERATE_ASYNCHRONOUS);
 }
 
+// Opened through the wide API so that any file name arrives intact; the
+// opened handle itself is judged, so a path swapped after an earlier check
+// cannot slip through. Directories open only with backup semantics, which
+// lets them be told apart from missing files.
+FileReadResult JudgeOpenedFile(HANDLE file, int64_t maxSize, std::vector<uint8_t>* bytes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info))
+    return GetFileType(file) == FILE_TYPE_DISK ? FileReadResult::kReadError
+                                               : FileReadResult::kNotRegular;
+  if (GetFileType(file) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return FileReadResult::kNotRegular;
+  const int64_t size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (bytes == nullptr)
+    return FileReadResult::kOk;
+  if (size > maxSize)
+    return FileReadResult::kTooLarge;
+  try {
+    bytes->resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return FileReadResult::kReadError;
+  }
+  size_t done = 0;
+  while (done < bytes->size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes->size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file, bytes->data() + done, chunk, &got, nullptr) || got == 0)
+      return FileReadResult::kReadError;  // an error, or the file shrank
+    done += got;
+  }
+  return FileReadResult::kOk;
+}
+
+FileReadResult WinReadRegularFile(const std::string& path, int64_t maxSize,
+                                  std::vector<uint8_t>* bytes) {
+  if (bytes != nullptr)
+    bytes->clear();
+  if (path.empty())
+    return FileReadResult::kNotFound;
+  HANDLE file =
+      CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return FileReadResult::kNotFound;
+  FileReadResult result = JudgeOpenedFile(file, maxSize, bytes);
+  CloseHandle(file);
+  if (result != FileReadResult::kOk && bytes != nullptr)
+    bytes->clear();
+  return result;
+}
+
+// WriteFile rather than stdio: this is also called from the console control
+// thread while the main thread may be inside a stdio call.
+void WinWriteErr(const char* data, size_t size) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(error, data, static_cast<DWORD>(size), &written, nullptr) || written == 0)
+      return;
+    data += written;
+    size -= written;
+  }
+}
+
+// The Windows console edits lines and keeps their history itself (arrow
+// keys, F7) for ReadConsoleW, so the program never needs its own editor.
+bool WinInputIsTerminal() {
+  return false;
+}
+
+bool WinReadEditedLine(const char* prompt, std::string* line) {
+  WinWriteOut(prompt, strlen(prompt));
+  WinFlushOut();
+  return WinReadLine(line);
+}
+
+void (*g_onInterrupt)() = nullptr;
+
+void WinSetUpProcess(void (*onInterrupt)()) {
+  g_onInterrupt = onInterrupt;
+  InstallInterruptHandler();
+}
+
+// ExitProcess skips the C runtime's exit handlers but still detaches the
+// DLLs, so the system closes the device and the named mutex with it.
+void WinExitNow(int status) {
+  ExitProcess(static_cast<UINT>(status));
+}
+
+void WinExitProcess(int status) {
+  exit(status);
+}
+
 // Windows names each top-level collection in its device path (&colNN) and
 // hidapi there sends the report ID byte as given, so the path alone decides
 // the framing; no descriptor is consulted.
@@ -269,6 +364,13 @@ BOOL WINAPI HandleConsoleControl(unsigned long event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      // With the program's own handler installed, Ctrl-C is decided there:
+      // a first one during an update only warns, as SIGINT does on Linux.
+      if (g_onInterrupt != nullptr) {
+        g_onInterrupt();
+        return TRUE;
+      }
+      ExitProcess(kInterruptedExitStatus);
     case CTRL_CLOSE_EVENT:
       // The handler runs on its own thread while the program may be in the
       // middle of a report; ending the process is what SIGINT does on Linux,
@@ -297,6 +399,13 @@ Platform NativePlatform() {
   p.readLine = WinReadLine;
   p.rescanDevices = WinRescanDevices;
   p.reportDescriptor = WinReportDescriptor;
+  p.readRegularFile = WinReadRegularFile;
+  p.writeErr = WinWriteErr;
+  p.inputIsTerminal = WinInputIsTerminal;
+  p.readEditedLine = WinReadEditedLine;
+  p.setUpProcess = WinSetUpProcess;
+  p.exitNow = WinExitNow;
+  p.exitProcess = WinExitProcess;
   return p;
 }
 

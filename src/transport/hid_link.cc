@@ -119,6 +119,7 @@ int LockDevice(const char* path) {
       HidLink.hasDeviceLock = true;
       return 1;
     case DeviceLockResult::kHeldElsewhere:
+      HidLink.lastOpenHeldElsewhere = true;
       return 0;
     case DeviceLockResult::kFailed:
       // A lock that cannot be created does not keep us off the device.
@@ -129,6 +130,7 @@ int LockDevice(const char* path) {
 
 int OpenLink(const char* path) {
   HidLink.lastOpenDenied = false;
+  HidLink.lastOpenHeldElsewhere = false;
   if (path == nullptr)
     return 0;
   if (LockDevice(path) == 0)
@@ -185,34 +187,43 @@ int WriteReports(const uint8_t* data, int32_t length) {
 int ReadReports(uint8_t* buffer, int32_t length, int32_t timeoutMs) {
   if (buffer == nullptr || length <= 0)
     return 0;
+  HidLink.lastReadFailed = false;
   const int32_t start = NowMs();
   int32_t received = 0;
-  int32_t wait = timeoutMs;
   for (;;) {
-    int32_t chunk = std::min(kReportDataBytes, length - received);
+    StopIfRequested();
     if (HidLink.device == nullptr)
-      return received >= length ? 1 : -1;
+      return -1;
+    const int32_t chunk = std::min(kReportDataBytes, length - received);
+    // Once the time-out has passed, whatever is already queued is still
+    // read, without waiting: a loaded machine may run this thread only after
+    // the deadline, when the reply has long arrived, and it must not count as
+    // lost. Each such read takes one complete unit or ends the loop.
+    const int32_t elapsed = ElapsedSince(start);
+    const bool pastDeadline = elapsed >= timeoutMs;
+    const int32_t wait = pastDeadline ? 0 : timeoutMs - elapsed;
     const int32_t before = NowMs();
     int n;
     {
       std::lock_guard<std::mutex> guard(HidLink.ioLock);
       n = hid_read_timeout(HidLink.device, buffer + received, static_cast<size_t>(chunk), wait);
     }
+    if (n < 0)
+      HidLink.lastReadFailed = true;
     if (n == chunk) {
       received += chunk;
-    } else if (NowMs() == before && ElapsedSince(start) < timeoutMs) {
-      // A read that fails at once (device gone, short report) is retried
-      // until the time-out like any other; the 1 ms spin between retries
-      // lets that time-out come even when time only moves as the program
-      // waits, as it does under a virtual clock.
-      SpinUntilMs(before + 1);
+      if (received >= length)
+        return 1;
+      continue;
     }
-    int32_t elapsed = ElapsedSince(start);
-    if (elapsed >= timeoutMs)
-      return received >= length ? 1 : -1;
-    wait = timeoutMs - elapsed;
-    if (received >= length)
-      return 1;
+    if (pastDeadline)
+      return -1;
+    // A read that fails at once (device gone, short report) is retried until
+    // the time-out like any other; the 1 ms spin between retries lets that
+    // time-out come even when time only moves as the program waits, as it
+    // does under a virtual clock.
+    if (NowMs() == before)
+      SpinUntilMs(before + 1);
   }
 }
 

@@ -22,6 +22,13 @@ struct HidLinkRecord {
   // for lack of access rights (EACCES or EPERM), so that the connection wait
   // can tell the user how to grant them; cleared by every other outcome.
   bool lastOpenDenied = false;
+  // Set by OpenLink when another running instance of this program holds the
+  // interface's device lock; cleared by every other outcome.
+  bool lastOpenHeldElsewhere = false;
+  // Set by ReadReports when the interface reported an error rather than a
+  // time-out (on Linux hidraw: it has left the bus); cleared at the start of
+  // every ReadReports.
+  bool lastReadFailed = false;
 };
 
 extern HidLinkRecord HidLink;
@@ -35,7 +42,8 @@ int LockDevice(const char* path);
 // 1: every byte sent; 0: bad arguments, no device or a failed write (the
 // link is then closed).
 int WriteReports(const uint8_t* data, int32_t length);
-// 1: length bytes read; -1: time-out or no device; 0: bad arguments.
+// 1: length bytes read; -1: time-out or no device; 0: bad arguments. Input
+// already queued when the time-out passes is still read.
 int ReadReports(uint8_t* buffer, int32_t length, int32_t timeoutMs);
 void DrainInput();
 

@@ -202,13 +202,16 @@ TEST_F(ArgumentsTest, NumericOptionsRejectValuesOutsideTheirRanges) {
     EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
     ExpectRejected(ArgumentError::kOutOfRange, std::string(c.name) + " " + c.value);
   }
-  const OptionCase notANumber[] = {{"-n", "x", 0}, {"-b", "", 0},    {"-w", "fast", 0},
+  const OptionCase notANumber[] = {{"-n", "x", 0}, {"-b", " ", 0},   {"-w", "fast", 0},
                                    {"-s", "-", 0}, {"-i", "one", 0}, {"-c", "yes", 0}};
   for (const OptionCase& c : notANumber) {
     SCOPED_TRACE(std::string(c.name) + " " + c.value);
     EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
     ExpectRejected(ArgumentError::kNotANumber, std::string(c.name) + " " + c.value);
   }
+  // An empty value is an empty argument, whatever the option.
+  EXPECT_FALSE(Dfu({"-d", program_, "-b", ""}));
+  ExpectRejected(ArgumentError::kEmptyArgument, "6");
   ExpectNothingLoaded();
 }
 
@@ -246,11 +249,46 @@ TEST_F(ArgumentsTest, ARejectedValueStopsTheOptions) {
   EXPECT_EQ(DfuSettings.intv, 0);
   EXPECT_FALSE(DfuSettings.has_pg);
   ExpectNothingLoaded();
-  // In ctrl the control flags still decide; inum keeps its earlier value.
-  ASSERT_TRUE(ParseDfuArguments(Args({"-n", "3", "-n", "9", "-n", "2", "-r", "1"}), kCtrlMode));
-  EXPECT_EQ(DfuSettings.inum, 3);
+}
+
+TEST_F(ArgumentsTest, ControlCommandsCheckAndApplyEveryInterfaceNumber) {
+  // An out-of-range -n rejects a control command: it would otherwise
+  // restart whatever interface answered first.
+  for (int mode : {kCtrlMode, kCommandLineMode}) {
+    EXPECT_FALSE(ParseDfuArguments(Args({"-n", "3", "-n", "9", "-n", "2", "-r", "1"}), mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "-n 9");
+    EXPECT_FALSE(ParseDfuArguments(Args({"-r", "1", "-n", "7"}), mode));
+    ExpectRejected(ArgumentError::kOutOfRange, "-n 7");
+    EXPECT_FALSE(ParseDfuArguments(Args({"-f", "1", "-n", "x"}), mode));
+    ExpectRejected(ArgumentError::kNotANumber, "-n x");
+  }
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(ParseDfuArguments(Args({"-n", "3", "-r", "1", "-n", "2"}), kCtrlMode));
+  EXPECT_EQ(DfuSettings.inum, 2);
+  // Behind an update option that stopped the update pass, -n still applies.
+  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1", "-s", "9", "-n", "1"}), kCommandLineMode));
+  EXPECT_EQ(DfuSettings.inum, 1);
   EXPECT_TRUE(ControlFlags.reset);
   EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+}
+
+TEST_F(ArgumentsTest, AnEmptyOptionNameOrValueRejectsInEveryMode) {
+  // "dfu 248a 8266 -d fw.bin  -n 9" at the prompt: the empty token would
+  // take -n as its value and leave 9 alone, unchecked.
+  EXPECT_FALSE(Dfu({"-d", program_, "", "-n", "9"}));
+  ExpectRejected(ArgumentError::kEmptyArgument, "5");
+  ExpectNothingLoaded();
+  EXPECT_FALSE(Dfu({"-d", "", "-n", "1"}));
+  ExpectRejected(ArgumentError::kEmptyArgument, "4");
+  for (int mode : {kCtrlMode, kCommandLineMode}) {
+    ControlFlags = ControlFlagsRecord{};
+    EXPECT_FALSE(ParseDfuArguments(Args({"-r", "1", "", "-n", "9"}), mode));
+    ExpectRejected(ArgumentError::kEmptyArgument, "5");
+    EXPECT_FALSE(ControlFlags.reset);
+  }
+  // Trailing blanks leave one empty last token without a value: ignored.
+  ASSERT_TRUE(Dfu({"-d", program_, ""}));
+  EXPECT_EQ(DfuSettings.pg_path, program_);
 }
 
 TEST_F(ArgumentsTest, OptionsOfTheOtherCommandAreSkippedUnchecked) {
@@ -347,23 +385,30 @@ TEST_F(ArgumentsTest, ProgramPathMayBeQuoted) {
   EXPECT_EQ(DfuSettings.pg_path, program_);
   ASSERT_TRUE(Dfu({"-d", "\"" + program_}));
   EXPECT_EQ(DfuSettings.pg_path, program_);
-  for (const char* empty : {"", "\"", "\"\"\""}) {
+  for (const char* empty : {"\"", "\"\"\""}) {
     EXPECT_FALSE(Dfu({"-d", empty})) << empty;
     EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kFileNotFound) << empty;
   }
+  EXPECT_FALSE(Dfu({"-d", ""}));
+  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kEmptyArgument);
   EXPECT_TRUE(CheckProgramPath("\"" + program_ + "\""));
   EXPECT_FALSE(CheckProgramPath(files_.Path("missing.bin")));
 }
 
-TEST_F(ArgumentsTest, PassthroughPathIsTakenAsWritten) {
+TEST_F(ArgumentsTest, PassthroughPathLosesItsQuotesLikeTheProgramPath) {
   const std::string quoted = "\"" + passthrough_ + "\"";
-  EXPECT_FALSE(Dfu({"-t", quoted}));
-  ExpectRejected(ArgumentError::kFileNotFound, "-t " + quoted);
-  // A file whose name really contains the quotes is found.
-  const std::string named = files_.Write("\"q.bin\"", fwbuild::BuildPassthrough(100));
-  ASSERT_FALSE(named.empty());
-  ASSERT_TRUE(Dfu({"-t", named}));
-  EXPECT_EQ(DfuSettings.trans_pg_path, named);
+  ASSERT_TRUE(Dfu({"-t", quoted}));
+  EXPECT_EQ(DfuSettings.trans_pg_path, passthrough_);
+  EXPECT_EQ(PassthroughImage.length, 4000);
+  for (const char* empty : {"\"", "\"\""}) {
+    EXPECT_FALSE(Dfu({"-t", empty})) << empty;
+    ExpectRejected(ArgumentError::kFileNotFound, std::string("-t ") + empty);
+  }
+  // Quotes inside the name stay.
+  const std::string inner = files_.Write("a\"b.bin", fwbuild::BuildPassthrough(100));
+  ASSERT_FALSE(inner.empty());
+  ASSERT_TRUE(Dfu({"-t", "\"" + inner + "\""}));
+  EXPECT_EQ(DfuSettings.trans_pg_path, inner);
   EXPECT_EQ(PassthroughImage.length, 100);
 }
 

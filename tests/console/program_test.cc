@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "console/arguments.h"
+#include "console/interruption.h"
 #include "output/log_printers.h"
 #include "support/emulated_device_test.h"
 
@@ -48,6 +49,16 @@ TEST_F(ProgramTest, SplitTokensCutsAtSpacesOnlyAndKeepsEmptyTokens) {
   EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
 }
 
+TEST_F(ProgramTest, SplitTokensADoubleQuotedStretchKeepsItsBlanks) {
+  EXPECT_EQ(SplitTokens("dfu 1 2 -d \"fw/my fw.bin\" -n 1"),
+            (Tokens{"dfu", "1", "2", "-d", "\"fw/my fw.bin\"", "-n", "1"}));
+  EXPECT_EQ(SplitTokens("-d C:\\\"My Files\"\\fw.bin x"),
+            (Tokens{"-d", "C:\\\"My Files\"\\fw.bin", "x"}));
+  // Two stretches, blanks between them, an unclosed one to the end.
+  EXPECT_EQ(SplitTokens("\"a b\"  \"c d\""), (Tokens{"\"a b\"", "", "\"c d\""}));
+  EXPECT_EQ(SplitTokens("x \"open to  the end "), (Tokens{"x", "\"open to  the end "}));
+}
+
 TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("EXIT"), "exit");
   EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
@@ -57,6 +68,8 @@ TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
   EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
   EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
+  EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
+            "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
 }
 
 TEST_F(ProgramTest, BannerNameAndVersion) {
@@ -110,7 +123,7 @@ TEST_F(ProgramTest, DoubleSpaceGivesAnEmptyVid) {
   EXPECT_EQ(out.substr(0, 27), ">> >> : Parameter error!\n>>");
 }
 
-TEST_F(ProgramTest, RejectedArgumentsEnterThePromptSilently) {
+TEST_F(ProgramTest, RejectedArgumentsEnterThePromptWithTheReasonOnStandardError) {
   g_virtual.input.push_back("exit");
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({"248a", "8266", "-s", "9"}), 0);
@@ -118,6 +131,29 @@ TEST_F(ProgramTest, RejectedArgumentsEnterThePromptSilently) {
   EXPECT_EQ(out.substr(0, 19), "Quorvel DFU V0.0.7\n");
   EXPECT_EQ(out.find("Parameter"), std::string::npos);
   EXPECT_EQ(out.substr(out.size() - 3), ">> ");
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: the command line was not accepted: value out of range: -s 9; the prompt "
+            "starts instead (quorvel-dfu --help shows the options)\n");
+}
+
+TEST_F(ProgramTest, ARejectedCommandLineEndsWithStatus2WhenNothingRan) {
+  g_virtual.language = "en";
+  // End of input with no command run: a usage error for a script.
+  EXPECT_EQ(RunProgram({"248a", "8266", "-s", "0", "-d", "nosuch.bin"}), 2);
+  const std::string out = TakeOutput();
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: the command line was not accepted: file not found or unreadable: -d "
+            "nosuch.bin; the prompt starts instead (quorvel-dfu --help shows the options)\n");
+  // Standard output is what it always was: banner, help, prompt.
+  g_virtual.input.clear();
+  EXPECT_EQ(RunProgram({}), 0);
+  EXPECT_EQ(TakeOutput(), out);
+  EXPECT_EQ(TakeErrors(), "");
+  // Ended by exit, or after a command ran, the usual statuses stay.
+  g_virtual.input.push_back("exit");
+  EXPECT_EQ(RunProgram({"248a"}), 0);
+  g_virtual.input.push_back("v");
+  EXPECT_EQ(RunProgram({"248a"}), 2);
 }
 
 TEST_F(ProgramTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
@@ -139,6 +175,55 @@ TEST_F(ProgramTest, HostileLinesDoNotCrash) {
   std::string out = Run({}, lines);
   EXPECT_EQ(out.substr(out.size() - 4), ">> \n");
   EXPECT_EQ(LogEnabled, 1);
+}
+
+TEST_F(ProgramTest, HelpAndVersionOptionsPrintAndEnd) {
+  g_virtual.language = "en";
+  for (const char* option : {"--version", "-V"}) {
+    EXPECT_EQ(RunProgram({option}), 0);
+    EXPECT_EQ(TakeOutput(), "Quorvel DFU V0.0.7\n") << option;
+  }
+  for (const char* option : {"--help", "-h"}) {
+    g_virtual.input.push_back("v");  // never read: no prompt starts
+    EXPECT_EQ(RunProgram({option}), 0);
+    std::string out = TakeOutput();
+    EXPECT_NE(out.find("Support commands:"), std::string::npos) << option;
+    EXPECT_EQ(out.find("Quorvel DFU V0.0.7"), std::string::npos) << option;
+    EXPECT_EQ(out.find(">> "), std::string::npos) << option;
+    EXPECT_EQ(g_virtual.input.size(), 1u);
+    g_virtual.input.clear();
+  }
+  // Only as the first argument: elsewhere they are a rejected command line.
+  g_virtual.input.push_back("exit");
+  RunProgram({"248a", "--version"});
+  EXPECT_NE(TakeOutput().find(">> "), std::string::npos);
+}
+
+TEST_F(ProgramTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {
+  g_virtual.terminal = true;
+  // The editor shows the prompt itself: the program writes none.
+  EXPECT_EQ(Run({}, {"v", "exit"}), "Quorvel DFU V0.0.7\n");
+  EXPECT_EQ(g_virtual.editedPrompts, (std::vector<std::string>{">> ", ">> "}));
+  g_virtual.terminal = false;
+  g_virtual.editedPrompts.clear();
+  EXPECT_EQ(Run({}, {"v", "exit"}), ">> Quorvel DFU V0.0.7\n>> ");
+  EXPECT_TRUE(g_virtual.editedPrompts.empty());
+}
+
+TEST_F(ProgramTest, CtrlCAtThePromptEndsAtOnceWith130) {
+  ResetInterruption();
+  g_virtual.language = "en";
+  EXPECT_EQ(RunProgram({"--version"}), 0);
+  ASSERT_NE(g_virtual.onInterrupt, nullptr);
+  TakeErrors();
+  try {
+    g_virtual.onInterrupt();
+    ADD_FAILURE() << "the interrupt did not end the program";
+  } catch (const VirtualExitRequest& exit) {
+    EXPECT_EQ(exit.status, 130);
+  }
+  EXPECT_EQ(TakeErrors(), "quorvel-dfu: interrupted\n");
+  EXPECT_EQ(TakeOutput(), "Quorvel DFU V0.0.7\n");
 }
 
 TEST_F(ProgramTest, DetectUiLanguageChineseOnlyForZhOrAFailedQuery) {

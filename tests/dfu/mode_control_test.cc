@@ -120,16 +120,38 @@ TEST_F(DfuTest, RestartSnapshotsTheBusAndClosesTheLink) {
 }
 
 TEST_F(DfuTest, RestartWithoutReplyKeepsTheLinkOpen) {
-  LoadDevice({{"faults", {{{"command", "0x04"}, {"action", "noReply"}}}}});
+  // A device that neither answers nor leaves the bus.
+  LoadDevice({{"protocol", false}});
   Open();
   EXPECT_FALSE(RestartDevice());
   EXPECT_NE(HidLink.device, nullptr);
   EXPECT_EQ(KnownDevices.count, 0);  // refreshed before the request, without the device
+  // One that restarts without a word: it leaves the bus within the window,
+  // and the restart is taken as done.
+  LoadDevice({{"faults", {{{"command", "0x04"}, {"action", "noReply"}}}}});
+  Open();
+  EXPECT_TRUE(RestartDevice());
+  EXPECT_EQ(HidLink.device, nullptr);
 
   LoadDevice({{"faults", {{{"command", "0x04"}, {"action", "wrongCommand"}}}}});
   Open();
   EXPECT_FALSE(RestartDevice());
   EXPECT_EQ(HidLink.device, nullptr);  // it answered: it is leaving
+}
+
+TEST_F(DfuTest, RestartOfADeviceThatLeftBeforeItsReplyWasRead) {
+  // The reply comes 1 ms after the request and the device leaves 20 ms after
+  // it; this process is run again only 30 ms later, when the host already
+  // reports the interface gone. The request was delivered: the restart
+  // succeeded, and the link is closed as after a reply.
+  LoadDevice({{"timing", {{"replyMs", 1}, {"usbFrameUs", 0}}},
+              {"reboot", {{"leaveMs", 20}, {"awayMs", 400}}}});
+  Open();
+  WakeLateOnce(30);
+  EXPECT_TRUE(RestartDevice());
+  EXPECT_EQ(HidLink.device, nullptr);
+  EXPECT_EQ(Requests(), Strings{"0A0400"});
+  EXPECT_EQ(Record()["devices"]["dev"]["restarts"].size(), 1u);
 }
 
 TEST_F(DfuTest, LateReplyStaysQueuedForTheNextRequest) {

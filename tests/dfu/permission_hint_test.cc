@@ -101,12 +101,51 @@ TEST_F(PermissionHintTest, NoHintWhenAnotherInterfaceConnects) {
   EXPECT_EQ(HidLink.path, kPath);
 }
 
-TEST_F(PermissionHintTest, QuietWithoutLogging) {
+// In command-line mode standard output keeps to the progress and result
+// lines: the hint goes to standard error there.
+TEST_F(PermissionHintTest, OnStandardErrorWithoutLogging) {
   LoadDevices({Denied("dev", kPath)});
   FilterOnTheMouse();
   LogEnabled = 0;
   EXPECT_EQ(ConnectDevice(false), 0);
   EXPECT_EQ(TakeOutput(), "");
+  EXPECT_EQ(TakeErrors(), "quorvel-dfu" + std::string(kHint).substr(3));
+  LogEnabled = 1;
+  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(TakeOutput(), kHint);
+  EXPECT_EQ(TakeErrors(), "");
+}
+
+// While the first connection waits, a person learns after two seconds what
+// it waits for and how to stop it, and, when another instance of the
+// program holds the device, that this is why; each once per command.
+TEST_F(PermissionHintTest, WaitingAndAnotherInstanceAreToldOnStandardError) {
+  LoadDevices({Device({{"appearAtMs", 5000}})});
+  FilterOnTheMouse();
+  CurrentDevices.interfaceNumber = 0;
+  ASSERT_EQ(ConnectDevice(true), 1);
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: waiting for device 248A:8266 (interface 0) to be connected and to "
+            "answer; press Ctrl-C to stop\n");
+  CloseLink();
+  // Found at once: nothing to say.
+  LoadDevices({Device()});
+  ASSERT_EQ(ConnectDevice(true), 1);
+  EXPECT_EQ(TakeErrors(), "");
+  CloseLink();
+
+  LoadDevices({Device()});
+  CurrentDevices.interfaceNumber = -1;
+  std::string lockName;
+  ASSERT_TRUE(DeviceLockName(kPath, &lockName));
+  g_virtual.locksHeldElsewhere.insert(lockName);
+  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(false), 0);
+  const std::string held =
+      "quorvel-dfu: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\" is held by another "
+      "quorvel-dfu process; waiting until it lets go\n";
+  EXPECT_EQ(TakeErrors(), held + held);  // once per command, each call one command
+  EXPECT_TRUE(Record()["devices"]["dev"]["requests"].empty());
 }
 
 TEST_F(PermissionHintTest, ChineseHint) {

@@ -5,6 +5,7 @@
 // its verification.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "support/e2e_runner.h"
@@ -43,12 +44,24 @@ struct FailureCase {
   bool imageDiscarded = false;
 };
 
+// Standard error holds one line: the failure, with the command that takes
+// the chip out of its forced upgrade mode whenever the chip was left there.
+void ExpectFailureLine(const RunResult& result, bool leftInForcedMode) {
+  EXPECT_EQ(result.err.rfind("quorvel-dfu: DFU failed", 0), 0u) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  if (leftInForcedMode) {
+    EXPECT_NE(result.err.find("; to recover it run: quorvel-dfu 248a 8266 -f 1\n"),
+              std::string::npos)
+        << result.err;
+  }
+}
+
 // The output: closed compact progress lines, each a run of well-formed
 // progress texts ended by a line end, then the failure line.
 void ExpectFailedOutput(const FailureCase& c, const RunResult& result) {
   EXPECT_FALSE(result.timedOut) << result.Describe();
   EXPECT_EQ(result.exitStatus, 1) << result.Describe();
-  EXPECT_EQ(result.err, "");
+  ExpectFailureLine(result, c.forcedAfter);
   std::vector<std::string> lines = e2e::ScreenLines(e2e::MaskTimes(result.out), false);
   ASSERT_EQ(lines.size(), static_cast<size_t>(c.progressLines + 1)) << result.Describe();
   static const std::regex kProgress(R"(>> : Download progress: [ \d]{2}\d%)");
@@ -257,7 +270,7 @@ std::vector<std::string> Downloaded() {
 void ExpectLog(const RunResult& result, const std::vector<std::string>& expected) {
   EXPECT_FALSE(result.timedOut) << result.Describe();
   EXPECT_EQ(result.exitStatus, 1) << result.Describe();
-  EXPECT_EQ(result.err, "");
+  ExpectFailureLine(result, false);
   EXPECT_EQ(e2e::ScreenLines(e2e::MaskTimes(e2e::AfterHelp(result.out))), expected)
       << result.Describe();
 }

@@ -92,9 +92,10 @@ std::vector<E2eCase> Cases() {
   return cases;
 }
 
-// A sanitizer report or a death by signal is a crash, whatever the status.
+// A sanitizer report or a death by signal is a crash, whatever the status;
+// 2 is the usage error of a refused command line.
 bool Crashed(const e2e::RunResult& result) {
-  return (result.exitStatus != 0 && result.exitStatus != 1 && !result.timedOut) ||
+  return ((result.exitStatus < 0 || result.exitStatus > 2) && !result.timedOut) ||
          result.err.find("Sanitizer") != std::string::npos ||
          result.err.find("runtime error:") != std::string::npos;
 }
@@ -191,7 +192,9 @@ TEST(ReliabilityE2e, UnusableFilesNeverReachTheDevice) {
     campaign::Verdict verdict;
     verdict.hung = r.timedOut;
     verdict.crashed = Crashed(r);
-    verdict.expectationMet = r.exitStatus == 0;
+    // Refused on the command line, the prompt meets the end of its input
+    // without a command having run: a usage error.
+    verdict.expectationMet = r.exitStatus == (files[i].prompt ? 0 : 2);
     if (!r.Device("dongle")["requests"].empty()) {
       verdict.wrongState.push_back("the device was addressed although the file was refused");
     }

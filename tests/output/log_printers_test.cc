@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "dfu/firmware_transfer.h"
 #include "output/console_encoding.h"
 #include "support/output_test.h"
 #include "support/virtual_platform.h"
@@ -94,6 +97,18 @@ TEST_F(LogOutputTest, ProgressNeverDividesByZeroOrOverflows) {
   int32_t length = 20 * 1024 * 1024;
   PrintDownloadProgress(length + length / 10, length, false);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  90%");
+  // The largest image in command-line mode: its total, length + length / 10,
+  // is past 32 bits; wrapped, it would be negative and show 100 % at once.
+  LogEnabled = 0;
+  const int32_t largest = std::numeric_limits<int32_t>::max();
+  EXPECT_EQ(DownloadProgressTotal(largest), int64_t{largest} + largest / 10);
+  LastDownloadPercent = 0;
+  PrintDownloadProgress(DownloadProgressTotal(largest), largest / 2, false);
+  EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  45%");
+  PrintDownloadProgress(DownloadProgressTotal(largest), largest, false);
+  EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  90%");
+  LogEnabled = 1;
+  EXPECT_EQ(DownloadProgressTotal(largest), largest);
   PrintWaitProgress(0, 10, false);
   EXPECT_EQ(TakeOutput(), "\r>>: 100%");
 }

@@ -115,13 +115,16 @@ class FileFaults : public CampaignTest {
     campaign::Verdict& v = run->verdict;
     if (v.hung)
       return;
-    v.expectationMet = ran == c.accepted && status == 0;
+    // A refused command line that falls back to the prompt ends, at the end
+    // of its input, as a usage error.
+    const int expectedStatus = ran ? (success ? 0 : 1) : (prompt ? 0 : 2);
+    v.expectationMet = ran == c.accepted && status == expectedStatus;
     if (!c.accepted) {
       if (!run->device["requests"].empty()) {
         v.wrongState.push_back("the device was addressed although the file was refused");
       }
       // At the prompt the refusal is reported; from the command line the
-      // program falls back to the prompt without a word.
+      // program says why on standard error and falls back to the prompt.
       if (prompt && out.find(">> : Parameter error!\n") == std::string::npos) {
         v.problems.push_back("no parameter error line");
       }

@@ -83,6 +83,12 @@ FaultCase MakeFault(const Step& step, ReplyFault kind) {
   fault.faults.push_back(f);
   fault.expect =
       kind == ReplyFault::kStatus && !StatusOneFails(step) ? Expect::kSuccess : Expect::kFailure;
+  // A restart whose reply is withheld still restarts the chip: it leaves the
+  // bus within the reply's window, which the program takes as the restart
+  // (on a loaded machine the host drops a reply that arrives just before the
+  // device leaves).
+  if (kind == ReplyFault::kNoReply && step.command == 0x04)
+    fault.expect = Expect::kSuccess;
   // A device that fails the handshake of the first connection is not asked
   // again while it stays on the bus (the program waits for it without a
   // time-out): the user unplugs and replugs it, and the update then runs.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -111,7 +112,13 @@ Launch Start(const Workspace& workspace, const RunOptions& options) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int pipeEnds[2] = {-1, -1};
+  if (options.closedStdout && pipe2(pipeEnds, O_CLOEXEC) == 0) {
+    close(pipeEnds[0]);  // the reader is gone before the program starts
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<char*> args = Pointers(argv);
   std::vector<char*> envp = Pointers(env);
@@ -120,7 +127,19 @@ Launch Start(const Workspace& workspace, const RunOptions& options) {
     launch.pid = pid;
   }
   posix_spawn_file_actions_destroy(&actions);
+  if (pipeEnds[1] >= 0)
+    close(pipeEnds[1]);
   return launch;
+}
+
+// The program: the child of timeout(1), which tools/emulate became by exec.
+pid_t ProgramPid(pid_t wrapper) {
+  std::string children = ReadFile("/proc/" + std::to_string(wrapper) + "/task/" +
+                                  std::to_string(wrapper) + "/children");
+  std::istringstream in(children);
+  long pid = -1;
+  in >> pid;
+  return static_cast<pid_t>(pid);
 }
 
 RunResult Finish(const Launch& launch) {
@@ -202,6 +221,49 @@ std::vector<RunResult> RunAll(const Workspace& workspace, const std::vector<RunO
 
 RunResult Run(const Workspace& workspace, const RunOptions& options) {
   return RunAll(workspace, {options}).front();
+}
+
+LiveRun::LiveRun(const Workspace& workspace, const RunOptions& options) {
+  Launch launch = Start(workspace, options);
+  dir_ = launch.dir;
+  pid_ = launch.pid;
+}
+
+LiveRun::~LiveRun() {
+  if (!finished_ && pid_ > 0) {
+    kill(pid_, SIGKILL);
+    Finish();
+  }
+}
+
+bool LiveRun::WaitFor(const std::string& text, bool onStderr, int seconds) {
+  const std::string path = dir_ + (onStderr ? "/stderr" : "/stdout");
+  for (int i = 0; i < seconds * 100; ++i) {
+    if (ReadFile(path).find(text) != std::string::npos)
+      return true;
+    // Ended already? Looked at without reaping, so Finish still can.
+    siginfo_t info{};
+    if (pid_ <= 0 ||
+        (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid_)) {
+      return ReadFile(path).find(text) != std::string::npos;
+    }
+    usleep(10000);
+  }
+  return false;
+}
+
+bool LiveRun::Signal(int signo) {
+  pid_t program = pid_ > 0 ? ProgramPid(pid_) : -1;
+  return program > 0 && kill(program, signo) == 0;
+}
+
+RunResult LiveRun::Finish() {
+  finished_ = true;
+  Launch launch;
+  launch.dir = dir_;
+  launch.pid = pid_;
+  return e2e::Finish(launch);
 }
 
 std::string UniqueDevicePath() {

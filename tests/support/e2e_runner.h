@@ -34,6 +34,9 @@ struct RunOptions {
   std::string lang = "C";            // LANG; the LC_* variables are cleared
   std::string stateFile;             // --state FILE when not empty
   int timeLimitSeconds = 60;         // hang guard only
+  // Standard output is a pipe whose reader has already gone (as behind
+  // "| head" once head has quit); nothing printed there is kept.
+  bool closedStdout = false;
 };
 
 struct RunResult {
@@ -54,6 +57,28 @@ struct RunResult {
 // most of its time in its own sleeps and waits, so runs overlap well.
 std::vector<RunResult> RunAll(const Workspace& workspace, const std::vector<RunOptions>& runs);
 RunResult Run(const Workspace& workspace, const RunOptions& options);
+
+// A run the test acts on while it runs: it waits for a text to appear and
+// sends signals to the program, as a person at the terminal would press
+// Ctrl-C once something is shown.
+class LiveRun {
+ public:
+  LiveRun(const Workspace& workspace, const RunOptions& options);
+  ~LiveRun();
+  LiveRun(const LiveRun&) = delete;
+  LiveRun& operator=(const LiveRun&) = delete;
+  // Waits until standard output (or error) holds the text; false when the
+  // program ended first or the seconds ran out (a hang guard, not a timing).
+  bool WaitFor(const std::string& text, bool onStderr, int seconds);
+  // Sends the signal to the program itself (not to the time-limit wrapper).
+  bool Signal(int signo);
+  RunResult Finish();
+
+ private:
+  std::string dir_;
+  int pid_ = -1;
+  bool finished_ = false;
+};
 
 // A device path no other process uses at the same time: the program's
 // device lock is named after the path and is system-wide.

@@ -2,19 +2,27 @@
 
 namespace {
 
+int32_t g_lateWakeMs = 0;
+
 int64_t VirtualNowMicros() {
   return static_cast<int64_t>(g_virtual.now) * 1000;
 }
 
 void VirtualSleepUntilMicros(int64_t deadline) {
-  int64_t ms = (deadline + 999) / 1000;
+  int64_t ms = (deadline + 999) / 1000 + g_lateWakeMs;
+  g_lateWakeMs = 0;
   if (ms > g_virtual.now)
     g_virtual.now = static_cast<int32_t>(ms);
 }
 
 }  // namespace
 
+void WakeLateOnce(int32_t lateMs) {
+  g_lateWakeMs = lateMs;
+}
+
 void BindEmulatorToVirtualClock() {
+  g_lateWakeMs = 0;
   emu::Clock clock;
   clock.nowMicros = VirtualNowMicros;
   clock.sleepUntilMicros = VirtualSleepUntilMicros;

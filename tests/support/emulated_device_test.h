@@ -15,6 +15,9 @@
 
 // Binds the emulator's clock to g_virtual.now (whole milliseconds).
 void BindEmulatorToVirtualClock();
+// The next wait inside the emulator (a read waiting for input) ends lateMs
+// after its deadline, as a thread of a loaded machine that is run late.
+void WakeLateOnce(int32_t lateMs);
 
 class EmulatedDeviceTest : public ::testing::Test {
  protected:

@@ -227,6 +227,7 @@ CaseRun RunCase(const Variant& variant, const FaultCase& fault, bool prompt) {
   // at the result.
   g_virtual.now += 5000;
   run.device = emu::Record()["devices"]["dongle"];
+  run.keyboard = emu::Record()["devices"]["keyboard"];
   emu::Reset();
   run.verdict = Judge(variant, fault, prompt, run.outcome, run.device);
   context << "\nrequests: " << e2e::CommandTrace(run.device)

@@ -78,7 +78,8 @@ struct Verdict {
 
 struct CaseRun {
   harness::CommandOutcome outcome;
-  nlohmann::json device;  // the record of the updated device, after settling
+  nlohmann::json device;    // the record of the updated device, after settling
+  nlohmann::json keyboard;  // the record of the other vendor's keyboard beside it
   Verdict verdict;
   std::string context;  // what to show when a check fails
 };

@@ -2,6 +2,7 @@
 
 #include "console/arguments.h"
 #include "console/command_execution.h"
+#include "console/interruption.h"
 #include "emulator.h"
 #include "image/image_store.h"
 #include "output/log_printers.h"
@@ -92,6 +93,7 @@ void ResetProgramState() {
   ControlFlags = ControlFlagsRecord();
   LastArgumentRejection = ArgumentRejection();
   ResetOutputState();
+  ResetInterruption();
 }
 
 CommandOutcome RunCommand(const CommandRun& run) {
@@ -100,6 +102,7 @@ CommandOutcome RunCommand(const CommandRun& run) {
   UiLanguage = run.english ? 1 : 0;
   LogEnabled = run.prompt ? 1 : 0;
   TakeOutput();
+  TakeErrors();
   int32_t start = g_virtual.now;
   outcome.parsed = ParseDfuArguments(run.args, run.prompt ? kDfuMode : kCommandLineMode);
   if (outcome.parsed) {
@@ -109,11 +112,14 @@ CommandOutcome RunCommand(const CommandRun& run) {
       outcome.executed = true;
     } catch (const ProgramHung&) {
       outcome.hung = true;
+    } catch (const VirtualExitRequest& exit) {
+      outcome.exitStatus = exit.status;
     }
     DisarmHangGuard();
   }
   outcome.elapsedMs = g_virtual.now - start;
   outcome.out = TakeOutput();
+  outcome.err = TakeErrors();
   ResetProgramState();
   return outcome;
 }

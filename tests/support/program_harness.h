@@ -31,7 +31,7 @@ void DisarmHangGuard();
 
 // Every process-wide record of the program back to its start value: the HID
 // link, both device lists and the filter, the images, the settings, the
-// control flags and the output state.
+// control flags, the output state and the interrupt state.
 void ResetProgramState();
 
 struct CommandRun {
@@ -49,8 +49,10 @@ struct CommandOutcome {
   bool executed = false;  // the command ran to its end
   bool result = false;    // what ExecuteCommand returned
   bool hung = false;      // the guard stopped it
+  int exitStatus = -1;    // the status it ended the process with, if it did
   int32_t elapsedMs = 0;  // virtual time the run took
   std::string out;        // everything it printed
+  std::string err;        // everything it printed on standard error
 };
 
 // Parses and, when a command is formed, executes it; a scenario must be

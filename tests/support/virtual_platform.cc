@@ -79,6 +79,27 @@ void VirtualRescanDevices() {
   g_virtual.rescans.push_back(g_virtual.now);
 }
 
+void VirtualWriteErr(const char* data, size_t size) {
+  g_virtual.err.append(data, size);
+}
+
+bool VirtualInputIsTerminal() {
+  return g_virtual.terminal;
+}
+
+bool VirtualReadEditedLine(const char* prompt, std::string* line) {
+  g_virtual.editedPrompts.push_back(prompt);
+  return VirtualReadLine(line);
+}
+
+void VirtualSetUpProcess(void (*onInterrupt)()) {
+  g_virtual.onInterrupt = onInterrupt;
+}
+
+[[noreturn]] void VirtualExit(int status) {
+  throw VirtualExitRequest{status};
+}
+
 }  // namespace
 
 ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
@@ -96,6 +117,12 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.readLine = VirtualReadLine;
   g_platform.reportDescriptor = VirtualReportDescriptor;
   g_platform.rescanDevices = VirtualRescanDevices;
+  g_platform.writeErr = VirtualWriteErr;
+  g_platform.inputIsTerminal = VirtualInputIsTerminal;
+  g_platform.readEditedLine = VirtualReadEditedLine;
+  g_platform.setUpProcess = VirtualSetUpProcess;
+  g_platform.exitNow = VirtualExit;
+  g_platform.exitProcess = VirtualExit;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {
@@ -106,4 +133,10 @@ std::string TakeOutput() {
   std::string out;
   out.swap(g_virtual.out);
   return out;
+}
+
+std::string TakeErrors() {
+  std::string err;
+  err.swap(g_virtual.err);
+  return err;
 }

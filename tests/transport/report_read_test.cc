@@ -120,6 +120,28 @@ TEST_F(ReportReadTest, DeviceThatLeftTheBusTimesOutAfterTheTimeOut) {
   uint8_t buffer[64];
   EXPECT_EQ(ReadReports(buffer, 64, 200), -1);
   EXPECT_EQ(g_virtual.now, 220);
+  EXPECT_TRUE(HidLink.lastReadFailed);
+}
+
+TEST_F(ReportReadTest, WhatIsQueuedAtTheDeadlineIsStillRead) {
+  // Both units of a reply arrive at 120 ms, after the 100 ms time-out; the
+  // read that waits for them is run only at 130 ms. Whatever is queued by
+  // then is read, every unit of it; a unit that is not there ends the read.
+  OpenWithReports({ReportAt(120, ReportBytes(1)), ReportAt(120, ReportBytes(2))});
+  WakeLateOnce(30);
+  std::vector<uint8_t> buffer(128, 0);
+  EXPECT_EQ(ReadReports(buffer.data(), 128, 100), 1);
+  EXPECT_EQ(buffer, Concat(ReportBytes(1), ReportBytes(2)));
+  EXPECT_EQ(g_virtual.now, 130);
+  EXPECT_FALSE(HidLink.lastReadFailed);
+
+  OpenWithReports({ReportAt(120, ReportBytes(3))});
+  const int32_t start = g_virtual.now;  // the scenario's time zero
+  WakeLateOnce(30);
+  EXPECT_EQ(ReadReports(buffer.data(), 128, 100), -1);
+  EXPECT_EQ(g_virtual.now - start, 130);
+  EXPECT_EQ(Head(buffer, 64), ReportBytes(3));
+  EXPECT_FALSE(HidLink.lastReadFailed);  // a time-out, not an error
 }
 
 TEST_F(ReportReadTest, DrainQuietDeviceIsDrainedForFiftyOneMilliseconds) {

@@ -1,0 +1,14 @@
+#include "dfu/device_modes.h"
+
+DeviceModesRecord DeviceModes;
+
+bool DeviceModesAtStake() {
+  return DeviceModes.forcedUpgrade.load() || DeviceModes.upgrade.load() ||
+         DeviceModes.passthrough.load();
+}
+
+void ClearDeviceModes() {
+  DeviceModes.forcedUpgrade.store(false);
+  DeviceModes.upgrade.store(false);
+  DeviceModes.passthrough.store(false);
+}

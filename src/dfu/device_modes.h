@@ -1,0 +1,23 @@
+// What the connected device may be doing as the command changes its modes:
+// the firmware upgrade mode, the forced upgrade mode and passthrough. A
+// request that may have taken effect counts even when its reply was lost, so
+// that an interrupted or failed command can say what to recover. Read from
+// the interrupt handler too, hence atomics.
+#ifndef QUORVEL_DFU_DEVICE_MODES_H_
+#define QUORVEL_DFU_DEVICE_MODES_H_
+
+#include <atomic>
+
+struct DeviceModesRecord {
+  std::atomic<bool> forcedUpgrade{false};
+  std::atomic<bool> upgrade{false};
+  std::atomic<bool> passthrough{false};
+};
+
+extern DeviceModesRecord DeviceModes;
+
+// True while stopping would leave the device in one of those modes.
+bool DeviceModesAtStake();
+void ClearDeviceModes();
+
+#endif  // QUORVEL_DFU_DEVICE_MODES_H_
