@@ -10,13 +10,26 @@
 // after that teardown; so the exit handler is registered on the program's
 // first hidapi call, right after libcrypto has registered its own, which
 // makes it run first.
+//
+// On a shared bus (QUORVEL_EMU_BUS) the devices live in the bus process:
+// nothing is loaded here and the bus writes the outputs.
+//
+// The program learns a hidraw node's USB port from sysfs. When the bus has
+// a sysfs tree of its own (see sysfs_tree.cc), realpath() of a path under
+// /sys is answered from that tree and handed back as a /sys path, so the
+// program reads exactly what it would read on a real machine.
+#include <dlfcn.h>
 #include <openssl/crypto.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "bus_client.h"
 #include "device_model.h"
 #include "emulator.h"
 
@@ -44,6 +57,8 @@ void LoadFromEnvironment() {
   if (tried)
     return;
   tried = true;
+  if (emu::client::Active())
+    return;
   std::string scenario = Env("QUORVEL_EMU_SCENARIO");
   std::string error;
   if (scenario.empty()) {
@@ -63,6 +78,7 @@ void LoadFromEnvironment() {
 void AtProcessExit() {
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
   WriteProcessOutputs();
+  RemoveSysfsTree();
 }
 
 // Loading at library load puts scenario time zero at process start.
@@ -78,6 +94,14 @@ __attribute__((destructor)) void WriteAtUnload() {
     return;
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
   WriteProcessOutputs();
+  RemoveSysfsTree();
+}
+
+std::string SysfsRootInUse() {
+  if (emu::client::Active())
+    return emu::client::SysfsRoot();
+  std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
+  return TheWorld().sysfsRoot;
 }
 
 }  // namespace
@@ -119,10 +143,66 @@ void WriteRecordSoFar() {
 #else
 
 void EnsureLoaded() {}
-void WriteProcessOutputs() {}
-void WriteRecordSoFar() {}
+
+// The bus process writes where it was told; in-process use writes nothing
+// by itself.
+void WriteProcessOutputs() {
+  World& w = TheWorld();
+  if (!w.loaded || (w.recordPath.empty() && w.statePath.empty()))
+    return;
+  AdvanceAll();
+  SettleRestarts();
+  if (!w.recordPath.empty() && !WriteRecordFile(w.recordPath))
+    std::fprintf(stderr, "quorvel emulator: cannot write %s\n", w.recordPath.c_str());
+  if (!w.statePath.empty() && !SaveState(w.statePath))
+    std::fprintf(stderr, "quorvel emulator: cannot write %s\n", w.statePath.c_str());
+}
+
+void WriteRecordSoFar() {
+  World& w = TheWorld();
+  if (w.loaded && !w.recordPath.empty())
+    WriteRecordFile(w.recordPath);
+}
 
 #endif
 
 }  // namespace internal
 }  // namespace emu
+
+#if defined(QUORVEL_EMULATOR_PRELOAD)
+
+extern "C" char* realpath(const char* path, char* resolved) {
+  using RealPath = char* (*)(const char*, char*);
+  static RealPath next = reinterpret_cast<RealPath>(dlsym(RTLD_NEXT, "realpath"));
+  if (!next)
+    return nullptr;
+  if (!path || std::strncmp(path, "/sys/", 5) != 0)
+    return next(path, resolved);
+  std::string root = emu::internal::SysfsRootInUse();
+  if (root.empty())
+    return next(path, resolved);
+  char* inTree = next((root + (path + 4)).c_str(), nullptr);
+  if (!inTree)
+    return nullptr;
+  std::string shown = inTree;
+  std::free(inTree);
+  // The tree's own location may itself pass through links (a TMPDIR, say).
+  char* realRoot = next(root.c_str(), nullptr);
+  if (realRoot) {
+    root = realRoot;
+    std::free(realRoot);
+  }
+  if (shown.compare(0, root.size(), root) == 0)
+    shown = "/sys" + shown.substr(root.size());
+  if (resolved) {
+    if (shown.size() >= PATH_MAX) {
+      errno = ENAMETOOLONG;
+      return nullptr;
+    }
+    std::strcpy(resolved, shown.c_str());
+    return resolved;
+  }
+  return strdup(shown.c_str());
+}
+
+#endif
