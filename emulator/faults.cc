@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "commands.h"
 #include "device_model.h"
 #include "scenario_values.h"
 
@@ -62,38 +63,52 @@ bool Require(const json& j, const char* key, const std::string& action, Ctx& c) 
   return c.Fail("fault \"" + action + "\" needs \"" + key + "\"");
 }
 
+// "replace" names either a command (then it is a command fault) or a block.
+// Returns false on an error, and sets *blockForm when the block form was parsed.
+bool ParseReplaceTarget(const json& j, const std::string& name, Fault* f, Ctx& c, bool* blockForm) {
+  if (!Require(j, "hex", name, c))
+    return false;
+  bool block = j.contains("block") && !j["block"].is_null();
+  bool command = j.contains("command") && !j["command"].is_null();
+  if (block == command)
+    return c.Fail("fault \"replace\" needs either \"command\" or \"block\"");
+  *blockForm = block;
+  if (!block)
+    return true;
+  if (!GetInt(j, "block", &f->block, c))
+    return false;
+  return f->block >= 0 || c.Fail("\"block\" counts from 0");
+}
+
+bool ParseCommandTarget(const json& j, const std::string& name, Fault* f, Ctx& c) {
+  if (!Require(j, "command", name, c) || !GetInt(j, "command", &f->command, c))
+    return false;
+  // A status fault on a two-stage command means its completion unless told otherwise.
+  bool twoStage = f->command == cmd::kStart || f->command == cmd::kVerify;
+  f->stage = (f->action == FaultAction::kStatus && twoStage) ? 2 : 1;
+  if (!GetInt(j, "stage", &f->stage, c))
+    return false;
+  if (f->stage != 1 && f->stage != 2)
+    return c.Fail("\"stage\" must be 1 or 2");
+  if (f->action == FaultAction::kDelay)
+    return Require(j, "ms", name, c);
+  if (f->action == FaultAction::kStatus)
+    return Require(j, "value", name, c);
+  if (f->action == FaultAction::kStray)
+    return Require(j, "hex", name, c);
+  return true;
+}
+
 bool ParseFaultTarget(const json& j, const std::string& name, Fault* f, Ctx& c) {
   if (f->action == FaultAction::kReplace) {
-    if (!Require(j, "hex", name, c))
+    bool blockForm = false;
+    if (!ParseReplaceTarget(j, name, f, c, &blockForm))
       return false;
-    bool block = j.contains("block") && !j["block"].is_null();
-    bool command = j.contains("command") && !j["command"].is_null();
-    if (block == command)
-      return c.Fail("fault \"replace\" needs either \"command\" or \"block\"");
-    if (block) {
-      if (!GetInt(j, "block", &f->block, c))
-        return false;
-      return f->block >= 0 || c.Fail("\"block\" counts from 0");
-    }
+    if (blockForm)
+      return true;
   }
-  if (IsCommandFault(*f)) {
-    if (!Require(j, "command", name, c) || !GetInt(j, "command", &f->command, c))
-      return false;
-    // A status fault on a two-stage command means its completion unless told otherwise.
-    bool twoStage = f->command == 0x02 || f->command == 0x03;
-    f->stage = (f->action == FaultAction::kStatus && twoStage) ? 2 : 1;
-    if (!GetInt(j, "stage", &f->stage, c))
-      return false;
-    if (f->stage != 1 && f->stage != 2)
-      return c.Fail("\"stage\" must be 1 or 2");
-    if (f->action == FaultAction::kDelay)
-      return Require(j, "ms", name, c);
-    if (f->action == FaultAction::kStatus)
-      return Require(j, "value", name, c);
-    if (f->action == FaultAction::kStray)
-      return Require(j, "hex", name, c);
-    return true;
-  }
+  if (IsCommandFault(*f))
+    return ParseCommandTarget(j, name, f, c);
   if (IsAckFault(*f)) {
     if (!Require(j, "block", name, c) || !GetInt(j, "block", &f->block, c))
       return false;
@@ -211,7 +226,7 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply) {
       (*reply)[1] = static_cast<uint8_t>(command ^ 0x01);
       break;
     case FaultAction::kWrongLead:
-      (*reply)[0] = 0x0B;
+      (*reply)[0] = kLead + 1;
       break;
     case FaultAction::kWrongSelector:
       (*reply)[2] ^= 0x01;
@@ -227,7 +242,7 @@ void ShapeReply(DeviceState& d, const Fault& f, uint8_t command, Bytes* reply) {
         d.noise ^= d.noise << 5;
         b = static_cast<uint8_t>(d.noise);
       }
-      if ((*reply)[0] == 0x0A)
+      if ((*reply)[0] == kLead)
         (*reply)[0] = 0xA0;  // never a valid lead byte
       break;
     default:

@@ -7,6 +7,7 @@
 
 #include "bus_client.h"
 #include "bus_wire.h"
+#include "commands.h"
 #include "device_model.h"
 
 using emu::internal::AdvanceAll;
@@ -70,7 +71,7 @@ bool FrameAccepted(const DeviceState& d, const unsigned char* data, size_t lengt
   if (!data)
     return false;
   if (d.collection)
-    return length == kReportSize && data[0] == 0x0A;
+    return length == kReportSize && data[0] == emu::internal::kLead;
   return length == kReportSize + 1 && data[0] == 0x00;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "commands.h"
 #include "device_model.h"
 
 namespace emu {
@@ -18,7 +19,7 @@ std::string HexByte(int value) {
 
 void Record(DeviceState& d, const uint8_t* request, int64_t atUs, bool ignored) {
   size_t length = RequestLength(d, request);
-  bool frame = request[0] == 0x0A && request[1] == 0x10;
+  bool frame = request[0] == kLead && request[1] == cmd::kData;
   if (frame)
     ++d.dataFrames;
   if (frame && !TheWorld().recordFrames)
@@ -31,97 +32,112 @@ void ReplyNow(DeviceState& d, uint8_t command, Bytes reply, int64_t atUs) {
   SendReply(d, command, 1, std::move(reply), atUs, d.cfg.timing.replyUs, &sent);
 }
 
+// The status record at bytes 2 to 5 of a reply.
+void PutStatusRecord(Bytes& r, int value) {
+  r[2] = kRecordFirst;
+  r[3] = kRecordSecond;
+  r[4] = static_cast<uint8_t>(value);
+  r[5] = static_cast<uint8_t>(kRecordFirst + kRecordSecond + value);
+}
+
 void Handshake(DeviceState& d, int64_t atUs) {
-  Bytes r = NewReply(0x55);
-  if (d.cfg.handshakeStatus) {
-    int v = *d.cfg.handshakeStatus;
-    r[2] = 0x55;
-    r[3] = 0xAA;
-    r[4] = static_cast<uint8_t>(v);
-    r[5] = static_cast<uint8_t>(v - 1);  // 0x55 + 0xAA + v, modulo 256
-  }
-  ReplyNow(d, 0x55, r, atUs);
+  Bytes r = NewReply(cmd::kHandshake);
+  if (d.cfg.handshakeStatus)
+    PutStatusRecord(r, *d.cfg.handshakeStatus);
+  ReplyNow(d, cmd::kHandshake, r, atUs);
+}
+
+void DeviceName(DeviceState& d, int64_t atUs) {
+  Bytes r = NewReply(cmd::kDeviceName);
+  r[2] = d.cfg.typeCode;
+  ReplyNow(d, cmd::kDeviceName, r, atUs);
 }
 
 void VersionQuery(DeviceState& d, uint8_t selector, int64_t atUs) {
-  Bytes r = NewReply(0x00);
+  Bytes r = NewReply(cmd::kVersion);
   r[2] = selector;
-  if (selector == 0 || selector == 1) {
-    const Version& v = selector == 0 ? d.controller : d.app;
+  if (selector == kSelectController || selector == kSelectApp) {
+    const Version& v = selector == kSelectController ? d.controller : d.app;
     std::copy(v.begin(), v.end(), r.begin() + 3);
   } else {
     ProtocolError(d, "version query with selector " + HexByte(selector));
   }
-  ReplyNow(d, 0x00, r, atUs);
+  ReplyNow(d, cmd::kVersion, r, atUs);
 }
 
 void EnterUpgrade(DeviceState& d, uint8_t parameter, int64_t atUs) {
-  Bytes r = NewReply(0x20);
-  if (parameter == 0) {
+  Bytes r = NewReply(cmd::kUpgradeMode);
+  if (parameter == kUpgradeModeEnter) {
     d.upgradeMode = true;
   } else {
     ProtocolError(d, "enter upgrade mode with parameter " + HexByte(parameter));
-    r[2] = 0x01;
+    r[2] = kStatusFailed;
   }
-  ReplyNow(d, 0x20, r, atUs);
+  ReplyNow(d, cmd::kUpgradeMode, r, atUs);
 }
 
 void ForcedMode(DeviceState& d, uint8_t parameter, int64_t atUs) {
-  Bytes r = NewReply(0x06);
+  Bytes r = NewReply(cmd::kForcedMode);
   int64_t sent = 0;
-  if (parameter == 0) {
+  if (parameter == kSwitchOn) {
     d.forcedMode = true;
-    if (d.cfg.forcedState) {
-      int v = *d.cfg.forcedState;
-      r[2] = 0x55;
-      r[3] = 0xAA;
-      r[4] = static_cast<uint8_t>(v);
-      r[5] = static_cast<uint8_t>(v - 1);
-    }
-    SendReply(d, 0x06, 1, r, atUs, d.cfg.timing.replyUs, &sent);
+    if (d.cfg.forcedState)
+      PutStatusRecord(r, *d.cfg.forcedState);
+    SendReply(d, cmd::kForcedMode, 1, r, atUs, d.cfg.timing.replyUs, &sent);
     if (d.cfg.forcedEntryRestarts)
       ScheduleRestart(d, atUs, sent, "forcedEntry", std::nullopt);
     return;
   }
-  if (parameter != 1) {
+  if (parameter != kSwitchOff) {
     ProtocolError(d, "forced upgrade mode with parameter " + HexByte(parameter));
-    r[2] = 0x01;
-    ReplyNow(d, 0x06, r, atUs);
+    r[2] = kStatusFailed;
+    ReplyNow(d, cmd::kForcedMode, r, atUs);
     return;
   }
   d.forcedMode = false;
-  SendReply(d, 0x06, 1, r, atUs, d.cfg.timing.replyUs, &sent);
+  SendReply(d, cmd::kForcedMode, 1, r, atUs, d.cfg.timing.replyUs, &sent);
   if (d.cfg.exitForcedRestarts)
     ScheduleRestart(d, atUs, sent, "forcedExit", std::nullopt);
 }
 
 void Passthrough(DeviceState& d, uint8_t parameter, int64_t atUs) {
-  if (parameter == 0 && !d.cfg.passthrough.present) {
+  if (parameter == kSwitchOn && !d.cfg.passthrough.present) {
     // Nothing to pass through to: the request is refused by silence.
     ProtocolError(d, "passthrough switched on without a passthrough device");
     return;
   }
-  if (parameter > 1) {
+  if (parameter != kSwitchOn && parameter != kSwitchOff) {
     ProtocolError(d, "passthrough switch with parameter " + HexByte(parameter));
     return;
   }
-  d.passthroughOn = parameter == 0;
-  ReplyNow(d, 0x07, NewReply(0x07), atUs);
+  d.passthroughOn = parameter == kSwitchOn;
+  ReplyNow(d, cmd::kPassthrough, NewReply(cmd::kPassthrough), atUs);
 }
 
 void Restart(DeviceState& d, uint8_t mode, int64_t atUs) {
-  if (mode != 0 && mode != 2)
+  if (mode != kRestartApplication && mode != kRestartBootloader)
     ProtocolError(d, "restart with mode " + HexByte(mode));
   int64_t sent = 0;
-  SendReply(d, 0x04, 1, NewReply(0x04), atUs, d.cfg.timing.replyUs, &sent);
+  SendReply(d, cmd::kRestart, 1, NewReply(cmd::kRestart), atUs, d.cfg.timing.replyUs, &sent);
   ScheduleRestart(d, atUs, sent, "restart", mode);
+}
+
+// A data frame carries what is left of the transfer, up to 62 bytes; outside
+// a started transfer the whole report counts.
+size_t DataFrameLength(const DeviceState& d) {
+  int t = d.passthroughOn ? d.passTransfer : d.mainTransfer;
+  if (t < 0 || !d.transfers[t].started)
+    return kReportSize;
+  const Transfer& tr = d.transfers[t];
+  size_t left = tr.declaredLength - std::min<size_t>(tr.received.size(), tr.declaredLength);
+  return left == 0 ? kReportSize : kBareRequestLength + std::min(kDataFramePayload, left);
 }
 
 }  // namespace
 
 Bytes NewReply(uint8_t command) {
   Bytes r(kReportSize, 0);
-  r[0] = 0x0A;
+  r[0] = kLead;
   r[1] = command;
   return r;
 }
@@ -156,29 +172,23 @@ void SendReply(DeviceState& d, uint8_t command, int stage, Bytes reply, int64_t 
 }
 
 size_t RequestLength(const DeviceState& d, const uint8_t* request) {
-  if (request[0] == 0x0A) {
+  if (request[0] == kLead) {
     switch (request[1]) {
-      case 0x55:
-      case 0x56:
-      case 0x02:
-      case 0x03:
-        return 2;
-      case 0x00:
-      case 0x04:
-      case 0x06:
-      case 0x07:
-      case 0x20:
-        return 3;
-      case 0x01:
-        return 22;
-      case 0x10: {
-        int t = d.passthroughOn ? d.passTransfer : d.mainTransfer;
-        if (t < 0 || !d.transfers[t].started)
-          return kReportSize;
-        const Transfer& tr = d.transfers[t];
-        size_t left = tr.declaredLength - std::min<size_t>(tr.received.size(), tr.declaredLength);
-        return left == 0 ? kReportSize : 2 + std::min<size_t>(62, left);
-      }
+      case cmd::kHandshake:
+      case cmd::kDeviceName:
+      case cmd::kStart:
+      case cmd::kVerify:
+        return kBareRequestLength;
+      case cmd::kVersion:
+      case cmd::kRestart:
+      case cmd::kForcedMode:
+      case cmd::kPassthrough:
+      case cmd::kUpgradeMode:
+        return kOneParameterRequestLength;
+      case cmd::kFirmwareInfo:
+        return kFirmwareInfoRequestLength;
+      case cmd::kData:
+        return DataFrameLength(d);
       default:
         break;
     }
@@ -194,37 +204,34 @@ void HandleRequest(DeviceState& d, const uint8_t* request, int64_t atUs) {
   Record(d, request, atUs, ignored);
   if (!d.cfg.protocol || ignored)
     return;
-  if (request[0] != 0x0A) {
+  if (request[0] != kLead) {
     ProtocolError(d, "request with lead byte " + HexByte(request[0]));
     return;
   }
   uint8_t command = request[1];
   ++d.commandCounts[command];
   switch (command) {
-    case 0x55:
+    case cmd::kHandshake:
       return Handshake(d, atUs);
-    case 0x56: {
-      Bytes r = NewReply(0x56);
-      r[2] = d.cfg.typeCode;
-      return ReplyNow(d, 0x56, r, atUs);
-    }
-    case 0x00:
+    case cmd::kDeviceName:
+      return DeviceName(d, atUs);
+    case cmd::kVersion:
       return VersionQuery(d, request[2], atUs);
-    case 0x20:
+    case cmd::kUpgradeMode:
       return EnterUpgrade(d, request[2], atUs);
-    case 0x06:
+    case cmd::kForcedMode:
       return ForcedMode(d, request[2], atUs);
-    case 0x07:
+    case cmd::kPassthrough:
       return Passthrough(d, request[2], atUs);
-    case 0x04:
+    case cmd::kRestart:
       return Restart(d, request[2], atUs);
-    case 0x01:
+    case cmd::kFirmwareInfo:
       return HandleFirmwareInfo(d, request, atUs);
-    case 0x02:
+    case cmd::kStart:
       return HandleStart(d, atUs);
-    case 0x10:
+    case cmd::kData:
       return HandleDataFrame(d, request, atUs);
-    case 0x03:
+    case cmd::kVerify:
       return HandleVerify(d, atUs);
     default:
       ProtocolError(d, "unknown command " + HexByte(command));

@@ -85,6 +85,24 @@ static const json* Present(const json& j, const char* key) {
   return &*it;
 }
 
+// An optional value: absent leaves *out alone; where null counts, it empties
+// *out; anything else must pass get.
+template <typename T, typename Get>
+bool GetOptional(const json& j, const char* key, std::optional<T>* out, Ctx& c, bool nullEmpties,
+                 Get get) {
+  if (!j.contains(key) || (j[key].is_null() && !nullEmpties))
+    return true;
+  if (j[key].is_null()) {
+    out->reset();
+    return true;
+  }
+  T value{};
+  if (!get(j, key, &value, c))
+    return false;
+  *out = value;
+  return true;
+}
+
 bool GetBool(const json& j, const char* key, bool* out, Ctx& c) {
   const json* v = Present(j, key);
   if (!v)
@@ -96,17 +114,7 @@ bool GetBool(const json& j, const char* key, bool* out, Ctx& c) {
 }
 
 bool GetOptBool(const json& j, const char* key, std::optional<bool>* out, Ctx& c) {
-  if (!j.contains(key))
-    return true;
-  if (j[key].is_null()) {
-    out->reset();
-    return true;
-  }
-  bool value = false;
-  if (!GetBool(j, key, &value, c))
-    return false;
-  *out = value;
-  return true;
+  return GetOptional(j, key, out, c, true, GetBool);
 }
 
 bool GetInt64(const json& j, const char* key, int64_t* out, Ctx& c) {
@@ -129,17 +137,7 @@ bool GetInt(const json& j, const char* key, int* out, Ctx& c) {
 }
 
 bool GetOptInt(const json& j, const char* key, std::optional<int>* out, Ctx& c) {
-  if (!j.contains(key))
-    return true;
-  if (j[key].is_null()) {
-    out->reset();
-    return true;
-  }
-  int value = 0;
-  if (!GetInt(j, key, &value, c))
-    return false;
-  *out = value;
-  return true;
+  return GetOptional(j, key, out, c, true, GetInt);
 }
 
 bool GetU16(const json& j, const char* key, uint16_t* out, Ctx& c) {
@@ -153,13 +151,7 @@ bool GetU16(const json& j, const char* key, uint16_t* out, Ctx& c) {
 }
 
 bool GetOptU16(const json& j, const char* key, std::optional<uint16_t>* out, Ctx& c) {
-  if (!Present(j, key))
-    return true;
-  uint16_t value = 0;
-  if (!GetU16(j, key, &value, c))
-    return false;
-  *out = value;
-  return true;
+  return GetOptional(j, key, out, c, false, GetU16);
 }
 
 bool GetMs(const json& j, const char* key, int64_t* outUs, Ctx& c) {
@@ -184,13 +176,7 @@ bool GetString(const json& j, const char* key, std::string* out, Ctx& c) {
 }
 
 bool GetOptString(const json& j, const char* key, std::optional<std::string>* out, Ctx& c) {
-  if (!Present(j, key))
-    return true;
-  std::string value;
-  if (!GetString(j, key, &value, c))
-    return false;
-  *out = value;
-  return true;
+  return GetOptional(j, key, out, c, false, GetString);
 }
 
 bool ParseVersion(const std::string& text, Version* out) {

@@ -5,6 +5,7 @@
 // passthrough device with its own block size.
 #include <algorithm>
 
+#include "commands.h"
 #include "device_model.h"
 
 namespace emu {
@@ -40,7 +41,7 @@ void TwoStage(DeviceState& d, uint8_t command, uint8_t status, int64_t atUs, int
 
 void SendAck(DeviceState& d, Transfer& t, int block, const uint8_t* frame, int64_t atUs) {
   int occurrence = ++d.blockAckCounts[block];
-  Bytes reply = NewReply(0x10);
+  Bytes reply = NewReply(cmd::kData);
   if (t.echo) {
     reply.assign(frame, frame + kReportSize);
   } else {
@@ -68,6 +69,18 @@ void SendAck(DeviceState& d, Transfer& t, int block, const uint8_t* frame, int64
   QueueReply(d, when, std::move(reply));
 }
 
+// The transfer the last firmware information announced; without one the
+// two-stage command fails, its completion after workUs carrying the failure.
+Transfer* AnnouncedTransfer(DeviceState& d, uint8_t command, int64_t atUs, int64_t workUs) {
+  int index = CurrentIndex(d);
+  if (index >= 0)
+    return &d.transfers[index];
+  ProtocolError(
+      d, std::string(command == cmd::kStart ? "start" : "verify") + " before firmware information");
+  TwoStage(d, command, kStatusFailed, atUs, workUs);
+  return nullptr;
+}
+
 }  // namespace
 
 void HandleFirmwareInfo(DeviceState& d, const uint8_t* request, int64_t atUs) {
@@ -79,34 +92,31 @@ void HandleFirmwareInfo(DeviceState& d, const uint8_t* request, int64_t atUs) {
   t.declaredCrc = Le32(request + 18);
   t.blockSize = t.passthrough ? d.cfg.passthrough.blockSize : d.cfg.blockSize;
   t.echo = t.passthrough ? d.cfg.passthrough.echo : d.cfg.echo;
-  Bytes r = NewReply(0x01);
+  Bytes r = NewReply(cmd::kFirmwareInfo);
   r[3] = static_cast<uint8_t>(t.passthrough ? 0 : d.cfg.firmwareKind);
   if (!t.passthrough && !d.upgradeMode) {
     ProtocolError(d, "firmware information outside upgrade mode");
   }
   if (t.declaredLength == 0) {
     ProtocolError(d, "firmware information with length 0");
-    r[2] = 0x01;
+    r[2] = kStatusFailed;
   } else {
     d.transfers.push_back(t);
     int index = static_cast<int>(d.transfers.size()) - 1;
     (t.passthrough ? d.passTransfer : d.mainTransfer) = index;
   }
   int64_t sent = 0;
-  SendReply(d, 0x01, 1, r, atUs, d.cfg.timing.replyUs, &sent);
+  SendReply(d, cmd::kFirmwareInfo, 1, r, atUs, d.cfg.timing.replyUs, &sent);
 }
 
 void HandleStart(DeviceState& d, int64_t atUs) {
-  int index = CurrentIndex(d);
-  if (index < 0) {
-    ProtocolError(d, "start before firmware information");
-    TwoStage(d, 0x02, 0x01, atUs, d.cfg.timing.eraseUs);
+  Transfer* current = AnnouncedTransfer(d, cmd::kStart, atUs, d.cfg.timing.eraseUs);
+  if (current == nullptr)
     return;
-  }
-  Transfer& t = d.transfers[index];
+  Transfer& t = *current;
   t.started = true;
   t.received.clear();
-  TwoStage(d, 0x02, 0x00, atUs, d.cfg.timing.eraseUs);
+  TwoStage(d, cmd::kStart, kStatusOk, atUs, d.cfg.timing.eraseUs);
 }
 
 void HandleDataFrame(DeviceState& d, const uint8_t* request, int64_t atUs) {
@@ -146,13 +156,10 @@ void HandleDataFrame(DeviceState& d, const uint8_t* request, int64_t atUs) {
 }
 
 void HandleVerify(DeviceState& d, int64_t atUs) {
-  int index = CurrentIndex(d);
-  if (index < 0) {
-    ProtocolError(d, "verify before firmware information");
-    TwoStage(d, 0x03, 0x01, atUs, d.cfg.timing.verifyUs);
+  Transfer* current = AnnouncedTransfer(d, cmd::kVerify, atUs, d.cfg.timing.verifyUs);
+  if (current == nullptr)
     return;
-  }
-  Transfer& t = d.transfers[index];
+  Transfer& t = *current;
   if (!t.started)
     ProtocolError(d, "verify before start");
   bool ok = t.started && !t.faulty && t.received.size() == t.declaredLength &&
@@ -160,7 +167,7 @@ void HandleVerify(DeviceState& d, int64_t atUs) {
   t.verified = ok;
   if (ok && t.passthrough)
     d.passthroughImageSha256 = Sha256Hex(t.received);
-  TwoStage(d, 0x03, ok ? 0x00 : 0x01, atUs, d.cfg.timing.verifyUs);
+  TwoStage(d, cmd::kVerify, ok ? kStatusOk : kStatusFailed, atUs, d.cfg.timing.verifyUs);
 }
 
 std::string TransferPart(const DeviceState& d, const Transfer& t) {

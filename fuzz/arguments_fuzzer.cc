@@ -14,7 +14,7 @@
 #include "console/argument_diagnostics.h"
 #include "console/arguments.h"
 #include "fuzz_support.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/program_harness.h"
 #include "support/virtual_platform.h"

@@ -23,7 +23,7 @@
 #include "dfu/version_report.h"
 #include "emulator.h"
 #include "fuzz_support.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "support/program_harness.h"
 #include "support/virtual_platform.h"
 #include "transport/hid_link.h"

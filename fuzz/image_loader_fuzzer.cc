@@ -19,7 +19,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
+#include "image/program_loader.h"
 
 namespace {
 
@@ -166,7 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::Check(PassthroughImage.crc32 == ZlibCrc(file.data(), file.size()),
                   "the passthrough CRC-32 covers the file");
     }
-  } else if (LoadProgramFile(path, platform == 0, platform != 3, platform == 3) == 1) {
+  } else if (LoadProgramFile(path,
+                             ProgramFileChecks{platform == 0, platform != 3, platform == 3}) == 1) {
     CheckProgram(file, platform);
   }
   ResetImages();

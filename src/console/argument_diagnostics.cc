@@ -6,54 +6,36 @@
 
 namespace {
 
-// The message and whether the argument itself follows it.
-bool ReasonMessage(ArgumentError error, Msg* message) {
-  switch (error) {
-    case ArgumentError::kMissingVidPid:
-      *message = Msg::kRejectMissingVidPid;
-      return false;
-    case ArgumentError::kNotANumber:
-      *message = Msg::kRejectNotANumber;
-      return true;
-    case ArgumentError::kOutOfRange:
-      *message = Msg::kRejectOutOfRange;
-      return true;
-    case ArgumentError::kFileNotFound:
-      *message = Msg::kRejectFileNotFound;
-      return true;
-    case ArgumentError::kNotRegularFile:
-      *message = Msg::kRejectNotRegularFile;
-      return true;
-    case ArgumentError::kNoValidImage:
-      *message = Msg::kRejectNoValidImage;
-      return true;
-    case ArgumentError::kPassthroughInvalid:
-      *message = Msg::kRejectPassthroughInvalid;
-      return true;
-    case ArgumentError::kProgramFileRequired:
-      *message = Msg::kRejectProgramFileRequired;
-      return false;
-    case ArgumentError::kNoControlAction:
-      *message = Msg::kRejectNoControlAction;
-      return false;
-    case ArgumentError::kNone:
-      break;
-  }
-  *message = Msg::kCount;
-  return false;
-}
+// The line for each reason, and whether the argument itself follows it.
+struct RejectionLine {
+  ArgumentError error;
+  Msg message;
+  bool withArgument;
+};
+
+const RejectionLine kRejectionLines[] = {
+    {ArgumentError::kMissingVidPid, Msg::kRejectMissingVidPid, false},
+    {ArgumentError::kNotANumber, Msg::kRejectNotANumber, true},
+    {ArgumentError::kOutOfRange, Msg::kRejectOutOfRange, true},
+    {ArgumentError::kFileNotFound, Msg::kRejectFileNotFound, true},
+    {ArgumentError::kNotRegularFile, Msg::kRejectNotRegularFile, true},
+    {ArgumentError::kNoValidImage, Msg::kRejectNoValidImage, true},
+    {ArgumentError::kPassthroughInvalid, Msg::kRejectPassthroughInvalid, true},
+    {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
+    {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
+};
 
 }  // namespace
 
 void PrintArgumentRejection() {
   if (!LogEnabled)
     return;
-  Msg message;
-  bool withArgument = ReasonMessage(LastArgumentRejection.error, &message);
-  if (message == Msg::kCount)
-    return;
-  std::string text = Text(message);
-  if (withArgument)
-    text += LastArgumentRejection.argument;
-  PrintLogLine(false, false, true, text);
+  for (const RejectionLine& line : kRejectionLines) {
+    if (line.error != LastArgumentRejection.error)
+      continue;
+    std::string text = Text(line.message);
+    if (line.withArgument)
+      text += LastArgumentRejection.argument;
+    PrintLogLine(text);
+  }
 }

@@ -8,10 +8,9 @@
 #include <limits>
 
 #include "image/file_reader.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
+#include "image/program_loader.h"
 
-DfuSettingsRecord DfuSettings;
-ControlFlagsRecord ControlFlags;
 ArgumentRejection LastArgumentRejection;
 
 namespace {
@@ -128,18 +127,25 @@ bool StoreBlockSize(const std::string& text) {
   return true;
 }
 
-// The passthrough path is taken as written: no quote removal.
-bool CheckPassthroughPath(const std::string& value) {
-  const FileReadResult probe = ProbeReadableFile(value);
+// Stores the path of a readable regular file in *field and sets *present;
+// otherwise rejects "option path".
+bool AcceptFilePath(const std::string& option, const std::string& path, std::string* field,
+                    bool* present) {
+  const FileReadResult probe = ProbeReadableFile(path);
   if (probe == FileReadResult::kNotRegular) {
-    return Reject(ArgumentError::kNotRegularFile, "-t " + value);
+    return Reject(ArgumentError::kNotRegularFile, option + " " + path);
   }
   if (probe != FileReadResult::kOk) {
-    return Reject(ArgumentError::kFileNotFound, "-t " + value);
+    return Reject(ArgumentError::kFileNotFound, option + " " + path);
   }
-  DfuSettings.trans_pg_path = value;
-  DfuSettings.has_trans_pg = true;
+  *field = path;
+  *present = true;
   return true;
+}
+
+// The passthrough path is taken as written: no quote removal.
+bool CheckPassthroughPath(const std::string& value) {
+  return AcceptFilePath("-t", value, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg);
 }
 
 // Options of dfu and the command line. Returns false for a value that is not
@@ -230,6 +236,16 @@ bool ParseUpdate(const std::vector<std::string>& tokens, int mode) {
   return LoadFirmwareFiles();
 }
 
+// TQ3410 takes one-part images only; the TQ52xx file carries no digest the
+// loader can check, and its image may sit behind a 4096-byte aligned lead-in.
+ProgramFileChecks ChecksForPlatform(uint8_t platform) {
+  ProgramFileChecks checks;
+  checks.onePartOnly = platform == kTq3410;
+  checks.digestCheck = platform != kTq52xxMsk;
+  checks.search = platform == kTq52xxMsk;
+  return checks;
+}
+
 }  // namespace
 
 bool ConvertInt32(const std::string& text, int base, int32_t* value) {
@@ -270,16 +286,7 @@ bool CheckProgramPath(const std::string& value) {
   if (path.empty()) {
     return Reject(ArgumentError::kFileNotFound, "-d " + value);
   }
-  const FileReadResult probe = ProbeReadableFile(path);
-  if (probe == FileReadResult::kNotRegular) {
-    return Reject(ArgumentError::kNotRegularFile, "-d " + path);
-  }
-  if (probe != FileReadResult::kOk) {
-    return Reject(ArgumentError::kFileNotFound, "-d " + path);
-  }
-  DfuSettings.pg_path = path;
-  DfuSettings.has_pg = true;
-  return true;
+  return AcceptFilePath("-d", path, &DfuSettings.pg_path, &DfuSettings.has_pg);
 }
 
 bool LoadFirmwareFiles() {
@@ -287,8 +294,8 @@ bool LoadFirmwareFiles() {
   if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
     return Reject(ArgumentError::kProgramFileRequired, "");
   }
-  if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, platform == kTq3410,
-                                            platform != kTq52xxMsk, platform == kTq52xxMsk) == 0) {
+  if (DfuSettings.has_pg &&
+      LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform)) == 0) {
     return Reject(ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
   }
   if (DfuSettings.has_trans_pg && LoadPassthroughFile(DfuSettings.trans_pg_path) == 0) {

@@ -4,7 +4,7 @@
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/mode_control.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "platform/platform.h"
@@ -44,12 +44,12 @@ bool RunUpdate() {
 bool ExecuteCommand() {
   bool control = ControlFlags.reset || ControlFlags.force;
   if (LogEnabled)
-    PrintLogLine(false, false, true, Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
+    PrintLogLine(Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
   CurrentDevices.vendorId = DfuSettings.vid;
   CurrentDevices.productId = DfuSettings.pid;
   CurrentDevices.interfaceNumber = DfuSettings.inum;
   if (LogEnabled)
-    PrintLogLine(false, false, true, Text(Msg::kQueryingUsb));
+    PrintLogLine(Text(Msg::kQueryingUsb));
   ConnectDevice(true);
   CommandStartTime = NowMs();
   StepStartTime = CommandStartTime;
@@ -60,6 +60,6 @@ bool ExecuteCommand() {
   } else {
     line = result ? Msg::kDfuSuccess : Msg::kDfuFailed;
   }
-  PrintLogLine(true, false, false, Text(line));
+  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(line));
   return result;
 }

@@ -5,6 +5,7 @@
 #include "console/arguments.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 
 namespace {
@@ -36,11 +37,11 @@ void ListDevices(const std::vector<std::string>& arguments) {
   }
   RefreshDevices(&list, true);
   if (list.entries.empty()) {
-    PrintLogLine(false, false, true, Text(Msg::kListNone));
+    PrintLogLine(Text(Msg::kListNone));
     return;
   }
-  PrintLogLine(false, false, true, Text(Msg::kListHeading));
+  PrintLogLine(Text(Msg::kListHeading));
   for (const DeviceEntry& entry : list.entries)
-    PrintLogLine(false, false, true, DescribeEntry(entry));
+    PrintLogLine(DescribeEntry(entry));
   ClearDevices(&list);
 }

@@ -12,6 +12,7 @@
 #include "output/console_text.h"
 #include "output/help_text.h"
 #include "output/log_output.h"
+#include "platform/ascii.h"
 #include "platform/platform.h"
 #include "transport/hid_link.h"
 
@@ -27,17 +28,6 @@ const bool kCaseSensitiveFileNames = false;
 #else
 const bool kCaseSensitiveFileNames = true;
 #endif
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerAscii(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower)
-    c = LowerAscii(c);
-  return lower;
-}
 
 std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
   return std::vector<std::string>(tokens.begin() + 1, tokens.end());

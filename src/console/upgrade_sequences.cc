@@ -7,7 +7,8 @@
 #include "dfu/firmware_transfer.h"
 #include "dfu/mode_control.h"
 #include "dfu/passthrough.h"
-#include "image/firmware_image.h"
+#include "dfu/protocol.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "transport/device_list.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int32_t kVersionWaitMs = 20000;
 constexpr int32_t kPlainWaitMs = 10000;
-constexpr uint8_t kNoForcedState = 0xFF;
 
 // Enter the upgrade mode, announce, start, download, verify; stops at the
 // first failure.
@@ -41,15 +41,16 @@ void FinishProgress(bool result) {
 
 // The wait after the restart on platforms 2, 3 and 4.
 bool WaitAfterRestart() {
-  bool check = DfuSettings.check != 0;
-  return WaitForDevice(kWaitRestart, false, check ? kVersionWaitMs : kPlainWaitMs, check, false);
+  if (DfuSettings.check != 0)
+    return WaitForVersion(false, false, kVersionWaitMs);
+  return WaitForReturn(kWaitRestart, kPlainWaitMs);
 }
 
 // A chip left in its forced upgrade mode by a failed chain is restarted and
 // awaited before it is taken out of that mode.
 void RecoverRestart() {
   if (RestartDevice())
-    WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
+    WaitForReturn(kWaitRestart, kPlainWaitMs);
 }
 
 bool ReconnectForPassthrough() {
@@ -61,7 +62,7 @@ bool ReconnectForPassthrough() {
   // it left the forced upgrade mode without re-enumerating): it must count as
   // new, as it does after a restart.
   RemoveDeviceByPath(&KnownDevices, closedPath.empty() ? nullptr : closedPath.c_str());
-  return WaitForDevice(kWaitRestart, false, kPlainWaitMs, false, false);
+  return WaitForReturn(kWaitRestart, kPlainWaitMs);
 }
 
 bool RunPassthroughTransfer() {
@@ -97,7 +98,7 @@ bool RunInForcedUpgradeMode() {
 bool RunPlatform0Upgrade() {
   bool result = RunChain(false, false) && RestartDevice();
   if (result && DfuSettings.check) {
-    result = WaitForDevice(kWaitRestart, true, kVersionWaitMs, true, false);
+    result = WaitForVersion(true, false, kVersionWaitMs);
   }
   FinishProgress(result);
   return result;
@@ -106,7 +107,7 @@ bool RunPlatform0Upgrade() {
 bool RunUpgrade(bool singlePart, bool appSelected) {
   bool result = RunChain(singlePart, appSelected) && RestartDevice();
   if (result && DfuSettings.check) {
-    result = WaitForDevice(kWaitRestart, singlePart, kVersionWaitMs, true, appSelected);
+    result = WaitForVersion(singlePart, appSelected, kVersionWaitMs);
   }
   FinishProgress(result);
   return result;
@@ -138,19 +139,19 @@ bool RunPlatform3Upgrade() {
   if (result && state == kNoForcedState) {
     // The device restarts into the forced upgrade mode by itself.
     CloseLink();
-    result = WaitForDevice(kWaitForcedMode, false, kPlainWaitMs, false, false);
+    result = WaitForReturn(kWaitForcedMode, kPlainWaitMs);
   }
   if (result)
     result = RunChain(false, false);
   if (result) {
     switch (state) {
-      case 0:
+      case kForcedStateRestart:
         result = RestartDevice();
         break;
-      case 1:
+      case kForcedStateLeave:
         result = SetForcedUpgradeMode(false, nullptr);
         break;
-      case 2:
+      case kForcedStateLeaveAndRestart:
         result = SetForcedUpgradeMode(false, nullptr) && RestartDevice();
         break;
       default:

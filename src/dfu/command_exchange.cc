@@ -31,7 +31,8 @@ void AppendBytes(CommandFrame* frame, const uint8_t* bytes, int32_t count) {
 StatusRecord ReadStatusRecord(const uint8_t* fourBytes) {
   StatusRecord record;
   uint8_t check = static_cast<uint8_t>(fourBytes[0] + fourBytes[1] + fourBytes[2]);
-  record.valid = fourBytes[0] == 0x55 && fourBytes[1] == 0xAA && fourBytes[3] == check;
+  record.valid = fourBytes[0] == kStatusRecordFirst && fourBytes[1] == kStatusRecordSecond &&
+                 fourBytes[3] == check;
   if (record.valid)
     record.value = fourBytes[2];
   return record;
@@ -51,4 +52,22 @@ int ExchangeFrame(const CommandFrame& frame, uint8_t* reply, int32_t replyLength
 
 bool ReplyEchoes(const uint8_t* reply, uint8_t command) {
   return reply[0] == kLeadByte && reply[1] == command;
+}
+
+bool ReplyPasses(const uint8_t* reply, uint8_t command, ReplyCheck check) {
+  return ReplyEchoes(reply, command) && (check == ReplyCheck::kEcho || reply[2] == kStatusOk);
+}
+
+ExchangeOutcome ExchangeChecked(const CommandFrame& frame, uint8_t* reply, int32_t replyLength,
+                                ReplyCheck check) {
+  ExchangeOutcome outcome;
+  outcome.exchange = ExchangeFrame(frame, reply, replyLength, kFirstReplyWindowMs);
+  outcome.accepted = outcome.exchange == 1 && ReplyPasses(reply, frame.bytes[1], check);
+  return outcome;
+}
+
+bool ReadCompletion(uint8_t command, int32_t windowMs) {
+  uint8_t reply[8] = {};
+  return ReadReports(reply, sizeof(reply), windowMs) == 1 &&
+         ReplyPasses(reply, command, ReplyCheck::kStatusOk);
 }

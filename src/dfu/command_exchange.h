@@ -1,34 +1,12 @@
-// Requests to the device and their fixed-length replies: the command set,
-// the reply windows and the one exchange every device procedure uses.
+// Requests to the device and their fixed-length replies: building a request
+// frame, the one exchange every device procedure uses, and the checks a
+// reply must pass. The codes and windows are in dfu/protocol.h.
 #ifndef QUORVEL_DFU_COMMAND_EXCHANGE_H_
 #define QUORVEL_DFU_COMMAND_EXCHANGE_H_
 
 #include <cstdint>
 
-constexpr uint8_t kLeadByte = 0x0A;
-
-enum Command : uint8_t {
-  kCmdVersion = 0x00,
-  kCmdFirmwareInfo = 0x01,
-  kCmdStartUpgrade = 0x02,
-  kCmdVerify = 0x03,
-  kCmdRestart = 0x04,
-  kCmdForcedMode = 0x06,
-  kCmdPassthrough = 0x07,
-  kCmdData = 0x10,
-  kCmdUpgradeMode = 0x20,
-  kCmdHandshake = 0x55,
-  kCmdDeviceName = 0x56,
-};
-
-// Reply windows, measured from just after the request was written.
-constexpr int32_t kFirstReplyWindowMs = 200;
-constexpr int32_t kStartCompletionWindowMs = 3000;
-constexpr int32_t kVerifyCompletionWindowMs = 1000;
-constexpr int32_t kBlockAckWindowMs = 1000;
-
-constexpr int kMaxFrameLength = 64;
-constexpr int kMaxFramePayload = 62;
+#include "dfu/protocol.h"
 
 // A request: lead byte, command byte, parameters; at most 64 bytes, so it
 // always travels as one output report.
@@ -37,8 +15,11 @@ struct CommandFrame {
   int32_t length = 0;
 };
 
+// A frame of the lead byte and the command byte, and optionally one
+// parameter byte.
 CommandFrame MakeFrame(uint8_t command);
 CommandFrame MakeFrame(uint8_t command, uint8_t parameter);
+// Appends to the frame; the caller keeps the total within 64 bytes.
 void AppendLe32(CommandFrame* frame, uint32_t value);
 void AppendBytes(CommandFrame* frame, const uint8_t* bytes, int32_t count);
 
@@ -48,6 +29,7 @@ struct StatusRecord {
   bool valid = false;
   uint8_t value = 0;
 };
+// Reads four bytes; value is set only when the record is valid.
 StatusRecord ReadStatusRecord(const uint8_t* fourBytes);
 
 // Writes the request and reads its reply within the window: 1 complete,
@@ -56,7 +38,29 @@ int ExchangeCommand(const uint8_t* request, int32_t requestLength, uint8_t* repl
                     int32_t replyLength, int32_t windowMs);
 int ExchangeFrame(const CommandFrame& frame, uint8_t* reply, int32_t replyLength, int32_t windowMs);
 
+// What a reply must show to be accepted: always the lead byte and the echoed
+// command byte; with kStatusOk also status 0 in byte 2.
+enum class ReplyCheck { kEcho, kStatusOk };
+
+// The outcome of one request: exchange is ExchangeCommand's result, accepted
+// says the complete reply passed the check.
+struct ExchangeOutcome {
+  int exchange = 0;
+  bool accepted = false;
+};
+
+// Sends the frame and reads replyLength bytes of reply (at most 64) into
+// reply within the first-reply window, then checks them against the frame's
+// command byte.
+ExchangeOutcome ExchangeChecked(const CommandFrame& frame, uint8_t* reply, int32_t replyLength,
+                                ReplyCheck check);
+// Reads the second reply of a two-stage command (start, verify) within the
+// window: true when it arrives complete, echoes command and reports status 0.
+bool ReadCompletion(uint8_t command, int32_t windowMs);
+
 // Lead byte and echoed command byte of a reply.
 bool ReplyEchoes(const uint8_t* reply, uint8_t command);
+// ReplyEchoes, and with kStatusOk byte 2 equal to kStatusOk.
+bool ReplyPasses(const uint8_t* reply, uint8_t command, ReplyCheck check);
 
 #endif  // QUORVEL_DFU_COMMAND_EXCHANGE_H_

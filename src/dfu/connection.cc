@@ -4,11 +4,12 @@
 
 #include "dfu/mode_control.h"
 #include "dfu/version_report.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
 #include "platform/platform.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
@@ -88,28 +89,28 @@ void HintAtDeniedAccess() {
   if (PermissionHintShown || !LogEnabled)
     return;
   PermissionHintShown = true;
-  PrintLogLine(false, false, true, Text(Msg::kPermissionHint));
+  PrintLogLine(Text(Msg::kPermissionHint));
 }
 
 bool HandshakeAnswers(const VersionCheck&) {
   return Handshake() > 0;
 }
 
-void ReportTimeout(int waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
+void ReportTimeout(WaitKind waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
   if (!LogEnabled)
     return;
   PrintWaitProgress(timeoutMs, elapsed, true);
   Msg message = (waitKind == kWaitRestart && checkVersion) ? Msg::kTimeoutNoNewerVersion
                                                            : Msg::kTimeoutNotConnected;
-  PrintLogLine(true, false, true, Text(message));
+  PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn, Text(message));
 }
 
-void ReportAccepted(int waitKind, bool checkVersion, const std::string& displayName) {
+void ReportAccepted(WaitKind waitKind, bool checkVersion, const std::string& displayName) {
   if (!LogEnabled)
     return;
   PrintWaitProgress(100, 100, true);
   if (waitKind == kWaitRestart && !checkVersion) {
-    PrintDeviceWait(1, displayName);
+    PrintDeviceWait(DeviceWaitLine::kWaitToConnect, displayName);
   } else {
     PrintStepResult(true, false);
   }
@@ -117,7 +118,7 @@ void ReportAccepted(int waitKind, bool checkVersion, const std::string& displayN
 
 }  // namespace
 
-int32_t ScanDelay(int waitKind, int32_t timeoutMs) {
+int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
   if (waitKind != kWaitRestart)
     return 0;
   return timeoutMs >= 12000 ? 3000 : timeoutMs / 4;
@@ -143,7 +144,7 @@ int ConnectDevice(bool waitUntilFound) {
     const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none, &denied);
     if (accepted != nullptr) {
       DrainInput();
-      PrintDeviceWait(0, accepted->displayName);
+      PrintDeviceWait(DeviceWaitLine::kQueryConnected, accepted->displayName);
       return 1;
     }
     if (denied)
@@ -153,7 +154,7 @@ int ConnectDevice(bool waitUntilFound) {
   }
 }
 
-bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
+bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
                    bool appSelected) {
   PrintWaitReason(waitKind, checkVersion, timeoutMs);
   VersionCheck check{checkVersion, TwoPartImage, singlePart, appSelected, ""};
@@ -183,4 +184,12 @@ bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkV
       return true;
     }
   }
+}
+
+bool WaitForReturn(WaitKind waitKind, int32_t timeoutMs) {
+  return WaitForDevice(waitKind, false, timeoutMs, false, false);
+}
+
+bool WaitForVersion(bool singlePart, bool appSelected, int32_t timeoutMs) {
+  return WaitForDevice(kWaitRestart, singlePart, timeoutMs, true, appSelected);
 }

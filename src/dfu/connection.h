@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-enum WaitKind { kWaitBootloader = 0, kWaitForcedMode = 1, kWaitRestart = 2 };
+#include "output/status_messages.h"
 
 constexpr int32_t kConnectCycleSleepMs = 400;
 constexpr int32_t kWaitCycleSleepMs = 200;
@@ -14,11 +14,20 @@ constexpr int32_t kWaitCycleSleepMs = 200;
 // answered the handshake (either form), 0 when not. Without waitUntilFound
 // it makes one scan.
 int ConnectDevice(bool waitUntilFound);
-// Waits for an interface that newly comes onto the bus and answers; with
-// checkVersion it must report the version text of the image just sent.
-bool WaitForDevice(int waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
+// Waits up to timeoutMs for an interface that newly comes onto the bus and
+// answers; with checkVersion it must report the version text of the image
+// just sent (singlePart and appSelected say which part, as for
+// SendFirmwareInfo). True with the link open on it; false at the time-out.
+// Prints the wait's reason, progress and outcome while logging is on.
+bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
                    bool appSelected);
 // The time from the start of a wait before the first scan.
-int32_t ScanDelay(int waitKind, int32_t timeoutMs);
+int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs);
+
+// The two kinds of WaitForDevice calls, by name.
+// Any newly attached interface that answers the handshake will do.
+bool WaitForReturn(WaitKind waitKind, int32_t timeoutMs);
+// After a restart: the device must report the version of what was sent.
+bool WaitForVersion(bool singlePart, bool appSelected, int32_t timeoutMs);
 
 #endif  // QUORVEL_DFU_CONNECTION_H_

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "console/arguments.h"
 #include "dfu/command_exchange.h"
+#include "dfu/dfu_settings.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
 #include "platform/platform.h"
@@ -15,37 +15,39 @@ const ImageHeader& SelectedHeader(bool singlePart, bool appSelected) {
   return (TwoPartImage && singlePart && appSelected) ? AppHeader : ProgramHeader;
 }
 
-// Reads a second reply to a two-stage command: lead byte, command, status 0.
-bool CompletionArrives(uint8_t command, int32_t windowMs) {
-  uint8_t reply[8] = {};
-  return ReadReports(reply, sizeof(reply), windowMs) == 1 && ReplyEchoes(reply, command) &&
-         reply[2] == 0x00;
-}
-
+// The first reply only acknowledges the request; the second one, after the
+// device erased or checked its flash, carries the status.
 bool TwoStageCommand(uint8_t command, int32_t completionWindowMs) {
   uint8_t reply[8] = {};
-  if (ExchangeFrame(MakeFrame(command), reply, sizeof(reply), kFirstReplyWindowMs) != 1) {
-    return false;
-  }
-  if (!ReplyEchoes(reply, command))
-    return false;
-  return CompletionArrives(command, completionWindowMs);
+  return ExchangeChecked(MakeFrame(command), reply, sizeof(reply), ReplyCheck::kEcho).accepted &&
+         ReadCompletion(command, completionWindowMs);
 }
 
 int32_t ProgressTotal(int32_t length) {
   return LogEnabled ? length : length + length / 10;
 }
 
-bool AckAccepted(const uint8_t* ack, int32_t expectedIndex, const CommandFrame& frame) {
+bool AckAccepted(const uint8_t* ack, int32_t expectedIndex, const CommandFrame& frame,
+                 int32_t blockSize) {
   bool indexed = ReplyEchoes(ack, kCmdData) &&
                  (ack[2] | (ack[3] << 8)) == (expectedIndex & 0xFFFF) && expectedIndex <= 0xFFFF;
   // Devices with 62-byte blocks may echo each frame instead.
-  bool echoed = DfuSettings.bsize == kMaxFramePayload &&
+  bool echoed = blockSize == kMaxFramePayload &&
                 memcmp(ack, frame.bytes, static_cast<size_t>(frame.length)) == 0;
   return indexed || echoed;
 }
 
-bool SendFrames(const uint8_t* data, int32_t length, int32_t total, int32_t* sent) {
+// Reads the acknowledgement of block index blockIndex.
+bool BlockAcknowledged(int32_t blockIndex, const CommandFrame& frame, int32_t blockSize) {
+  uint8_t ack[64] = {};
+  return ReadReports(ack, sizeof(ack), kBlockAckWindowMs) == 1 &&
+         AckAccepted(ack, blockIndex, frame, blockSize);
+}
+
+// Sends data[*sent ..length) and advances *sent frame by frame, so that a
+// failure leaves it at the bytes the device took.
+bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacing, int32_t total,
+                int32_t* sent) {
   int32_t acknowledged = 0;
   while (*sent < length) {
     int32_t n = length - *sent < kMaxFramePayload ? length - *sent : kMaxFramePayload;
@@ -54,19 +56,15 @@ bool SendFrames(const uint8_t* data, int32_t length, int32_t total, int32_t* sen
     if (WriteReports(frame.bytes, frame.length) != 1)
       return false;
     *sent += n;
-    int32_t completed = *sent / DfuSettings.bsize;
+    int32_t completed = *sent / pacing.blockSize;
     if (completed > acknowledged || *sent == length) {
-      if (*sent == length && completed == acknowledged)
-        ++completed;
-      acknowledged = completed;
+      // The last, short block is acknowledged too.
+      acknowledged = (*sent == length && completed == acknowledged) ? completed + 1 : completed;
       PrintDownloadProgress(total, *sent, false);
-      uint8_t ack[64] = {};
-      if (ReadReports(ack, sizeof(ack), kBlockAckWindowMs) != 1)
+      if (!BlockAcknowledged(acknowledged - 1, frame, pacing.blockSize))
         return false;
-      if (!AckAccepted(ack, acknowledged - 1, frame))
-        return false;
-    } else if (DfuSettings.intv > 0) {
-      SpinUntilMs(NowMs() + DfuSettings.intv);
+    } else if (pacing.intervalMs > 0) {
+      SpinUntilMs(NowMs() + pacing.intervalMs);
     }
   }
   return true;
@@ -90,8 +88,7 @@ bool SendFirmwareInfo(bool singlePart, bool appSelected) {
   AppendLe32(&frame, static_cast<uint32_t>(image.length));
   AppendLe32(&frame, image.crc32);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(frame, reply, sizeof(reply), kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdFirmwareInfo) && reply[2] == 0x00;
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kStatusOk).accepted;
   PrintStepResult(success, false);
   if (success)
     PrintFirmwareKind(singlePart, reply[3], TwoPartImage, appSelected);
@@ -112,14 +109,22 @@ bool VerifyFirmware() {
   return success;
 }
 
-bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length) {
+TransferPacing SettingsPacing() {
+  TransferPacing pacing;
+  pacing.blockSize = DfuSettings.bsize;
+  pacing.intervalMs = DfuSettings.intv;
+  return pacing;
+}
+
+bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length,
+                    const TransferPacing& pacing) {
   PrintStepHeading(heading);
   int32_t sent = 0;
   bool success = false;
   if (data != nullptr && length > 0) {
     int32_t total = ProgressTotal(length);
     PrintDownloadProgress(total, 0, false);
-    success = SendFrames(data, length, total, &sent);
+    success = SendFrames(data, length, pacing, total, &sent);
     if (LogEnabled)
       PrintDownloadProgress(total, sent, true);
   }
@@ -133,5 +138,5 @@ bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length) {
 
 bool DownloadFirmware(bool singlePart, bool appSelected) {
   const FirmwareImage& image = SelectedImage(singlePart, appSelected);
-  return StreamFirmware(Msg::kDownloadFirmware, image.data, image.length);
+  return StreamFirmware(Msg::kDownloadFirmware, image.data, image.length, SettingsPacing());
 }

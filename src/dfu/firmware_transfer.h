@@ -1,27 +1,43 @@
 // A firmware transfer: the information request, the start, the data frames
-// with their block acknowledgements, and the device's verdict.
+// with their block acknowledgements, and the device's verdict. Each
+// procedure prints its heading and step result while logging is on.
 #ifndef QUORVEL_DFU_FIRMWARE_TRANSFER_H_
 #define QUORVEL_DFU_FIRMWARE_TRANSFER_H_
 
 #include <cstdint>
 
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/messages.h"
 
 // singlePart: send one part of a two-part image; appSelected: that part is
 // the App, else the Controller. The same pair selects the information sent
-// and the bytes downloaded.
+// and the bytes downloaded. Each returns true when the device answered as
+// required.
 bool SendFirmwareInfo(bool singlePart, bool appSelected);
 bool StartUpgrade();
+// Streams the selected image with the pacing of DfuSettings (bsize, intv).
 bool DownloadFirmware(bool singlePart, bool appSelected);
 bool VerifyFirmware();
 
-// The bytes a transfer with these selectors sends.
+// The bytes a transfer with these selectors sends: the part of a two-part
+// image, else the whole ProgramImage.
 const FirmwareImage& SelectedImage(bool singlePart, bool appSelected);
 
-// Streams the bytes in data frames, paced by block acknowledgements of
-// bsize bytes and the intv pause; prints the heading, progress, step result
-// and failure line.
-bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length);
+// How data frames are paced: the device acknowledges every blockSize bytes
+// (and the last, short block); intervalMs of busy wait separates the frames
+// within a block.
+struct TransferPacing {
+  int32_t blockSize = 256;
+  int32_t intervalMs = 0;
+};
+// The pacing the command's settings ask for.
+TransferPacing SettingsPacing();
+
+// Streams length bytes in data frames of up to 62 bytes, each block
+// acknowledged within its window; prints the heading, the progress line, the
+// step result and, on failure, how far it got. True when every block was
+// acknowledged; false for absent or empty data, a failed write, or a missing
+// or wrong acknowledgement.
+bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length, const TransferPacing& pacing);
 
 #endif  // QUORVEL_DFU_FIRMWARE_TRANSFER_H_

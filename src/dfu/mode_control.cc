@@ -3,26 +3,23 @@
 #include "dfu/command_exchange.h"
 #include "output/log_output.h"
 #include "output/status_messages.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
 namespace {
 
-constexpr uint8_t kRestartToApplication = 0x00;
-constexpr uint8_t kRestartToBootloader = 0x02;
-
 bool Restart(Msg heading, uint8_t mode) {
   PrintStepHeading(heading);
   SnapshotBusWithoutOpenDevice();
   uint8_t reply[8] = {};
-  int result =
-      ExchangeFrame(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), kFirstReplyWindowMs);
+  ExchangeOutcome outcome =
+      ExchangeChecked(MakeFrame(kCmdRestart, mode), reply, sizeof(reply), ReplyCheck::kEcho);
   // Whatever it said, a device that answered is about to leave the bus.
-  if (result == 1)
+  if (outcome.exchange == 1)
     CloseLink();
-  bool success = result == 1 && ReplyEchoes(reply, kCmdRestart);
-  PrintStepResult(success, false);
-  return success;
+  PrintStepResult(outcome.accepted, false);
+  return outcome.accepted;
 }
 
 }  // namespace
@@ -34,10 +31,11 @@ void SnapshotBusWithoutOpenDevice() {
 
 int Handshake() {
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdHandshake), reply, sizeof(reply), kFirstReplyWindowMs);
-  if (result != 1)
-    return result;
-  if (!ReplyEchoes(reply, kCmdHandshake))
+  ExchangeOutcome outcome =
+      ExchangeChecked(MakeFrame(kCmdHandshake), reply, sizeof(reply), ReplyCheck::kEcho);
+  if (outcome.exchange != 1)
+    return outcome.exchange;
+  if (!outcome.accepted)
     return 0;
   return ReadStatusRecord(reply + 2).valid ? 2 : 1;
 }
@@ -53,9 +51,9 @@ bool RestartDevice() {
 bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
   uint8_t reply[4] = {};
-  int result =
-      ExchangeFrame(MakeFrame(kCmdUpgradeMode, 0x00), reply, sizeof(reply), kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdUpgradeMode) && reply[2] == 0x00;
+  bool success = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
+                                 sizeof(reply), ReplyCheck::kStatusOk)
+                     .accepted;
   PrintStepResult(success, false);
   return success;
 }
@@ -63,12 +61,11 @@ bool EnterUpgradeMode() {
 bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
   PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdForcedMode, enter ? 0x00 : 0x01), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
-  bool success = result == 1 && ReplyEchoes(reply, kCmdForcedMode);
+  CommandFrame frame = MakeFrame(kCmdForcedMode, enter ? kForcedModeEnter : kForcedModeLeave);
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
   if (success && enter && state != nullptr) {
     StatusRecord record = ReadStatusRecord(reply + 2);
-    *state = record.valid ? record.value : 0xFF;
+    *state = record.valid ? record.value : kNoForcedState;
   }
   PrintStepResult(success, false);
   return success;

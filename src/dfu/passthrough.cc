@@ -2,13 +2,12 @@
 
 #include "dfu/command_exchange.h"
 #include "dfu/firmware_transfer.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 
 bool SwitchPassthrough(bool on) {
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(MakeFrame(kCmdPassthrough, on ? 0x00 : 0x01), reply, sizeof(reply),
-                             kFirstReplyWindowMs);
-  return result == 1 && ReplyEchoes(reply, kCmdPassthrough);
+  CommandFrame frame = MakeFrame(kCmdPassthrough, on ? kPassthroughOn : kPassthroughOff);
+  return ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
 }
 
 bool SendPassthroughInfo() {
@@ -19,10 +18,10 @@ bool SendPassthroughInfo() {
   AppendLe32(&frame, static_cast<uint32_t>(PassthroughImage.length));
   AppendLe32(&frame, PassthroughImage.crc32);
   uint8_t reply[8] = {};
-  int result = ExchangeFrame(frame, reply, sizeof(reply), kFirstReplyWindowMs);
-  return result == 1 && ReplyEchoes(reply, kCmdFirmwareInfo) && reply[2] == 0x00;
+  return ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kStatusOk).accepted;
 }
 
 bool DownloadPassthroughFirmware() {
-  return StreamFirmware(Msg::kDownloadPassthrough, PassthroughImage.data, PassthroughImage.length);
+  return StreamFirmware(Msg::kDownloadPassthrough, PassthroughImage.data, PassthroughImage.length,
+                        SettingsPacing());
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dfu/command_exchange.h"
-#include "image/firmware_image.h"
+#include "image/image_layout.h"
 #include "output/console_text.h"
 #include "output/log_output.h"
 #include "transport/hid_link.h"
@@ -25,7 +25,7 @@ const DeviceType kDeviceTypes[] = {
 
 // Every line of the report starts a step of its own.
 void PrintReportLine(const std::string& text) {
-  PrintLogLine(false, true, true, text);
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts, text);
 }
 
 }  // namespace
@@ -40,10 +40,7 @@ const char* DeviceNameForType(uint8_t typeCode) {
 
 bool QueryDeviceName(char* name) {
   uint8_t reply[8] = {};
-  if (ExchangeFrame(MakeFrame(kCmdDeviceName), reply, sizeof(reply), kFirstReplyWindowMs) != 1) {
-    return false;
-  }
-  if (!ReplyEchoes(reply, kCmdDeviceName))
+  if (!ExchangeChecked(MakeFrame(kCmdDeviceName), reply, sizeof(reply), ReplyCheck::kEcho).accepted)
     return false;
   const char* typeName = DeviceNameForType(reply[2]);
   memcpy(name, typeName, strlen(typeName) + 1);
@@ -52,12 +49,11 @@ bool QueryDeviceName(char* name) {
 
 bool ReadVersionInfo(uint8_t selector, uint8_t* out, int32_t* inoutLen) {
   uint8_t reply[16] = {};
-  if (ExchangeFrame(MakeFrame(kCmdVersion, selector), reply, sizeof(reply), kFirstReplyWindowMs) !=
-      1) {
+  CommandFrame frame = MakeFrame(kCmdVersion, selector);
+  if (!ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted ||
+      reply[2] != selector) {
     return false;
   }
-  if (!ReplyEchoes(reply, kCmdVersion) || reply[2] != selector)
-    return false;
   if (out != nullptr && inoutLen != nullptr && *inoutLen >= 8) {
     memcpy(out, reply + 3, 8);
     *inoutLen = 8;

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr uint8_t kControllerSelector = 0x00;
-constexpr uint8_t kAppSelector = 0x01;
+#include "dfu/protocol.h"
 
 // Prints the report and closes the link, whatever happens.
 void ReadDeviceVersions();

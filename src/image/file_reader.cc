@@ -34,9 +34,9 @@ int64_t StreamSize(std::ifstream* stream) {
   return static_cast<int64_t>(end);
 }
 
-}  // namespace
-
-FileReadResult ProbeReadableFile(const std::string& path) {
+// Opens a regular file for binary reading; anything else is refused before
+// an open is tried.
+FileReadResult OpenRegularFile(const std::string& path, std::ifstream* stream) {
   if (path.empty()) {
     return FileReadResult::kNotFound;
   }
@@ -44,23 +44,24 @@ FileReadResult ProbeReadableFile(const std::string& path) {
   if (kind != FileReadResult::kOk) {
     return kind;
   }
-  std::ifstream stream(path, std::ios::in | std::ios::binary);
-  return stream.is_open() ? FileReadResult::kOk : FileReadResult::kNotFound;
+  stream->open(path, std::ios::in | std::ios::binary);
+  return stream->is_open() ? FileReadResult::kOk : FileReadResult::kNotFound;
+}
+
+}  // namespace
+
+FileReadResult ProbeReadableFile(const std::string& path) {
+  std::ifstream stream;
+  return OpenRegularFile(path, &stream);
 }
 
 FileReadResult ReadWholeFile(const std::string& path, int64_t maxSize,
                              std::vector<uint8_t>* bytes) {
   bytes->clear();
-  if (path.empty()) {
-    return FileReadResult::kNotFound;
-  }
-  const FileReadResult kind = CheckRegularFile(path);
-  if (kind != FileReadResult::kOk) {
-    return kind;
-  }
-  std::ifstream stream(path, std::ios::in | std::ios::binary);
-  if (!stream.is_open()) {
-    return FileReadResult::kNotFound;
+  std::ifstream stream;
+  const FileReadResult opened = OpenRegularFile(path, &stream);
+  if (opened != FileReadResult::kOk) {
+    return opened;
   }
   const int64_t size = StreamSize(&stream);
   if (size < 0) {

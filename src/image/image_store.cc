@@ -1,14 +1,23 @@
-// Keeping loaded programs in memory with their CRC-32, cutting the two parts
-// of a two-part image, and loading the passthrough device's program.
+// Keeping loaded programs in memory with their CRC-32, and cutting the two
+// parts of a two-part image.
+#include "image/image_store.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "image/checksums.h"
-#include "image/file_reader.h"
-#include "image/firmware_image.h"
+
+FirmwareImage ProgramImage;
+FirmwareImage ControllerPart;
+FirmwareImage AppPart;
+FirmwareImage PassthroughImage;
+ImageHeader ProgramHeader;
+ImageHeader AppHeader;
+bool TwoPartImage = false;
 
 namespace {
 
@@ -19,25 +28,27 @@ constexpr int32_t kAppPartOffset = 0x20000;
 constexpr int32_t kFillRunLength = 32;
 constexpr int32_t kPartAlignment = 16;
 
-// Copies before the previous contents are released: the bytes may be a
-// range of the image being replaced.
-bool StoreOwnedImage(const uint8_t* bytes, int64_t length, FirmwareImage* image) {
-  std::vector<uint8_t> copy;
-  bool copied = false;
-  if (bytes != nullptr && length > 0 && length <= std::numeric_limits<int32_t>::max()) {
-    try {
-      copy.assign(bytes, bytes + length);
-      copied = true;
-    } catch (const std::bad_alloc&) {
-      copied = false;
-    }
-  }
-  *image = FirmwareImage{};
-  if (!copied) {
+// A copy of the bytes, or false when there is nothing to copy or no memory.
+bool CopyBytes(const uint8_t* bytes, int64_t length, std::vector<uint8_t>* copy) {
+  if (bytes == nullptr || length <= 0 || length > std::numeric_limits<int32_t>::max())
+    return false;
+  try {
+    copy->assign(bytes, bytes + length);
+  } catch (const std::bad_alloc&) {
     return false;
   }
-  image->storage.swap(copy);
-  image->data = image->storage.data();
+  return true;
+}
+
+// Takes the buffer over as the image, from offset to its end.
+bool AdoptImage(std::vector<uint8_t>&& buffer, int64_t offset, int64_t maxLength,
+                FirmwareImage* image) {
+  const int64_t length = static_cast<int64_t>(buffer.size()) - offset;
+  *image = FirmwareImage{};
+  if (offset < 0 || length <= 0 || length > maxLength)
+    return false;
+  image->storage = std::move(buffer);
+  image->data = image->storage.data() + offset;
   image->length = static_cast<int32_t>(length);
   image->crc32 = Crc32(image->data, image->length);
   return true;
@@ -78,10 +89,10 @@ int32_t PartLength(const uint8_t* part, int32_t scanStart, int32_t available) {
   return available;
 }
 
-int StoreProgramImage(const uint8_t* bytes, int64_t length) {
+int AdoptProgramImage(std::vector<uint8_t>&& file, int64_t offset) {
   ControllerPart = FirmwareImage{};
   AppPart = FirmwareImage{};
-  if (!StoreOwnedImage(bytes, length, &ProgramImage)) {
+  if (!AdoptImage(std::move(file), offset, std::numeric_limits<int32_t>::max(), &ProgramImage)) {
     return 0;
   }
   if (!TwoPartImage) {
@@ -96,18 +107,48 @@ int StoreProgramImage(const uint8_t* bytes, int64_t length) {
   return 1;
 }
 
+int StoreProgramImage(const uint8_t* bytes, int64_t length) {
+  // Copied before the previous contents are released: the bytes may be a
+  // range of the image being replaced.
+  std::vector<uint8_t> copy;
+  if (!CopyBytes(bytes, length, &copy)) {
+    ControllerPart = FirmwareImage{};
+    AppPart = FirmwareImage{};
+    ProgramImage = FirmwareImage{};
+    return 0;
+  }
+  return AdoptProgramImage(std::move(copy), 0);
+}
+
+int AdoptPassthroughImage(std::vector<uint8_t>&& file) {
+  return AdoptImage(std::move(file), 0, kPassthroughMaxSize, &PassthroughImage) ? 1 : 0;
+}
+
 int StorePassthroughImage(const uint8_t* bytes, int64_t length) {
-  if (length > kPassthroughMaxSize) {
+  std::vector<uint8_t> copy;
+  if (length > kPassthroughMaxSize || !CopyBytes(bytes, length, &copy)) {
     PassthroughImage = FirmwareImage{};
     return 0;
   }
-  return StoreOwnedImage(bytes, length, &PassthroughImage) ? 1 : 0;
+  return AdoptPassthroughImage(std::move(copy));
 }
 
-int LoadPassthroughFile(const std::string& path) {
-  std::vector<uint8_t> file;
-  if (ReadWholeFile(path, kPassthroughMaxSize, &file) != FileReadResult::kOk) {
-    return 0;
+std::string ImageVersionText(bool singlePart, bool appSelected) {
+  if (!TwoPartImage) {
+    return FormatVersionText(ProgramHeader.version);
   }
-  return StorePassthroughImage(file.data(), static_cast<int64_t>(file.size()));
+  if (!singlePart) {
+    return FormatVersionText(ProgramHeader.version) + " | " + FormatVersionText(AppHeader.version);
+  }
+  return FormatVersionText(appSelected ? AppHeader.version : ProgramHeader.version);
+}
+
+void ResetImages() {
+  ProgramImage = FirmwareImage{};
+  ControllerPart = FirmwareImage{};
+  AppPart = FirmwareImage{};
+  PassthroughImage = FirmwareImage{};
+  ProgramHeader = ImageHeader{};
+  AppHeader = ImageHeader{};
+  TwoPartImage = false;
 }

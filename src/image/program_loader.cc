@@ -1,13 +1,18 @@
 // Finding and checking the firmware image inside a default device program
 // file: a one-part image at the image start, or a Controller part and an App
-// part at fixed offsets behind 64 KiB that the device never receives.
+// part at fixed offsets behind 64 KiB that the device never receives. The
+// search is pure; the image records are written once, by the loader, from
+// the layout that was found.
+#include "image/program_loader.h"
+
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "image/checksums.h"
 #include "image/file_reader.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 
 namespace {
 
@@ -42,17 +47,17 @@ bool HeaderAt(const uint8_t* bytes, int64_t length, int64_t offset, ImageHeader*
 
 // The first start (0, then 4096, 8192, ... when searching) at which a valid
 // image begins, or -1.
-int64_t FindImageStart(const std::vector<uint8_t>& file, bool onePartOnly, bool digestCheck,
-                       bool search) {
+int64_t FindImageStart(const std::vector<uint8_t>& file, const ProgramFileChecks& checks,
+                       ImageLayout* layout) {
   const int64_t size = static_cast<int64_t>(file.size());
-  if (ParseImage(file.data(), size, onePartOnly, digestCheck) == 1) {
+  if (ParseImage(file.data(), size, checks, layout) == 1) {
     return 0;
   }
-  if (!search || size <= kSearchStep) {
+  if (!checks.search || size <= kSearchStep) {
     return -1;
   }
   for (int64_t start = kSearchStep; start < size; start += kSearchStep) {
-    if (ParseImage(file.data() + start, size - start, onePartOnly, digestCheck) == 1) {
+    if (ParseImage(file.data() + start, size - start, checks, layout) == 1) {
       return start;
     }
   }
@@ -61,45 +66,53 @@ int64_t FindImageStart(const std::vector<uint8_t>& file, bool onePartOnly, bool 
 
 }  // namespace
 
-int ParseImage(const uint8_t* bytes, int64_t length, bool onePartOnly, bool digestCheck) {
+int ParseImage(const uint8_t* bytes, int64_t length, const ProgramFileChecks& checks,
+               ImageLayout* layout) {
   if (bytes == nullptr || length <= 0) {
     return 0;
   }
-  ImageHeader header;
-  if (HeaderAt(bytes, length, 0, &header)) {
-    ProgramHeader = header;
-    TwoPartImage = false;
-    return CheckImageExtent(bytes, 0, length, header, digestCheck);
+  *layout = ImageLayout{};
+  if (HeaderAt(bytes, length, 0, &layout->programHeader)) {
+    return CheckImageExtent(bytes, 0, length, layout->programHeader, checks.digestCheck);
   }
-  if (onePartOnly) {
+  if (checks.onePartOnly) {
     return 0;
   }
-  TwoPartImage = true;
-  if (!HeaderAt(bytes, length, kControllerHeaderOffset, &header)) {
+  layout->twoPart = true;
+  if (!HeaderAt(bytes, length, kControllerHeaderOffset, &layout->programHeader) ||
+      !HeaderAt(bytes, length, kAppHeaderOffset, &layout->appHeader)) {
     return 0;
   }
-  ProgramHeader = header;
-  if (!HeaderAt(bytes, length, kAppHeaderOffset, &header)) {
-    return 0;
-  }
-  AppHeader = header;
   // Only the App part carries a digest the loader checks; the Controller
   // part is checked by the device.
-  return CheckImageExtent(bytes, kAppHeaderOffset, length, header, digestCheck);
+  return CheckImageExtent(bytes, kAppHeaderOffset, length, layout->appHeader, checks.digestCheck);
 }
 
-int LoadProgramFile(const std::string& path, bool onePartOnly, bool digestCheck, bool search) {
+int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks) {
   std::vector<uint8_t> file;
   // Image lengths are signed 32-bit throughout, so a file of 2 GiB or more
   // is refused before it is read.
   if (ReadWholeFile(path, std::numeric_limits<int32_t>::max(), &file) != FileReadResult::kOk) {
     return 0;
   }
-  const int64_t start = FindImageStart(file, onePartOnly, digestCheck, search);
+  ImageLayout layout;
+  const int64_t start = FindImageStart(file, checks, &layout);
   if (start < 0) {
     return 0;
   }
-  const int64_t stored = TwoPartImage ? start + kControllerHeaderOffset : start;
-  const int64_t size = static_cast<int64_t>(file.size());
-  return StoreProgramImage(file.data() + stored, size - stored);
+  ProgramHeader = layout.programHeader;
+  if (layout.twoPart)
+    AppHeader = layout.appHeader;
+  TwoPartImage = layout.twoPart;
+  // The file buffer becomes the image: a large program exists once in memory.
+  return AdoptProgramImage(std::move(file),
+                           layout.twoPart ? start + kControllerHeaderOffset : start);
+}
+
+int LoadPassthroughFile(const std::string& path) {
+  std::vector<uint8_t> file;
+  if (ReadWholeFile(path, kPassthroughMaxSize, &file) != FileReadResult::kOk) {
+    return 0;
+  }
+  return AdoptPassthroughImage(std::move(file));
 }

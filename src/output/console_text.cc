@@ -1,12 +1,11 @@
 #include "output/console_text.h"
 
-#include <iconv.h>
-
 #include <map>
 #include <utility>
 
 #include "output/log_output.h"
 #include "platform/platform.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -15,24 +14,6 @@ bool IsAscii(const std::string& text) {
     if (c >= 0x80)
       return false;
   }
-  return true;
-}
-
-bool ConvertUtf8ToGbk(const std::string& utf8, std::string* gbk) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1))
-    return false;
-  std::string out(utf8.size() * 2 + 4, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* outPtr = &out[0];
-  size_t outLeft = out.size();
-  size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  if (result == static_cast<size_t>(-1))
-    return false;
-  out.resize(out.size() - outLeft);
-  *gbk = std::move(out);
   return true;
 }
 
@@ -47,7 +28,7 @@ std::string ToConsoleEncoding(const std::string& utf8) {
   if (it != cache.end())
     return it->second;
   std::string gbk;
-  if (!ConvertUtf8ToGbk(utf8, &gbk))
+  if (!ConvertEncoding("UTF-8", "GBK", utf8.data(), utf8.size(), &gbk))
     gbk = utf8;
   cache.emplace(utf8, gbk);
   return gbk;

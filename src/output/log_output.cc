@@ -54,20 +54,22 @@ bool PrintProgress(int32_t total, int32_t done, bool final, const std::string& l
 
 }  // namespace
 
-void PrintLogLine(bool showTimes, bool restartStep, bool bothTimes, const std::string& text) {
+void PrintLogLine(LogTimes times, StepClock clock, const std::string& text) {
   std::string line = ">> " + text;
-  if (showTimes) {
-    int32_t now = NowMs();
-    if (bothTimes) {
-      line += " (" + ElapsedSeconds(now, StepStartTime) + "s, " +
-              ElapsedSeconds(now, CommandStartTime) + "s)";
-    } else {
-      line += " (" + ElapsedSeconds(now, CommandStartTime) + "s)";
-    }
+  int32_t now = NowMs();
+  if (times == LogTimes::kStepAndCommand) {
+    line += " (" + ElapsedSeconds(now, StepStartTime) + "s, " +
+            ElapsedSeconds(now, CommandStartTime) + "s)";
+  } else if (times == LogTimes::kCommand) {
+    line += " (" + ElapsedSeconds(now, CommandStartTime) + "s)";
   }
   WriteLine(line);
-  if (restartStep)
+  if (clock == StepClock::kRestarts)
     StepStartTime = NowMs();
+}
+
+void PrintLogLine(const std::string& text) {
+  PrintLogLine(LogTimes::kNone, StepClock::kRunsOn, text);
 }
 
 std::string FormatSeconds(double seconds) {
@@ -85,13 +87,14 @@ std::string FormatHex(uint32_t value, int width, bool withPrefix) {
 void PrintParameterError() {
   if (!LogEnabled)
     return;
-  PrintLogLine(false, false, true, Text(Msg::kParameterError));
+  PrintLogLine(Text(Msg::kParameterError));
 }
 
 void PrintStepResult(bool success, bool alwaysPrint) {
   if (!LogEnabled && !alwaysPrint)
     return;
-  PrintLogLine(true, false, true, Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
+  PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
+               Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
 }
 
 void PrintDownloadProgress(int32_t total, int32_t done, bool final) {

@@ -15,7 +15,17 @@ extern int32_t StepStartTime;
 extern int32_t LastDownloadPercent;
 extern int32_t LastWaitPercent;
 
-void PrintLogLine(bool showTimes, bool restartStep, bool bothTimes, const std::string& text);
+// Which elapsed times follow a log line's text: none, the command's only
+// (" (12.345s)"), or the step's and the command's (" (0.532s, 12.345s)").
+enum class LogTimes { kNone, kCommand, kStepAndCommand };
+// Whether the step clock restarts after the line: a step's heading starts it.
+enum class StepClock { kRunsOn, kRestarts };
+
+// Writes ">> ", the text, the times and a line end; always printed (callers
+// check LogEnabled).
+void PrintLogLine(LogTimes times, StepClock clock, const std::string& text);
+// A line without times that leaves the step clock running.
+void PrintLogLine(const std::string& text);
 std::string FormatSeconds(double seconds);
 std::string FormatHex(uint32_t value, int width, bool withPrefix);
 void PrintParameterError();

@@ -6,27 +6,28 @@
 void PrintStepHeading(Msg heading) {
   if (!LogEnabled)
     return;
-  PrintLogLine(false, true, true, Text(heading));
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts, Text(heading));
 }
 
-void PrintDeviceWait(int kind, const std::string& displayName) {
+void PrintDeviceWait(DeviceWaitLine line, const std::string& displayName) {
   if (!LogEnabled)
     return;
-  Msg leadIn = kind == 1 ? Msg::kWaitToConnectLeadIn : Msg::kQueryConnectedLeadIn;
+  Msg leadIn = line == DeviceWaitLine::kWaitToConnect ? Msg::kWaitToConnectLeadIn
+                                                      : Msg::kQueryConnectedLeadIn;
   // Written directly: no space after ">>", no times, the step clock runs on.
   WriteLine(">>" + Text(leadIn) + "\"" + displayName + "\"");
 }
 
-void PrintWaitReason(int waitKind, bool checkVersion, int32_t timeoutMs) {
+void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
   if (!LogEnabled)
     return;
   Msg reason = Msg::kWaitBootloader;
-  if (waitKind == 1) {
+  if (waitKind == kWaitForcedMode) {
     reason = Msg::kWaitForcedMode;
-  } else if (waitKind == 2) {
+  } else if (waitKind == kWaitRestart) {
     reason = checkVersion ? Msg::kWaitVerifyVersion : Msg::kWaitRestartConnection;
   }
-  PrintLogLine(false, true, true,
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts,
                Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) + " s)");
 }
 
@@ -39,13 +40,13 @@ void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool ap
   } else {
     kind = replyKind != 0 ? "App" : "Controller";
   }
-  PrintLogLine(false, false, true, Text(Msg::kFirmwareInformation) + kind);
+  PrintLogLine(Text(Msg::kFirmwareInformation) + kind);
 }
 
 void PrintDownloadFailure(uint32_t size, uint32_t location) {
   if (!LogEnabled)
     return;
-  PrintLogLine(true, false, true,
+  PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
                Text(Msg::kProgramFileSize) + FormatHex(size, 8, true) +
                    Text(Msg::kDownloadFailedLocation) + FormatHex(location, 8, true));
 }

@@ -12,8 +12,17 @@
 
 // The first line of a device step: no times, restarts the step clock.
 void PrintStepHeading(Msg heading);
-void PrintDeviceWait(int kind, const std::string& displayName);
-void PrintWaitReason(int waitKind, bool checkVersion, int32_t timeoutMs);
+// What a connection wait waits for: the bootloader after a reset, the chip
+// in its forced upgrade mode, or the device after a restart.
+enum WaitKind { kWaitBootloader = 0, kWaitForcedMode = 1, kWaitRestart = 2 };
+// The line naming the device a connection found: the first connection of a
+// command queries the device; a restarted device is waited for.
+enum class DeviceWaitLine { kQueryConnected = 0, kWaitToConnect = 1 };
+
+void PrintDeviceWait(DeviceWaitLine line, const std::string& displayName);
+// The wait's reason and its time-out in whole seconds; restarts the step
+// clock.
+void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs);
 void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected);
 void PrintDownloadFailure(uint32_t size, uint32_t location);
 

@@ -1,19 +1,9 @@
 #include "platform/locale_names.h"
 
-#include <cctype>
-
-namespace {
-
-std::string Lowercase(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
+#include "platform/ascii.h"
 
 std::string LocaleLanguagePart(const std::string& localeName) {
-  return Lowercase(localeName.substr(0, localeName.find_first_of("_.@")));
+  return LowerAscii(localeName.substr(0, localeName.find_first_of("_.@")));
 }
 
 ConsoleEncoding LocaleEncoding(const std::string& localeName) {
@@ -25,7 +15,7 @@ ConsoleEncoding LocaleEncoding(const std::string& localeName) {
     char c = localeName[i];
     if (c == '-' || c == '_')
       continue;
-    codeset.push_back(static_cast<char>(tolower(static_cast<unsigned char>(c))));
+    codeset.push_back(LowerAscii(c));
   }
   static const char* const kGbkCodesets[] = {"gbk", "gb2312", "gb18030", "cp936", "euccn"};
   for (const char* gbk : kGbkCodesets) {

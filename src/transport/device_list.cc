@@ -1,23 +1,11 @@
-// Discovery of the HID interfaces present and the two process-wide device
-// lists: each listing is hidapi's enumeration after a settle pause, and the
-// lists are compared by path so that an interface that has just attached
-// stands out from those already seen.
+// The two process-wide device lists, compared by path so that an interface
+// that has just attached stands out from those already seen.
 #include "transport/device_list.h"
-
-#include <hidapi.h>
-
-#include "platform/platform.h"
 
 DeviceList CurrentDevices;
 DeviceList KnownDevices;
 
 namespace {
-
-// A device that has just re-attached needs this long before its interfaces
-// are listed.
-constexpr int32_t kSettleMs = 200;
-// Device strings longer than this (terminator included) are left out.
-constexpr size_t kMaxTextBytes = 255;
 
 bool SamePath(const DeviceEntry& entry, const char* path) {
   return entry.hasPath && entry.path == path;
@@ -36,32 +24,6 @@ bool PathListed(const DeviceList& list, const DeviceEntry& wanted) {
 void CountOneRemoved(DeviceList* list) {
   if (list->count > 0)
     --list->count;
-}
-
-void StoreText(const wchar_t* source, bool* present, std::string* text) {
-  std::string narrow;
-  if (!NarrowDeviceText(source, &narrow))
-    return;
-  if (narrow.empty() || narrow.size() + 1 > kMaxTextBytes)
-    return;
-  *text = narrow;
-  *present = true;
-}
-
-DeviceEntry EntryFromRecord(const hid_device_info& record) {
-  DeviceEntry entry;
-  entry.displayName = BuildDisplayName(record);
-  entry.hasDisplayName = !entry.displayName.empty();
-  if (record.path != nullptr && record.path[0] != '\0') {
-    entry.path = record.path;
-    entry.hasPath = true;
-  }
-  StoreText(record.manufacturer_string, &entry.hasManufacturer, &entry.manufacturer);
-  StoreText(record.product_string, &entry.hasProduct, &entry.product);
-  entry.vendorId = record.vendor_id;
-  entry.productId = record.product_id;
-  entry.interfaceNumber = record.interface_number;
-  return entry;
 }
 
 }  // namespace
@@ -113,34 +75,4 @@ void PruneVanishedKnown() {
       return;
     }
   }
-}
-
-hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int32_t settleMs) {
-  // hidraw learns of attached and re-attached interfaces from the kernel by
-  // itself; there is no device-tree re-scan to request here, only the pause
-  // that lets a returning device finish attaching.
-  if (settleMs > 0)
-    SleepMs(settleMs);
-  return hid_enumerate(vendorId, productId);
-}
-
-int RefreshDevices(DeviceList* list, bool useFilter) {
-  if (list == nullptr)
-    return 0;
-  ClearDevices(list);
-  uint16_t vendorId = useFilter ? list->vendorId : 0;
-  uint16_t productId = useFilter ? list->productId : 0;
-  int32_t interfaceNumber = useFilter ? list->interfaceNumber : -1;
-  hid_device_info* records = EnumerateHidDevices(vendorId, productId, kSettleMs);
-  if (records == nullptr)
-    return 0;
-  int appended = 0;
-  for (const hid_device_info* record = records; record != nullptr; record = record->next) {
-    if (interfaceNumber >= 0 && interfaceNumber != record->interface_number)
-      continue;
-    AppendDevice(list, EntryFromRecord(*record));
-    ++appended;
-  }
-  hid_free_enumeration(records);
-  return appended;
 }

@@ -1,13 +1,13 @@
-// Discovery of HID interfaces and the two process-wide device lists that tell
-// newly attached interfaces from those already seen.
+// The two process-wide lists of HID interfaces, CurrentDevices (what the
+// last scan found) and KnownDevices (what was on the bus before), and the
+// list operations that tell a newly attached interface from those already
+// seen. Entries are compared by path.
 #ifndef QUORVEL_TRANSPORT_DEVICE_LIST_H_
 #define QUORVEL_TRANSPORT_DEVICE_LIST_H_
 
 #include <cstdint>
 #include <list>
 #include <string>
-
-struct hid_device_info;
 
 struct DeviceEntry {
   bool hasDisplayName = false;
@@ -34,20 +34,18 @@ struct DeviceList {
 extern DeviceList CurrentDevices;
 extern DeviceList KnownDevices;
 
-// hidapi's list after the settle time (the caller frees it with
-// hid_free_enumeration).
-hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int32_t settleMs);
-int RefreshDevices(DeviceList* list, bool useFilter);
+// Empties the entries (the filter stays); a null list is ignored.
 void ClearDevices(DeviceList* list);
+// Appends a copy of the entry; returns 1.
 int AppendDevice(DeviceList* list, const DeviceEntry& entry);
+// Removes the first entry with that path; nothing for a null list or path.
 void RemoveDeviceByPath(DeviceList* list, const char* path);
+// Appends every entry of CurrentDevices to KnownDevices.
 void MergeCurrentIntoKnown();
+// Removes from CurrentDevices every entry whose path KnownDevices holds.
 void DropKnownFromCurrent();
+// Removes from KnownDevices the first entry whose path CurrentDevices lacks
+// (one per call).
 void PruneVanishedKnown();
-std::string BuildDisplayName(const hid_device_info& record);
-
-// A device string in the console's narrow encoding; false when the string is
-// absent or cannot be converted.
-bool NarrowDeviceText(const wchar_t* text, std::string* narrow);
 
 #endif  // QUORVEL_TRANSPORT_DEVICE_LIST_H_

@@ -1,14 +1,16 @@
 // The name a device is shown under when it is connected, and the conversion
 // of hidapi's wide device strings to the console's encoding.
+#include "transport/display_name.h"
+
 #include <hidapi.h>
-#include <iconv.h>
 
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
-#include "transport/device_list.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -20,15 +22,11 @@ const char* ConsoleCharset() {
   return g_platform.consoleEncoding() == ConsoleEncoding::kGbk ? "GBK" : "UTF-8";
 }
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 size_t FindIgnoringCase(const std::string& text, const char* needle) {
   size_t length = strlen(needle);
   for (size_t i = 0; i + length <= text.size(); ++i) {
     size_t k = 0;
-    while (k < length && AsciiLower(text[i + k]) == AsciiLower(needle[k]))
+    while (k < length && LowerAscii(text[i + k]) == LowerAscii(needle[k]))
       ++k;
     if (k == length)
       return i;
@@ -55,23 +53,7 @@ void AppendMarker(std::string* name, const std::string& path, const char* marker
 bool NarrowDeviceText(const wchar_t* text, std::string* narrow) {
   if (text == nullptr)
     return false;
-  iconv_t converter = iconv_open(ConsoleCharset(), "WCHAR_T");
-  if (converter == reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)))
-    return false;
-  size_t inLeft = wcslen(text) * sizeof(wchar_t);
-  // Four bytes per character covers UTF-8 and GBK alike.
-  std::string out(wcslen(text) * 4 + 4, '\0');
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(text));
-  char* outAt = &out[0];
-  size_t outLeft = out.size();
-  bool ok = iconv(converter, &in, &inLeft, &outAt, &outLeft) == 0 &&
-            iconv(converter, nullptr, nullptr, &outAt, &outLeft) == 0;
-  iconv_close(converter);
-  if (!ok)
-    return false;
-  out.resize(out.size() - outLeft);
-  *narrow = out;
-  return true;
+  return ConvertEncoding("WCHAR_T", ConsoleCharset(), text, wcslen(text) * sizeof(wchar_t), narrow);
 }
 
 std::string BuildDisplayName(const hid_device_info& record) {

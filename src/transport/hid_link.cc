@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
 
 HidLinkRecord HidLink;
@@ -25,18 +26,8 @@ constexpr size_t kCollectionReportBytes = kReportDataBytes;
 // before it was connected is gone before the first request.
 constexpr int32_t kDrainMs = 50;
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 size_t FindHidIgnoringCase(const std::string& path) {
-  for (size_t i = 0; i + 3 <= path.size(); ++i) {
-    if (AsciiLower(path[i]) == 'h' && AsciiLower(path[i + 1]) == 'i' &&
-        AsciiLower(path[i + 2]) == 'd') {
-      return i;
-    }
-  }
-  return std::string::npos;
+  return LowerAscii(path).find("hid");
 }
 
 void DropDeviceLock() {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "firmware_builder.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "image/temp_files.h"
 
 namespace {

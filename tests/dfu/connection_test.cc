@@ -2,9 +2,10 @@
 #include "dfu/connection.h"
 
 #include "dfu/mode_control.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
@@ -24,9 +25,9 @@ TEST_F(DfuTest, ScanDelayByKindAndTimeout) {
 // The first probe of a device already on the bus but unknown shows when the
 // wait's first scan happened: sleep 200 ms per cycle, then 200 ms settle.
 // Record times count from the scenario's load.
-double FirstProbeTime(int kind, int32_t timeout) {
+double FirstProbeTime(WaitKind kind, int32_t timeout) {
   ClearDevices(&KnownDevices);
-  WaitForDevice(kind, false, timeout, false, false);
+  WaitForReturn(kind, timeout);
   CloseLink();
   return emu::Record()["devices"]["dev"]["requests"].at(0)["atMs"].get<double>();
 }
@@ -87,7 +88,7 @@ TEST_F(DfuTest, StatusHandshakeConnectsButIsRejectedByAPlainWait) {
   EXPECT_EQ(ConnectDevice(false), 1);
   CloseLink();
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 10000, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitRestart, 10000));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Timeout not waiting to connect failed! ("), std::string::npos);
   EXPECT_EQ(HidLink.device, nullptr);
@@ -98,7 +99,7 @@ TEST_F(DfuTest, KnownDevicesAreNotCandidatesButNewOnesAre) {
   LoadDevices({old, Device({{"appearAtMs", 1000}})});
   RefreshDevices(&KnownDevices, false);  // only the old device is on the bus
   g_virtual.sleeps.clear();
-  EXPECT_TRUE(WaitForDevice(kWaitBootloader, false, 10000, false, false));
+  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
   EXPECT_EQ(HidLink.path, kPath);
   EXPECT_TRUE(Record()["devices"]["old"]["requests"].empty());
   // The refresh above took its 200 ms settle time: cycles at 400 and 800 ms
@@ -114,7 +115,7 @@ TEST_F(DfuTest, RestartedDeviceWithTheSamePathIsFoundAgain) {
   Open();
   EXPECT_TRUE(RestartDevice());
   TakeOutput();
-  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 10000, false, false));
+  EXPECT_TRUE(WaitForReturn(kWaitRestart, 10000));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Wait to restart connection (Timeout: 10 s)\n"), std::string::npos);
   EXPECT_NE(out.find(">>: Wait to connect to the device: \"Quorvel Test Mouse"), std::string::npos);
@@ -128,10 +129,10 @@ TEST_F(DfuTest, VanishedKnownDevicesArePrunedOnePerScan) {
   RefreshDevices(&KnownDevices, false);
   EXPECT_EQ(KnownDevices.count, 2);
   // One scan before the time-out: one of the two vanished entries goes.
-  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 400, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 400));
   ASSERT_EQ(KnownDevices.count, 1);
   EXPECT_EQ(KnownDevices.entries.front().path, "/dev/hidraw6");
-  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 400, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 400));
   EXPECT_EQ(KnownDevices.count, 0);
 }
 
@@ -148,20 +149,20 @@ void LoadOnePartVersion(const char* hex) {
 TEST_F(DfuTest, OnePartVersionMayMatchControllerOrApp) {
   LoadDevice({{"controllerVersion", "0102030004000000"}, {"appVersion", "0900000000000000"}});
   LoadOnePartVersion("0102030004000000");
-  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_TRUE(WaitForVersion(false, false, 20000));
   EXPECT_EQ(Requests(), Strings{"0A0000"});
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0102030004000000"}});
   ClearDevices(&KnownDevices);
-  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_TRUE(WaitForVersion(false, false, 20000));
   EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0900000000000000"}});
   ClearDevices(&KnownDevices);
   TakeOutput();
-  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_FALSE(WaitForVersion(false, false, 20000));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Timeout No newer version device detected! ("), std::string::npos);
   EXPECT_EQ(HidLink.device, nullptr);
@@ -179,13 +180,13 @@ void LoadTwoPartVersions(const char* controller, const char* app) {
 TEST_F(DfuTest, TwoPartVersionChecks) {
   LoadTwoPartVersions("0100000001000000", "0200000002000000");
   LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
-  EXPECT_TRUE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_TRUE(WaitForVersion(false, false, 20000));
   EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
   ClearDevices(&KnownDevices);
-  EXPECT_TRUE(WaitForDevice(kWaitRestart, true, 20000, true, true));
+  EXPECT_TRUE(WaitForVersion(true, true, 20000));
   EXPECT_EQ(Requests(), Strings{"0A0001"});
   CloseLink();
 
@@ -194,18 +195,18 @@ TEST_F(DfuTest, TwoPartVersionChecks) {
               {"appVersion", "0200000002000000"},
               {"faults", {{{"command", "0x00"}, {"occurrence", 2}, {"action", "noReply"}}}}});
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 20000, true, false));
+  EXPECT_FALSE(WaitForVersion(false, false, 20000));
 }
 
 TEST_F(DfuTest, CompactProgressRunsFromNinetyToHundred) {
   LoadDevice();
   LogEnabled = 0;
   LastDownloadPercent = 0;
-  EXPECT_TRUE(WaitForDevice(kWaitBootloader, false, 10000, false, false));
+  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  92%");
   LoadDevice({{"protocol", false}});
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForDevice(kWaitRestart, false, 1000, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitRestart, 1000));
   std::string out = TakeOutput();
   const std::string last = "\r>> : Download progress: 100%";
   ASSERT_GE(out.size(), last.size());

@@ -7,7 +7,7 @@
 #include "console/arguments.h"
 #include "dfu/mode_control.h"
 #include "firmware_builder.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
 

@@ -5,6 +5,7 @@
 #include "dfu/connection.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 
@@ -154,7 +155,7 @@ TEST_F(PermissionHintTest, RestartWaitsDoNotHint) {
   RefreshDevices(&KnownDevices, false);
   CloseLink();
   TakeOutput();
-  EXPECT_FALSE(WaitForDevice(kWaitBootloader, false, 2000, false, false));
+  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 2000));
   std::string out = TakeOutput();
   EXPECT_EQ(out.find("Permission"), std::string::npos);
   EXPECT_NE(out.find("Timeout not waiting to connect failed!"), std::string::npos);

@@ -1,7 +1,7 @@
 // The "cv" report: device name, Controller and App version records.
 #include "dfu/version_report.h"
 
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/dfu_fixture.h"
 #include "transport/hid_link.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 
 namespace {
 

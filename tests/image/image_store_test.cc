@@ -1,3 +1,5 @@
+#include "image/image_store.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,7 @@
 
 #include "firmware_builder.h"
 #include "image/checksums.h"
-#include "image/firmware_image.h"
+#include "image/program_loader.h"
 #include "image/temp_files.h"
 
 namespace {
@@ -225,7 +227,7 @@ TEST_F(ImageStoreTest, PassthroughAndProgramImagesAreIndependent) {
   const std::vector<uint8_t> program = fwbuild::BuildOnePartFile(fwbuild::ImageOptions());
   const std::vector<uint8_t> passthrough = fwbuild::BuildPassthrough(2000);
   ASSERT_EQ(LoadPassthroughFile(files_.Write("pass.bin", passthrough)), 1);
-  ASSERT_EQ(LoadProgramFile(files_.Write("prog.bin", program), false, true, false), 1);
+  ASSERT_EQ(LoadProgramFile(files_.Write("prog.bin", program), ProgramFileChecks{}), 1);
   EXPECT_EQ(PassthroughImage.length, 2000);
   EXPECT_EQ(PassthroughImage.crc32, CrcOf(passthrough.data(), passthrough.size()));
   EXPECT_EQ(ProgramImage.length, static_cast<int32_t>(program.size()));

@@ -1,3 +1,5 @@
+#include "image/program_loader.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,21 +11,25 @@
 
 #include "firmware_builder.h"
 #include "image/checksums.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "image/temp_files.h"
 
 namespace {
 
-// LoadProgramFile flags of the chip platforms.
+// The file checks of the chip platforms.
 struct LoadFlags {
   const char* name;
-  bool onePartOnly;
-  bool digestCheck;
-  bool search;
+  ProgramFileChecks checks;
 };
-const LoadFlags kTq3410 = {"TQ3410", true, true, false};
-const LoadFlags kTq520x = {"TQ520x", false, true, false};
-const LoadFlags kTq52xx = {"TQ52xx", false, false, true};
+const LoadFlags kTq3410 = {"TQ3410", {true, true, false}};
+const LoadFlags kTq520x = {"TQ520x", {false, true, false}};
+const LoadFlags kTq52xx = {"TQ52xx", {false, false, true}};
+
+// ParseImage without a digest check, for the extent rules alone.
+int ParseWithoutDigest(const std::vector<uint8_t>& file, int64_t length) {
+  ImageLayout layout;
+  return ParseImage(file.data(), length, kTq52xx.checks, &layout);
+}
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from, size_t length) {
   return std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + from + length);
@@ -51,7 +57,7 @@ class ProgramLoaderTest : public ::testing::Test {
   int Load(const std::vector<uint8_t>& file, const LoadFlags& flags) {
     const std::string path = files_.Write("program.bin", file);
     EXPECT_FALSE(path.empty());
-    return LoadProgramFile(path, flags.onePartOnly, flags.digestCheck, flags.search);
+    return LoadProgramFile(path, flags.checks);
   }
 
   // Controller body 0xC0 (digest ends at 0x108) with data up to 0x130; App
@@ -154,7 +160,7 @@ TEST_F(ProgramLoaderTest, FilesWithoutAValidHeaderFail) {
     EXPECT_EQ(Load(fwbuild::PseudoRandomBytes(20000, 5), flags), 0);
     EXPECT_EQ(ProgramImage.data, nullptr);
   }
-  EXPECT_EQ(LoadProgramFile(files_.Path("missing.bin"), false, true, false), 0);
+  EXPECT_EQ(LoadProgramFile(files_.Path("missing.bin"), kTq520x.checks), 0);
 }
 
 TEST_F(ProgramLoaderTest, TwoPartFileStoresBothPartsBehindTheLeadIn) {
@@ -235,22 +241,31 @@ TEST_F(ProgramLoaderTest, TwoPartTruncationAtTheAppTrailer) {
   // No fill after the App part: it takes every stored byte from 0x20000.
   EXPECT_EQ(AppPart.length, static_cast<int32_t>(appImage + 40));
   EXPECT_EQ(Load(Slice(file, 0, file.size() - 1), kTq520x), 0);
-  EXPECT_EQ(ParseImage(file.data(), 0x30000 + appImage, false, false), 1);
-  EXPECT_EQ(ParseImage(file.data(), 0x30000 + appImage - 1, false, false), 0);
-  EXPECT_EQ(ParseImage(file.data(), 0x30000 + 31, false, false), 0);
+  EXPECT_EQ(ParseWithoutDigest(file, 0x30000 + appImage), 1);
+  EXPECT_EQ(ParseWithoutDigest(file, 0x30000 + appImage - 1), 0);
+  EXPECT_EQ(ParseWithoutDigest(file, 0x30000 + 31), 0);
 }
 
-TEST_F(ProgramLoaderTest, ParseImageRecordsHowFarEachAttemptGot) {
+TEST_F(ProgramLoaderTest, ParseImageReturnsTheLayoutAndWritesNoRecord) {
   const std::vector<uint8_t> file = fwbuild::BuildTwoPartFile(TwoParts());
-  ASSERT_EQ(ParseImage(file.data(), static_cast<int64_t>(file.size()), false, true), 1);
-  EXPECT_TRUE(TwoPartImage);
-  EXPECT_EQ(ProgramHeader.bodySize, 0xC0u);
-  EXPECT_EQ(AppHeader.bodySize, 0x200u);
-  // A one-part image found next replaces the header and the layout flag.
+  ImageLayout layout;
+  ASSERT_EQ(ParseImage(file.data(), static_cast<int64_t>(file.size()), kTq520x.checks, &layout), 1);
+  EXPECT_TRUE(layout.twoPart);
+  EXPECT_EQ(layout.programHeader.bodySize, 0xC0u);
+  EXPECT_EQ(layout.appHeader.bodySize, 0x200u);
   const std::vector<uint8_t> one = fwbuild::BuildOnePartFile(image_);
-  ASSERT_EQ(ParseImage(one.data(), static_cast<int64_t>(one.size()), false, true), 1);
+  ASSERT_EQ(ParseImage(one.data(), static_cast<int64_t>(one.size()), kTq520x.checks, &layout), 1);
+  EXPECT_FALSE(layout.twoPart);
+  EXPECT_EQ(layout.programHeader.bodySize, 1000u);
+  // Neither parse, nor a failed load, touches the image records.
+  EXPECT_FALSE(TwoPartImage);
+  EXPECT_EQ(ProgramHeader.bodySize, 0u);
+  EXPECT_EQ(AppHeader.bodySize, 0u);
+  ASSERT_EQ(Load(one, kTq520x), 1);
+  EXPECT_EQ(Load(file, kTq3410), 0);
   EXPECT_FALSE(TwoPartImage);
   EXPECT_EQ(ProgramHeader.bodySize, 1000u);
+  EXPECT_EQ(AppHeader.bodySize, 0u);
 }
 
 TEST_F(ProgramLoaderTest, SearchFindsTheImageAtMultiplesOf4096) {
@@ -298,12 +313,12 @@ TEST_F(ProgramLoaderTest, ALaterLoadReplacesTheTwoPartViews) {
 TEST_F(ProgramLoaderTest, PathsThatAreNotRegularFilesAreRefused) {
   const std::string directory = files_.MakeDirectory("firmware.d");
   ASSERT_FALSE(directory.empty());
-  EXPECT_EQ(LoadProgramFile(directory, false, true, false), 0);
+  EXPECT_EQ(LoadProgramFile(directory, kTq520x.checks), 0);
   // Opening a FIFO without a writer would block; it must be refused first.
   const std::string fifo = files_.MakeFifo("firmware.fifo");
   ASSERT_FALSE(fifo.empty());
-  EXPECT_EQ(LoadProgramFile(fifo, false, true, false), 0);
-  EXPECT_EQ(LoadProgramFile("/dev/zero", false, false, true), 0);
+  EXPECT_EQ(LoadProgramFile(fifo, kTq520x.checks), 0);
+  EXPECT_EQ(LoadProgramFile("/dev/zero", kTq52xx.checks), 0);
   EXPECT_EQ(ProgramImage.data, nullptr);
 }
 
@@ -313,8 +328,8 @@ TEST_F(ProgramLoaderTest, FilesOfTwoGibibytesOrMoreAreRefused) {
   const std::string path = files_.Write("huge.bin", fwbuild::BuildOnePartFile(image_));
   ASSERT_FALSE(path.empty());
   ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 31), 0);
-  EXPECT_EQ(LoadProgramFile(path, false, true, false), 0);
-  EXPECT_EQ(LoadProgramFile(path, false, false, true), 0);
+  EXPECT_EQ(LoadProgramFile(path, kTq520x.checks), 0);
+  EXPECT_EQ(LoadProgramFile(path, kTq52xx.checks), 0);
   EXPECT_EQ(ProgramImage.data, nullptr);
   EXPECT_EQ(ProgramImage.length, 0);
 }

@@ -14,24 +14,24 @@ using LogOutputTest = OutputTest;
 TEST_F(LogOutputTest, TimeSuffixesCountFromStepAndCommand) {
   g_virtual.now = 1000;
   CommandStartTime = 1000;
-  PrintLogLine(false, true, true, "Read the firmware version of the device");
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts, "Read the firmware version of the device");
   EXPECT_EQ(TakeOutput(), ">> Read the firmware version of the device\n");
   EXPECT_EQ(StepStartTime, 1000);
   g_virtual.now = 1532;
-  PrintLogLine(true, false, true, ": Successful execution!");
+  PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn, ": Successful execution!");
   EXPECT_EQ(TakeOutput(), ">> : Successful execution! (0.532s, 0.532s)\n");
   g_virtual.now = 13345;
-  PrintLogLine(true, false, false, "DFU success!");
+  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, "DFU success!");
   EXPECT_EQ(TakeOutput(), ">> DFU success! (12.345s)\n");
 }
 
 TEST_F(LogOutputTest, StepClockRestartsAfterTheLineEvenWithoutTimes) {
   g_virtual.now = 500;
-  PrintLogLine(false, true, true, "step");
+  PrintLogLine(LogTimes::kNone, StepClock::kRestarts, "step");
   g_virtual.now = 700;
-  PrintLogLine(false, false, true, "status");
+  PrintLogLine("status");
   EXPECT_EQ(StepStartTime, 500);
-  PrintLogLine(true, true, true, "result");
+  PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRestarts, "result");
   EXPECT_EQ(StepStartTime, 700);
   EXPECT_EQ(TakeOutput(), ">> step\n>> status\n>> result (0.200s, 0.700s)\n");
 }

@@ -13,8 +13,8 @@ using StatusMessagesTest = OutputTest;
 
 TEST_F(StatusMessagesTest, NothingWithLoggingOff) {
   LogEnabled = 0;
-  PrintDeviceWait(0, "x");
-  PrintWaitReason(2, true, 20000);
+  PrintDeviceWait(DeviceWaitLine::kQueryConnected, "x");
+  PrintWaitReason(kWaitRestart, true, 20000);
   PrintFirmwareKind(false, 0, false, false);
   PrintDownloadFailure(1, 2);
   PrintStepHeading(Msg::kRestartDevice);
@@ -23,16 +23,16 @@ TEST_F(StatusMessagesTest, NothingWithLoggingOff) {
 
 TEST_F(StatusMessagesTest, DeviceWaitLeadInsAndNameUnchanged) {
   g_virtual.now = 900;
-  PrintDeviceWait(0, "Quorvel \"Mouse\" \\x");
-  PrintDeviceWait(2, "a");
-  PrintDeviceWait(1, "b");
+  PrintDeviceWait(DeviceWaitLine::kQueryConnected, "Quorvel \"Mouse\" \\x");
+  PrintDeviceWait(static_cast<DeviceWaitLine>(2), "a");
+  PrintDeviceWait(DeviceWaitLine::kWaitToConnect, "b");
   EXPECT_EQ(TakeOutput(),
             ">>: Query connected device: \"Quorvel \"Mouse\" \\x\"\n"
             ">>: Query connected device: \"a\"\n"
             ">>: Wait to connect to the device: \"b\"\n");
   EXPECT_EQ(StepStartTime, 0);
   UiLanguage = 0;
-  PrintDeviceWait(1, "b");
+  PrintDeviceWait(DeviceWaitLine::kWaitToConnect, "b");
   EXPECT_EQ(TakeOutput(),
             ">>\xEF\xBC\x9A\xE7\xAD\x89\xE5\xBE\x85\xE8\xBF\x9E\xE6\x8E\xA5\xE5\x88\xB0"
             "\xE8\xAE\xBE\xE5\xA4\x87\xEF\xBC\x9A\"b\"\n");
@@ -40,11 +40,11 @@ TEST_F(StatusMessagesTest, DeviceWaitLeadInsAndNameUnchanged) {
 
 TEST_F(StatusMessagesTest, WaitReasonsWithWholeSecondsAndStepRestart) {
   g_virtual.now = 4321;
-  PrintWaitReason(2, false, 10000);
-  PrintWaitReason(2, true, 20000);
-  PrintWaitReason(1, true, 2500);
-  PrintWaitReason(0, false, 999);
-  PrintWaitReason(7, false, 10000);
+  PrintWaitReason(kWaitRestart, false, 10000);
+  PrintWaitReason(kWaitRestart, true, 20000);
+  PrintWaitReason(kWaitForcedMode, true, 2500);
+  PrintWaitReason(kWaitBootloader, false, 999);
+  PrintWaitReason(static_cast<WaitKind>(7), false, 10000);
   EXPECT_EQ(
       TakeOutput(),
       ">> Wait to restart connection (Timeout: 10 s)\n"
@@ -54,7 +54,7 @@ TEST_F(StatusMessagesTest, WaitReasonsWithWholeSecondsAndStepRestart) {
       ">> Wait to restart to the bootloader run (Timeout: 10 s)\n");
   EXPECT_EQ(StepStartTime, 4321);
   UiLanguage = 0;
-  PrintWaitReason(2, true, 20000);
+  PrintWaitReason(kWaitRestart, true, 20000);
   EXPECT_EQ(TakeOutput(), u8">> 等待重启校验更新版本信息 (超时时间: 20 s)\n");
 }
 

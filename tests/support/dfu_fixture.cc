@@ -4,7 +4,7 @@
 
 #include "console/arguments.h"
 #include "firmware_builder.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/program_harness.h"
 #include "transport/device_list.h"

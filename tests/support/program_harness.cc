@@ -3,7 +3,7 @@
 #include "console/arguments.h"
 #include "console/command_execution.h"
 #include "emulator.h"
-#include "image/firmware_image.h"
+#include "image/image_store.h"
 #include "output/log_output.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"

@@ -1,12 +1,13 @@
 // The name a device is shown under: strings, IDs, interface and collection
 // markers, the 256-byte budget, and device strings in the console encoding.
+#include "transport/display_name.h"
+
 #include <gtest/gtest.h>
 #include <hidapi.h>
 
 #include <string>
 
 #include "support/virtual_platform.h"
-#include "transport/device_list.h"
 
 namespace {
 

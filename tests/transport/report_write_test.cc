@@ -3,6 +3,7 @@
 // closing the link.
 #include <set>
 
+#include "transport/device_discovery.h"
 #include "transport/transport_fixture.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/emulated_device_test.h"
+#include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 

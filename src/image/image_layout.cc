@@ -1,16 +1,8 @@
-// The process-wide images, the 32-byte image header and the version texts
-// derived from it.
-#include "image/firmware_image.h"
+// The 32-byte image header and the version text derived from a version
+// record.
+#include "image/image_layout.h"
 
 #include <cstdio>
-
-FirmwareImage ProgramImage;
-FirmwareImage ControllerPart;
-FirmwareImage AppPart;
-FirmwareImage PassthroughImage;
-ImageHeader ProgramHeader;
-ImageHeader AppHeader;
-bool TwoPartImage = false;
 
 namespace {
 
@@ -47,24 +39,4 @@ std::string FormatVersionText(const uint8_t record[8]) {
   std::snprintf(text, sizeof(text), "%02X-%02X-%02X%02X-%02X%02X%02X%02X", record[0], record[1],
                 record[3], record[2], record[7], record[6], record[5], record[4]);
   return text;
-}
-
-std::string ImageVersionText(bool singlePart, bool appSelected) {
-  if (!TwoPartImage) {
-    return FormatVersionText(ProgramHeader.version);
-  }
-  if (!singlePart) {
-    return FormatVersionText(ProgramHeader.version) + " | " + FormatVersionText(AppHeader.version);
-  }
-  return FormatVersionText(appSelected ? AppHeader.version : ProgramHeader.version);
-}
-
-void ResetImages() {
-  ProgramImage = FirmwareImage{};
-  ControllerPart = FirmwareImage{};
-  AppPart = FirmwareImage{};
-  PassthroughImage = FirmwareImage{};
-  ProgramHeader = ImageHeader{};
-  AppHeader = ImageHeader{};
-  TwoPartImage = false;
 }

@@ -1,0 +1,33 @@
+// Why the parser last refused a dfu, ctrl or command-line argument list:
+// written by the parser (console/arguments.h), read by the diagnostics line
+// (console/argument_diagnostics.h).
+#ifndef QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_
+#define QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_
+
+#include <string>
+
+enum class ArgumentError {
+  kNone,
+  kMissingVidPid,
+  kNotANumber,
+  kOutOfRange,
+  kFileNotFound,
+  kNotRegularFile,
+  kNoValidImage,
+  kPassthroughInvalid,
+  kProgramFileRequired,
+  kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
+};
+
+struct ArgumentRejection {
+  ArgumentError error = ArgumentError::kNone;
+  // The token or option concerned: a vid or pid token as given, or an option
+  // name and its value joined by a blank ("-n 6", "-d fw.bin"); empty when no
+  // single token is at fault.
+  std::string argument;
+};
+
+// Empty (kNone) after an accepted list and before any parse.
+extern ArgumentRejection LastArgumentRejection;
+
+#endif  // QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_

@@ -1,0 +1,4 @@
+#include "dfu/dfu_settings.h"
+
+DfuSettingsRecord DfuSettings;
+ControlFlagsRecord ControlFlags;

@@ -1,0 +1,43 @@
+// The settings of the one dfu or ctrl command being run: device filter,
+// transfer pacing, chip platform, checks, program file paths, and the
+// control flags. Filled by the console's argument parser; read by the
+// device procedures and the upgrade sequences. Plain records, no behaviour.
+#ifndef QUORVEL_DFU_DFU_SETTINGS_H_
+#define QUORVEL_DFU_DFU_SETTINGS_H_
+
+#include <cstdint>
+#include <string>
+
+// The value of chip_p: which upgrade sequence the device's chip needs.
+enum ChipPlatform : uint8_t {
+  kTq3410 = 0,
+  kTq520xHskV102 = 1,
+  kTq520xHskV110 = 2,
+  kTq52xxMsk = 3,
+  kTq520xHskV120 = 4,
+};
+
+struct DfuSettingsRecord {
+  uint16_t vid = 0;
+  uint16_t pid = 0;
+  int8_t inum = -1;
+  uint16_t bsize = 256;
+  uint16_t intv = 0;
+  uint8_t chip_p = kTq520xHskV120;
+  uint8_t sort = 0;
+  uint8_t check = 1;
+  bool has_pg = false;
+  bool has_trans_pg = false;
+  std::string pg_path;
+  std::string trans_pg_path;
+};
+
+struct ControlFlagsRecord {
+  bool reset = false;
+  bool force = false;
+};
+
+extern DfuSettingsRecord DfuSettings;
+extern ControlFlagsRecord ControlFlags;
+
+#endif  // QUORVEL_DFU_DFU_SETTINGS_H_

@@ -1,0 +1,21 @@
+// Listing the HID interfaces present through hidapi, after the pause a
+// re-attached device needs.
+#ifndef QUORVEL_TRANSPORT_DEVICE_DISCOVERY_H_
+#define QUORVEL_TRANSPORT_DEVICE_DISCOVERY_H_
+
+#include <cstdint>
+
+#include "transport/device_list.h"
+
+struct hid_device_info;
+
+// Sleeps settleMs, then returns hidapi's list of the interfaces of that
+// vendor and product (0 = any); the caller frees it with
+// hid_free_enumeration. Null when there are none or hidapi failed.
+hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int32_t settleMs);
+// Empties the list and fills it with the interfaces present, filtered by
+// its vendor, product and interface number when useFilter is set (else
+// every interface). Returns the number of entries (0 also for a null list).
+int RefreshDevices(DeviceList* list, bool useFilter);
+
+#endif  // QUORVEL_TRANSPORT_DEVICE_DISCOVERY_H_
