@@ -1,8 +1,8 @@
 #include "console/argument_diagnostics.h"
 
 #include "console/arguments.h"
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 
 namespace {
 

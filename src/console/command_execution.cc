@@ -5,8 +5,8 @@
 #include "dfu/connection.h"
 #include "dfu/mode_control.h"
 #include "image/image_store.h"
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 #include "platform/platform.h"
 #include "transport/device_list.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "console/arguments.h"
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
 

@@ -9,8 +9,8 @@
 #include "dfu/passthrough.h"
 #include "dfu/protocol.h"
 #include "image/image_store.h"
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "output/status_messages.h"
+#include "output/status_printers.h"
 
 constexpr int32_t kConnectCycleSleepMs = 400;
 constexpr int32_t kWaitCycleSleepMs = 200;

@@ -4,8 +4,8 @@
 
 #include "dfu/command_exchange.h"
 #include "dfu/dfu_settings.h"
-#include "output/log_output.h"
-#include "output/status_messages.h"
+#include "output/log_printers.h"
+#include "output/status_printers.h"
 #include "platform/platform.h"
 #include "transport/hid_link.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "image/image_store.h"
-#include "output/messages.h"
+#include "output/message_table.h"
 
 // singlePart: send one part of a two-part image; appSelected: that part is
 // the App, else the Controller. The same pair selects the information sent

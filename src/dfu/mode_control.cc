@@ -1,8 +1,8 @@
 #include "dfu/mode_control.h"
 
 #include "dfu/command_exchange.h"
-#include "output/log_output.h"
-#include "output/status_messages.h"
+#include "output/log_printers.h"
+#include "output/status_printers.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

@@ -4,8 +4,8 @@
 
 #include "dfu/command_exchange.h"
 #include "image/image_layout.h"
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 #include "transport/hid_link.h"
 
 namespace {

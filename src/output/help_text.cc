@@ -1,8 +1,8 @@
 #include "output/help_text.h"
 
-#include "output/console_text.h"
-#include "output/log_output.h"
-#include "output/messages.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
+#include "output/message_table.h"
 
 void PrintHelp() {
   for (const std::string& line : HelpLinesUtf8(UiLanguage != 0)) {

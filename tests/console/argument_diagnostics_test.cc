@@ -6,7 +6,7 @@
 #include "console/program.h"
 #include "firmware_builder.h"
 #include "image/temp_files.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "console/device_listing.h"
 
 #include "console/program.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

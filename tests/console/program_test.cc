@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "console/arguments.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/emulated_device_test.h"
 
 namespace {

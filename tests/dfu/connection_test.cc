@@ -3,7 +3,7 @@
 
 #include "dfu/mode_control.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"

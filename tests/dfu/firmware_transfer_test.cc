@@ -8,7 +8,7 @@
 #include "dfu/mode_control.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 
 namespace {

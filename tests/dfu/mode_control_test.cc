@@ -3,7 +3,7 @@
 #include "dfu/mode_control.h"
 
 #include "dfu/command_exchange.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "platform/platform.h"
 #include "support/dfu_fixture.h"
 #include "transport/device_list.h"

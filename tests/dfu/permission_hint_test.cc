@@ -3,7 +3,7 @@
 // refusal as the HID link records it.
 #include "console/program.h"
 #include "dfu/connection.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"

@@ -2,7 +2,7 @@
 #include "dfu/version_report.h"
 
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 #include "transport/hid_link.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/virtual_platform.h"
 
 namespace {

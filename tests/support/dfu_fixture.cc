@@ -5,7 +5,7 @@
 #include "console/arguments.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/program_harness.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/virtual_platform.h"
 
 class OutputTest : public ::testing::Test {

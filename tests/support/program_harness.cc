@@ -4,7 +4,7 @@
 #include "console/command_execution.h"
 #include "emulator.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

@@ -1,9 +1,9 @@
 // Log lines, elapsed times and the in-place progress lines.
-#include "output/log_output.h"
+#include "output/log_printers.h"
 
 #include <gtest/gtest.h>
 
-#include "output/console_text.h"
+#include "output/console_encoding.h"
 #include "support/output_test.h"
 #include "support/virtual_platform.h"
 

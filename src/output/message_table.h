@@ -1,6 +1,6 @@
 // Every text the program shows, in English and Chinese, in one table.
-#ifndef QUORVEL_OUTPUT_MESSAGES_H_
-#define QUORVEL_OUTPUT_MESSAGES_H_
+#ifndef QUORVEL_OUTPUT_MESSAGE_TABLE_H_
+#define QUORVEL_OUTPUT_MESSAGE_TABLE_H_
 
 #include <string>
 #include <vector>
@@ -73,4 +73,4 @@ const char* MessageUtf8(Msg id, bool english);
 // The help lines in UTF-8 (36 English, 46 Chinese).
 const std::vector<std::string>& HelpLinesUtf8(bool english);
 
-#endif  // QUORVEL_OUTPUT_MESSAGES_H_
+#endif  // QUORVEL_OUTPUT_MESSAGE_TABLE_H_

@@ -2,12 +2,12 @@
 // output. Texts are held in UTF-8; on a GBK console (code page 936, or a
 // locale whose codeset is GBK, GB2312 or GB18030) they are converted, so
 // Chinese reads correctly on both.
-#ifndef QUORVEL_OUTPUT_CONSOLE_TEXT_H_
-#define QUORVEL_OUTPUT_CONSOLE_TEXT_H_
+#ifndef QUORVEL_OUTPUT_CONSOLE_ENCODING_H_
+#define QUORVEL_OUTPUT_CONSOLE_ENCODING_H_
 
 #include <string>
 
-#include "output/messages.h"
+#include "output/message_table.h"
 
 // A UTF-8 text in the console encoding; unchanged when it cannot be
 // converted.
@@ -20,4 +20,4 @@ void FlushOut();
 // Writes the bytes, a newline, and flushes.
 void WriteLine(const std::string& bytes);
 
-#endif  // QUORVEL_OUTPUT_CONSOLE_TEXT_H_
+#endif  // QUORVEL_OUTPUT_CONSOLE_ENCODING_H_

@@ -1,7 +1,7 @@
 // The two output flags, the clock readings behind elapsed times, the log-line
 // printer and the in-place progress lines.
-#ifndef QUORVEL_OUTPUT_LOG_OUTPUT_H_
-#define QUORVEL_OUTPUT_LOG_OUTPUT_H_
+#ifndef QUORVEL_OUTPUT_LOG_PRINTERS_H_
+#define QUORVEL_OUTPUT_LOG_PRINTERS_H_
 
 #include <cstdint>
 #include <string>
@@ -41,4 +41,4 @@ void EndDownloadProgressLine();
 // Puts every flag, clock reading and percentage back to its start value.
 void ResetOutputState();
 
-#endif  // QUORVEL_OUTPUT_LOG_OUTPUT_H_
+#endif  // QUORVEL_OUTPUT_LOG_PRINTERS_H_

@@ -1,10 +1,10 @@
-#include "output/log_output.h"
+#include "output/log_printers.h"
 
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
 
-#include "output/console_text.h"
+#include "output/console_encoding.h"
 #include "platform/platform.h"
 
 int32_t UiLanguage = 0;

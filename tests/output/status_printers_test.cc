@@ -1,9 +1,9 @@
 // The status lines carried from the device procedures into the log.
-#include "output/status_messages.h"
+#include "output/status_printers.h"
 
 #include <gtest/gtest.h>
 
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/output_test.h"
 #include "support/virtual_platform.h"
 

@@ -1,7 +1,7 @@
-#include "output/status_messages.h"
+#include "output/status_printers.h"
 
-#include "output/console_text.h"
-#include "output/log_output.h"
+#include "output/console_encoding.h"
+#include "output/log_printers.h"
 
 void PrintStepHeading(Msg heading) {
   if (!LogEnabled)

@@ -1,4 +1,4 @@
-#include "output/messages.h"
+#include "output/message_table.h"
 
 #include <cstddef>
 

@@ -1,9 +1,9 @@
-#include "output/console_text.h"
+#include "output/console_encoding.h"
 
 #include <map>
 #include <utility>
 
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 
