@@ -84,11 +84,9 @@ void DisarmHangGuard() {
 
 void ResetProgramState() {
   CloseLink();
-  ClearDevices(&CurrentDevices);
-  ClearDevices(&KnownDevices);
-  CurrentDevices.vendorId = 0;
-  CurrentDevices.productId = 0;
-  CurrentDevices.interfaceNumber = -1;
+  // Every record back to its default value, filters included.
+  CurrentDevices = DeviceList{};
+  KnownDevices = DeviceList{};
   ResetImages();
   DfuSettings = DfuSettingsRecord();
   ControlFlags = ControlFlagsRecord();
