@@ -73,11 +73,8 @@ class Session {
       Lock lock(w.mutex);
       return {{"sysfsRoot", w.sysfsRoot}};
     }
-    if (call == "init" || call == "exit") {
-      Lock lock(w.mutex);
-      internal::WriteRecordSoFar();
+    if (call == "init" || call == "exit")
       return json::object();
-    }
     if (call == "enumerate") {
       // Under the lock, so that no other process's call changes the error text.
       Lock lock(w.mutex);

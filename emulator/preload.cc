@@ -158,11 +158,10 @@ void WriteProcessOutputs() {
     std::fprintf(stderr, "quorvel emulator: cannot write %s\n", w.statePath.c_str());
 }
 
-void WriteRecordSoFar() {
-  World& w = TheWorld();
-  if (w.loaded && !w.recordPath.empty())
-    WriteRecordFile(w.recordPath);
-}
+// The bus writes its record when it stops, whatever happens to the
+// processes: writing it on every close would hold up every other process's
+// calls, some of them inside a reply window, while the file is written.
+void WriteRecordSoFar() {}
 
 #endif
 

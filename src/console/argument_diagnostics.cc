@@ -23,6 +23,7 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kPassthroughInvalid, Msg::kRejectPassthroughInvalid, true},
     {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
+    {ArgumentError::kEmptyValue, Msg::kRejectEmptyValue, true},
 };
 
 }  // namespace

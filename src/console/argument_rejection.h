@@ -17,6 +17,7 @@ enum class ArgumentError {
   kPassthroughInvalid,
   kProgramFileRequired,
   kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
+  kEmptyValue,       // --serial or --port without a value, or with an empty one
 };
 
 struct ArgumentRejection {

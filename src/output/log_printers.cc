@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "output/console_encoding.h"
+#include "output/status_printers.h"
 #include "platform/platform.h"
 
 int32_t UiLanguage = 0;
@@ -91,6 +92,8 @@ void PrintParameterError() {
 }
 
 void PrintStepResult(bool success, bool alwaysPrint) {
+  if (!success)
+    NoteStepFailed();
   if (!LogEnabled && !alwaysPrint)
     return;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,

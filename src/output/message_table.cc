@@ -59,6 +59,8 @@ const MessagePair kMessages[] = {
     {Msg::kListNone, "No HID interface found", "未找到 HID 接口"},
     {Msg::kListPath, "path: ", "路径："},
     {Msg::kListInterface, "interface: ", "接口："},
+    {Msg::kListSerial, "serial: ", "序列号："},
+    {Msg::kListPort, "port: ", "端口："},
     {Msg::kPermissionHint,
      ": Permission denied opening the device: copy 70-quorvel-dfu.rules (from "
      "/usr/lib/udev/rules.d/ when installed, udev/ in the source) to /etc/udev/rules.d/, list the "
@@ -80,6 +82,8 @@ const MessagePair kMessages[] = {
      "：ctrl 需要 -r 或 -f，值为 1 或 true"},
     {Msg::kRejectProgramFileRequired, ": this chip platform needs a program file (-d, or -t for 4)",
      "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
+    {Msg::kRejectEmptyValue,
+     ": a serial number or USB port cannot be empty: ", "：序列号或 USB 端口不能为空："},
 };
 
 const std::vector<std::string> kEnglishHelp = {

@@ -54,6 +54,8 @@ enum class Msg {
   kListNone,
   kListPath,
   kListInterface,
+  kListSerial,
+  kListPort,
   kPermissionHint,
   kRejectMissingVidPid,
   kRejectNotANumber,
@@ -64,6 +66,7 @@ enum class Msg {
   kRejectPassthroughInvalid,
   kRejectProgramFileRequired,
   kRejectNoControlAction,
+  kRejectEmptyValue,
   kCount,
 };
 

@@ -3,7 +3,33 @@
 #include "output/console_encoding.h"
 #include "output/log_printers.h"
 
+namespace {
+bool g_hasLastStep = false;
+Msg g_lastStep = Msg::kStepSuccess;
+std::string g_failedStep;
+
+void NoteStep(Msg step) {
+  g_hasLastStep = true;
+  g_lastStep = step;
+}
+}  // namespace
+
+std::string FailedStepText() {
+  return g_failedStep;
+}
+
+void ForgetLastStep() {
+  g_hasLastStep = false;
+  g_failedStep.clear();
+}
+
+void NoteStepFailed() {
+  if (g_failedStep.empty() && g_hasLastStep)
+    g_failedStep = MessageUtf8(g_lastStep, true);
+}
+
 void PrintStepHeading(Msg heading) {
+  NoteStep(heading);
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts, Text(heading));
@@ -19,14 +45,15 @@ void PrintDeviceWait(DeviceWaitLine line, const std::string& displayName) {
 }
 
 void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
-  if (!LogEnabled)
-    return;
   Msg reason = Msg::kWaitBootloader;
   if (waitKind == kWaitForcedMode) {
     reason = Msg::kWaitForcedMode;
   } else if (waitKind == kWaitRestart) {
     reason = checkVersion ? Msg::kWaitVerifyVersion : Msg::kWaitRestartConnection;
   }
+  NoteStep(reason);
+  if (!LogEnabled)
+    return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts,
                Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) + " s)");
 }

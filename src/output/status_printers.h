@@ -26,4 +26,13 @@ void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs);
 void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected);
 void PrintDownloadFailure(uint32_t size, uint32_t location);
 
+// The English text of the step heading or wait reason of the first step
+// that failed since ForgetLastStep (headings are noted whether or not they
+// are printed): where a failed command went wrong, even when its sequence
+// went on to tidy up. Empty when no step failed.
+std::string FailedStepText();
+void ForgetLastStep();
+// The current step failed (its result line, or a wait's time-out).
+void NoteStepFailed();
+
 #endif  // QUORVEL_OUTPUT_STATUS_PRINTERS_H_

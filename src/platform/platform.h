@@ -36,6 +36,14 @@ struct Platform {
   // Standard output.
   void (*writeOut)(const char* data, size_t size);
   void (*flushOut)();
+  // Standard error, for people watching: what the program waits for.
+  void (*writeErr)(const char* data, size_t size);
+  // The USB port chain of the HID interface at that hidapi path ("1-2.3");
+  // empty when it is not on USB or cannot be told.
+  std::string (*usbPort)(const std::string& path);
+  // Whether the prompt lowercases whole lines (Windows, whose file names
+  // ignore case), so that serial numbers typed there lost their case.
+  bool promptLowercasesAll;
   // Reads one line from standard input without its line end; false at end
   // of input.
   bool (*readLine)(std::string* line);

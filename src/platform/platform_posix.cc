@@ -14,6 +14,7 @@
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
+#include "platform/usb_port.h"
 
 namespace {
 
@@ -105,6 +106,25 @@ void PosixFlushOut() {
   fflush(stdout);
 }
 
+void PosixWriteErr(const char* data, size_t size) {
+  fwrite(data, 1, size, stderr);
+  fflush(stderr);
+}
+
+// hidraw's path is the node; sysfs links the node to its place in the
+// device tree, which runs through every USB hub on the way to the device.
+std::string PosixUsbPort(const std::string& path) {
+  std::string node = HidrawNodeOfPath(path);
+  if (node.empty())
+    return "";
+  char* resolved = realpath(("/sys/class/hidraw/" + node).c_str(), nullptr);
+  if (resolved == nullptr)
+    return "";
+  std::string port = PortFromSysfsPath(resolved);
+  free(resolved);
+  return port;
+}
+
 bool PosixReadLine(std::string* line) {
   line->clear();
   int c;
@@ -131,6 +151,9 @@ Platform NativePlatform() {
   p.releaseDeviceLock = PosixReleaseDeviceLock;
   p.writeOut = PosixWriteOut;
   p.flushOut = PosixFlushOut;
+  p.writeErr = PosixWriteErr;
+  p.usbPort = PosixUsbPort;
+  p.promptLowercasesAll = false;
   p.readLine = PosixReadLine;
   return p;
 }

@@ -59,6 +59,15 @@ void VirtualFlushOut() {
   ++g_virtual.flushes;
 }
 
+void VirtualWriteErr(const char* data, size_t size) {
+  g_virtual.err.append(data, size);
+}
+
+std::string VirtualUsbPort(const std::string& path) {
+  auto it = g_virtual.ports.find(path);
+  return it == g_virtual.ports.end() ? std::string() : it->second;
+}
+
 bool VirtualReadLine(std::string* line) {
   if (g_virtual.input.empty())
     return false;
@@ -82,6 +91,9 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.writeOut = VirtualWriteOut;
   g_platform.flushOut = VirtualFlushOut;
   g_platform.readLine = VirtualReadLine;
+  g_platform.writeErr = VirtualWriteErr;
+  g_platform.usbPort = VirtualUsbPort;
+  g_platform.promptLowercasesAll = false;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,8 +16,10 @@
 
 struct VirtualPlatformState {
   int32_t now = 0;
-  std::vector<int32_t> sleeps;  // every sleepMs argument, in order
-  std::string out;              // everything written to standard output
+  std::vector<int32_t> sleeps;               // every sleepMs argument, in order
+  std::string out;                           // everything written to standard output
+  std::string err;                           // everything written to standard error
+  std::map<std::string, std::string> ports;  // USB port chain by device path
   int flushes = 0;
   std::deque<std::string> input;  // lines still to be read
   bool localeOk = true;
