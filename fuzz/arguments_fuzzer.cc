@@ -15,7 +15,7 @@
 #include "console/arguments.h"
 #include "fuzz_support.h"
 #include "image/image_store.h"
-#include "output/log_output.h"
+#include "output/log_printers.h"
 #include "support/program_harness.h"
 #include "support/virtual_platform.h"
 
