@@ -24,8 +24,8 @@ bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* 
 // them: they tell identical devices apart for --serial and --port.
 std::string DescribeEntry(const DeviceEntry& entry) {
   std::string text = "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
-                     "  VID: " + FormatHex(entry.vendorId, 4, true) +
-                     "  PID: " + FormatHex(entry.productId, 4, true) + "  " +
+                     Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, true) +
+                     Text(Msg::kListProductId) + FormatHex(entry.productId, 4, true) + "  " +
                      Text(Msg::kListInterface) + std::to_string(entry.interfaceNumber);
   if (entry.hasSerial)
     text += "  " + Text(Msg::kListSerial) + entry.serial;

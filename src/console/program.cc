@@ -18,7 +18,6 @@
 
 namespace {
 
-const char kBannerName[] = "Quorvel DFU";
 const int kVersionMajor = 0;
 const int kVersionMinor = 0;
 const int kVersionPatch = 7;
@@ -118,7 +117,8 @@ bool DetectUiLanguage() {
 
 std::string BuildBanner() {
   std::ostringstream banner;
-  banner << kBannerName << " V" << kVersionMajor << "." << kVersionMinor << "." << kVersionPatch;
+  banner << Text(Msg::kBannerName) << " V" << kVersionMajor << "." << kVersionMinor << "."
+         << kVersionPatch;
   return banner.str();
 }
 

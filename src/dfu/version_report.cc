@@ -62,20 +62,21 @@ bool ReadVersionInfo(uint8_t selector, uint8_t* out, int32_t* inoutLen) {
 }
 
 void PrintDeviceInfo(const std::string& name) {
-  PrintReportLine(Text(Msg::kDeviceInformation) + ": " + name);
+  PrintReportLine(Text(Msg::kDeviceInformation) + Text(Msg::kDeviceInformationSeparator) + name);
 }
 
 void PrintVersionHeader(uint8_t selector) {
-  PrintReportLine(Text(Msg::kRead) + (selector != 0 ? " App" : " Controller") +
+  PrintReportLine(Text(Msg::kRead) + Text(selector != 0 ? Msg::kReadApp : Msg::kReadController) +
                   Text(Msg::kFirmwareVersionInformation));
 }
 
 void PrintVersionRecord(const std::string& versionText, const uint8_t record[8]) {
-  PrintReportLine(": Version: " + versionText);
-  PrintReportLine(": Major: " + FormatHex(record[0], 2, true));
-  PrintReportLine(": Minor: " + FormatHex(record[1], 2, true));
-  PrintReportLine(": Revision: " + FormatHex(record[3], 2, true) + FormatHex(record[2], 2, false));
-  PrintReportLine(": Version Build Num: " + FormatHex(record[7], 2, true) +
+  PrintReportLine(Text(Msg::kRecordVersion) + versionText);
+  PrintReportLine(Text(Msg::kRecordMajor) + FormatHex(record[0], 2, true));
+  PrintReportLine(Text(Msg::kRecordMinor) + FormatHex(record[1], 2, true));
+  PrintReportLine(Text(Msg::kRecordRevision) + FormatHex(record[3], 2, true) +
+                  FormatHex(record[2], 2, false));
+  PrintReportLine(Text(Msg::kRecordBuildNumber) + FormatHex(record[7], 2, true) +
                   FormatHex(record[6], 2, false) + FormatHex(record[5], 2, false) +
                   FormatHex(record[4], 2, false));
 }

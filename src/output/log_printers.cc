@@ -8,16 +8,30 @@
 #include "output/status_printers.h"
 #include "platform/platform.h"
 
-int32_t UiLanguage = 0;
-uint8_t LogEnabled = 1;
-int32_t CommandStartTime = 0;
-int32_t StepStartTime = 0;
-int32_t LastDownloadPercent = 0;
-int32_t LastWaitPercent = 0;
-
 namespace {
-bool g_downloadLineOpen = false;
+
+// The output state with its start values: the program starts with a
+// default-constructed record and ResetOutputState assigns one.
+struct OutputStateRecord {
+  int32_t uiLanguage = 0;
+  uint8_t logEnabled = 1;
+  int32_t commandStartTime = 0;
+  int32_t stepStartTime = 0;
+  int32_t lastDownloadPercent = 0;
+  int32_t lastWaitPercent = 0;
+  bool downloadLineOpen = false;
+};
+
+OutputStateRecord g_output;
+
 }  // namespace
+
+int32_t& UiLanguage = g_output.uiLanguage;
+uint8_t& LogEnabled = g_output.logEnabled;
+int32_t& CommandStartTime = g_output.commandStartTime;
+int32_t& StepStartTime = g_output.stepStartTime;
+int32_t& LastDownloadPercent = g_output.lastDownloadPercent;
+int32_t& LastWaitPercent = g_output.lastWaitPercent;
 
 namespace {
 
@@ -102,20 +116,20 @@ void PrintStepResult(bool success, bool alwaysPrint) {
 
 void PrintDownloadProgress(int32_t total, int32_t done, bool final) {
   if (PrintProgress(total, done, final, Text(Msg::kDownloadProgressLabel), &LastDownloadPercent)) {
-    g_downloadLineOpen = !final;
+    g_output.downloadLineOpen = !final;
   }
 }
 
 bool DownloadProgressLineOpen() {
-  return g_downloadLineOpen;
+  return g_output.downloadLineOpen;
 }
 
 void EndDownloadProgressLine() {
-  if (!g_downloadLineOpen)
+  if (!g_output.downloadLineOpen)
     return;
   WriteOut("\n");
   FlushOut();
-  g_downloadLineOpen = false;
+  g_output.downloadLineOpen = false;
 }
 
 void PrintWaitProgress(int32_t total, int32_t done, bool final) {
@@ -125,11 +139,5 @@ void PrintWaitProgress(int32_t total, int32_t done, bool final) {
 }
 
 void ResetOutputState() {
-  UiLanguage = 0;
-  LogEnabled = 1;
-  CommandStartTime = 0;
-  StepStartTime = 0;
-  LastDownloadPercent = 0;
-  LastWaitPercent = 0;
-  g_downloadLineOpen = false;
+  g_output = OutputStateRecord{};
 }

@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <string>
 
+// Each of these names a field of one process-wide record (see
+// ResetOutputState), so that a reset cannot miss one.
 // Nonzero: English; zero: Chinese.
-extern int32_t UiLanguage;
+extern int32_t& UiLanguage;
 // Nonzero: step, status and progress messages are printed.
-extern uint8_t LogEnabled;
-extern int32_t CommandStartTime;
-extern int32_t StepStartTime;
-extern int32_t LastDownloadPercent;
-extern int32_t LastWaitPercent;
+extern uint8_t& LogEnabled;
+extern int32_t& CommandStartTime;
+extern int32_t& StepStartTime;
+extern int32_t& LastDownloadPercent;
+extern int32_t& LastWaitPercent;
 
 // Which elapsed times follow a log line's text: none, the command's only
 // (" (12.345s)"), or the step's and the command's (" (0.532s, 12.345s)").
@@ -38,7 +40,8 @@ bool DownloadProgressLineOpen();
 // Ends an open download progress line with a bare line end.
 void EndDownloadProgressLine();
 
-// Puts every flag, clock reading and percentage back to its start value.
+// Puts every flag, clock reading and percentage back to its start value by
+// assigning a default-constructed record, the one the program starts with.
 void ResetOutputState();
 
 #endif  // QUORVEL_OUTPUT_LOG_PRINTERS_H_

@@ -13,6 +13,7 @@ struct MessagePair {
 // Chinese texts use the full-width colon and exclamation mark where English
 // uses ": " and "!"; the console layer writes them in the console's encoding.
 const MessagePair kMessages[] = {
+    {Msg::kBannerName, "Quorvel DFU", "Quorvel DFU"},
     {Msg::kParameterError, ": Parameter error!", "：参数错误！"},
     {Msg::kStepSuccess, ": Successful execution!", "：执行成功！"},
     {Msg::kStepFailure, ": Execution failed!", "：执行失败！"},
@@ -34,7 +35,11 @@ const MessagePair kMessages[] = {
     {Msg::kWaitRestartConnection, "Wait to restart connection", "等待重启连接"},
     {Msg::kWaitBootloader, "Wait to restart to the bootloader run", "等待重启到 bootloader 运行"},
     {Msg::kTimeoutOpen, " (Timeout: ", " (超时时间: "},
+    {Msg::kTimeoutClose, " s)", " s)"},
     {Msg::kFirmwareInformation, ": Firmware information:", "：固件信息："},
+    {Msg::kPartController, "Controller", "Controller"},
+    {Msg::kPartApp, "App", "App"},
+    {Msg::kPartControllerAndApp, "Controller + App", "Controller + App"},
     {Msg::kProgramFileSize, ": Program file size:", "：程序文件大小："},
     {Msg::kDownloadFailedLocation, " Download failed Location:", " 下载失败位置："},
     {Msg::kResetToBootloader, "Reset to the bootloader run", "复位到 bootloader 运行"},
@@ -53,11 +58,23 @@ const MessagePair kMessages[] = {
     {Msg::kTimeoutNotConnected, "Timeout not waiting to connect failed!", "超时未等待连接到失败！"},
     {Msg::kReadFirmwareVersion, "Read the firmware version of the device", "读取设备固件版本信息"},
     {Msg::kDeviceInformation, "Device information", "设备信息"},
+    // The separator is the ASCII colon in both languages.
+    {Msg::kDeviceInformationSeparator, ": ", ": "},
     {Msg::kRead, "Read", "读取"},
+    {Msg::kReadController, " Controller", " Controller"},
+    {Msg::kReadApp, " App", " App"},
     {Msg::kFirmwareVersionInformation, " Firmware version information", " 固件版本信息"},
+    // The record lines keep their English labels in both languages.
+    {Msg::kRecordVersion, ": Version: ", ": Version: "},
+    {Msg::kRecordMajor, ": Major: ", ": Major: "},
+    {Msg::kRecordMinor, ": Minor: ", ": Minor: "},
+    {Msg::kRecordRevision, ": Revision: ", ": Revision: "},
+    {Msg::kRecordBuildNumber, ": Version Build Num: ", ": Version Build Num: "},
     {Msg::kListHeading, "HID interfaces on the bus:", "总线上的 HID 接口："},
     {Msg::kListNone, "No HID interface found", "未找到 HID 接口"},
     {Msg::kListPath, "path: ", "路径："},
+    {Msg::kListVendorId, "  VID: ", "  VID: "},
+    {Msg::kListProductId, "  PID: ", "  PID: "},
     {Msg::kListInterface, "interface: ", "接口："},
     {Msg::kListSerial, "serial: ", "序列号："},
     {Msg::kListPort, "port: ", "端口："},

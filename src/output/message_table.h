@@ -6,6 +6,8 @@
 #include <vector>
 
 enum class Msg {
+  // Banner.
+  kBannerName,
   // Log lines and step results.
   kParameterError,
   kStepSuccess,
@@ -28,7 +30,11 @@ enum class Msg {
   kWaitRestartConnection,
   kWaitBootloader,
   kTimeoutOpen,
+  kTimeoutClose,
   kFirmwareInformation,
+  kPartController,
+  kPartApp,
+  kPartControllerAndApp,
   kProgramFileSize,
   kDownloadFailedLocation,
   // Device procedures.
@@ -47,12 +53,22 @@ enum class Msg {
   // Version report.
   kReadFirmwareVersion,
   kDeviceInformation,
+  kDeviceInformationSeparator,
   kRead,
+  kReadController,
+  kReadApp,
   kFirmwareVersionInformation,
+  kRecordVersion,
+  kRecordMajor,
+  kRecordMinor,
+  kRecordRevision,
+  kRecordBuildNumber,
   // Prompt additions: device listing, permission hint, rejected argument.
   kListHeading,
   kListNone,
   kListPath,
+  kListVendorId,
+  kListProductId,
   kListInterface,
   kListSerial,
   kListPort,

@@ -55,19 +55,21 @@ void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts,
-               Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) + " s)");
+               Text(reason) + Text(Msg::kTimeoutOpen) + std::to_string(timeoutMs / 1000) +
+                   Text(Msg::kTimeoutClose));
 }
 
 void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected) {
   if (!LogEnabled)
     return;
-  const char* kind;
+  Msg kind;
   if (twoPart) {
-    kind = !singlePart ? "Controller + App" : (appSelected ? "App" : "Controller");
+    kind = !singlePart ? Msg::kPartControllerAndApp
+                       : (appSelected ? Msg::kPartApp : Msg::kPartController);
   } else {
-    kind = replyKind != 0 ? "App" : "Controller";
+    kind = replyKind != 0 ? Msg::kPartApp : Msg::kPartController;
   }
-  PrintLogLine(Text(Msg::kFirmwareInformation) + kind);
+  PrintLogLine(Text(Msg::kFirmwareInformation) + Text(kind));
 }
 
 void PrintDownloadFailure(uint32_t size, uint32_t location) {

@@ -15,7 +15,53 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-TEST(ConvertInt32Test, FollowsTheStringToIntRules) {
+class ArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ControlFlags = ControlFlagsRecord{};
+    ResetImages();
+    ASSERT_TRUE(files_.ok());
+    fwbuild::ImageOptions image;
+    image.bodySize = 600;
+    program_ = files_.Write("fw.bin", fwbuild::BuildOnePartFile(image, 64));
+    passthrough_ = files_.Write("pass.bin", fwbuild::BuildPassthrough(4000));
+    fwbuild::TwoPartOptions parts;
+    parts.controller.bodySize = 0x100;
+    parts.app.bodySize = 0x100;
+    twoPart_ = files_.Write("two.bin", fwbuild::BuildTwoPartFile(parts));
+    ASSERT_FALSE(program_.empty() || passthrough_.empty() || twoPart_.empty());
+  }
+  void TearDown() override {
+    ControlFlags = ControlFlagsRecord{};
+    DfuSettings = DfuSettingsRecord{};
+    ResetImages();
+  }
+
+  // vid, pid, then the options.
+  static Tokens Args(std::initializer_list<std::string> options) {
+    Tokens tokens = {"046d", "c077"};
+    tokens.insert(tokens.end(), options.begin(), options.end());
+    return tokens;
+  }
+  bool Dfu(std::initializer_list<std::string> options) {
+    return ParseDfuArguments(Args(options), kDfuMode);
+  }
+  void ExpectRejected(ArgumentError error, const std::string& argument) {
+    EXPECT_EQ(LastArgumentRejection.error, error);
+    EXPECT_EQ(LastArgumentRejection.argument, argument);
+  }
+  void ExpectNothingLoaded() {
+    EXPECT_EQ(ProgramImage.data, nullptr);
+    EXPECT_EQ(PassthroughImage.data, nullptr);
+  }
+
+  TempFiles files_;
+  std::string program_;
+  std::string passthrough_;
+  std::string twoPart_;
+};
+
+TEST_F(ArgumentsTest, ConvertInt32FollowsTheStringToIntRules) {
   struct Case {
     const char* text;
     int base;
@@ -63,52 +109,6 @@ TEST(ConvertInt32Test, FollowsTheStringToIntRules) {
     EXPECT_EQ(value, 12345) << c.text;
   }
 }
-
-class ArgumentsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ControlFlags = ControlFlagsRecord{};
-    ResetImages();
-    ASSERT_TRUE(files_.ok());
-    fwbuild::ImageOptions image;
-    image.bodySize = 600;
-    program_ = files_.Write("fw.bin", fwbuild::BuildOnePartFile(image, 64));
-    passthrough_ = files_.Write("pass.bin", fwbuild::BuildPassthrough(4000));
-    fwbuild::TwoPartOptions parts;
-    parts.controller.bodySize = 0x100;
-    parts.app.bodySize = 0x100;
-    twoPart_ = files_.Write("two.bin", fwbuild::BuildTwoPartFile(parts));
-    ASSERT_FALSE(program_.empty() || passthrough_.empty() || twoPart_.empty());
-  }
-  void TearDown() override {
-    ControlFlags = ControlFlagsRecord{};
-    DfuSettings = DfuSettingsRecord{};
-    ResetImages();
-  }
-
-  // vid, pid, then the options.
-  static Tokens Args(std::initializer_list<std::string> options) {
-    Tokens tokens = {"046d", "c077"};
-    tokens.insert(tokens.end(), options.begin(), options.end());
-    return tokens;
-  }
-  bool Dfu(std::initializer_list<std::string> options) {
-    return ParseDfuArguments(Args(options), kDfuMode);
-  }
-  void ExpectRejected(ArgumentError error, const std::string& argument) {
-    EXPECT_EQ(LastArgumentRejection.error, error);
-    EXPECT_EQ(LastArgumentRejection.argument, argument);
-  }
-  void ExpectNothingLoaded() {
-    EXPECT_EQ(ProgramImage.data, nullptr);
-    EXPECT_EQ(PassthroughImage.data, nullptr);
-  }
-
-  TempFiles files_;
-  std::string program_;
-  std::string passthrough_;
-  std::string twoPart_;
-};
 
 TEST_F(ArgumentsTest, DfuNeedsMoreThanTheDeviceIds) {
   EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kDfuMode));

@@ -12,59 +12,7 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
-TEST(SplitTokens, CutsAtSpacesOnlyAndKeepsEmptyTokens) {
-  EXPECT_EQ(SplitTokens(""), Tokens{});
-  EXPECT_EQ(SplitTokens("dfu 248a"), (Tokens{"dfu", "248a"}));
-  EXPECT_EQ(SplitTokens("dfu  248a"), (Tokens{"dfu", "", "248a"}));
-  EXPECT_EQ(SplitTokens(" v"), (Tokens{"", "v"}));
-  EXPECT_EQ(SplitTokens("v "), (Tokens{"v"}));
-  EXPECT_EQ(SplitTokens("v  "), (Tokens{"v", ""}));
-  EXPECT_EQ(SplitTokens("a\tb c"), (Tokens{"a\tb", "c"}));
-  EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
-}
-
-TEST(LowercaseLine, LowersAllButTheFileValuesOfDfu) {
-  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
-            "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
-  // A -d standing in a value position is a value, not an option name.
-  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
-  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
-  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
-  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
-}
-
-// Serial numbers have upper-case letters: --serial and --port keep their
-// values' case in dfu and ctrl, and --json, which takes no value, does not
-// shift the option pairs after it.
-TEST(LowercaseLine, KeepsSerialAndPortValues) {
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --SERIAL QvAb12 --Port 1-2.3 -D Fw.Bin"),
-            "dfu 248a 8266 --serial QvAb12 --port 1-2.3 -d Fw.Bin");
-  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 --serial QvAb12 -R 1 -D Keep"),
-            "ctrl 248a 8266 --serial QvAb12 -r 1 -d keep");
-  EXPECT_EQ(LowercaseLine("dfu 1 2 --JSON -D Fw.Bin --serial Ab -S 4"),
-            "dfu 1 2 --json -d Fw.Bin --serial Ab -s 4");
-  EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE"), "ctrl 1 2 --json --port X -f true");
-  // Only as option names: a value "--serial" is not one.
-  EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD"), "dfu 1 2 -n --serial ab cd");
-  EXPECT_EQ(LowercaseLine("list --serial AB"), "list --serial ab");
-}
-
-// Where the prompt lowercases whole lines (Windows), serial numbers typed
-// there lose their case; they are then compared without regard to case.
-TEST(LowercaseLine, PlatformsThatLowerEverything) {
-  Platform saved = g_platform;
-  g_platform.promptLowercasesAll = true;
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --serial QvAb12 -d C:\\Fw.BIN"),
-            "dfu 248a 8266 --serial qvab12 -d c:\\fw.bin");
-  g_platform = saved;
-}
-
-TEST(Banner, NameAndVersion) {
-  EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7");
-}
-
-class PromptTest : public EmulatedDeviceTest {
+class ProgramTest : public EmulatedDeviceTest {
  protected:
   void SetUp() override {
     EmulatedDeviceTest::SetUp();
@@ -90,7 +38,58 @@ class PromptTest : public EmulatedDeviceTest {
   }
 };
 
-TEST_F(PromptTest, EndOfInputEndsLikeExit) {
+TEST_F(ProgramTest, SplitTokensCutsAtSpacesOnlyAndKeepsEmptyTokens) {
+  EXPECT_EQ(SplitTokens(""), Tokens{});
+  EXPECT_EQ(SplitTokens("dfu 248a"), (Tokens{"dfu", "248a"}));
+  EXPECT_EQ(SplitTokens("dfu  248a"), (Tokens{"dfu", "", "248a"}));
+  EXPECT_EQ(SplitTokens(" v"), (Tokens{"", "v"}));
+  EXPECT_EQ(SplitTokens("v "), (Tokens{"v"}));
+  EXPECT_EQ(SplitTokens("v  "), (Tokens{"v", ""}));
+  EXPECT_EQ(SplitTokens("a\tb c"), (Tokens{"a\tb", "c"}));
+  EXPECT_EQ(SplitTokens(std::string("a\0b c", 5)), (Tokens{std::string("a\0b", 3), "c"}));
+}
+
+TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
+  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
+            "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
+  // A -d standing in a value position is a value, not an option name.
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
+  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
+}
+
+// Serial numbers have upper-case letters: --serial and --port keep their
+// values' case in dfu and ctrl, and --json, which takes no value, does not
+// shift the option pairs after it.
+TEST_F(ProgramTest, LowercaseLineKeepsSerialAndPortValues) {
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --SERIAL QvAb12 --Port 1-2.3 -D Fw.Bin"),
+            "dfu 248a 8266 --serial QvAb12 --port 1-2.3 -d Fw.Bin");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 --serial QvAb12 -R 1 -D Keep"),
+            "ctrl 248a 8266 --serial QvAb12 -r 1 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 --JSON -D Fw.Bin --serial Ab -S 4"),
+            "dfu 1 2 --json -d Fw.Bin --serial Ab -s 4");
+  EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE"), "ctrl 1 2 --json --port X -f true");
+  // Only as option names: a value "--serial" is not one.
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD"), "dfu 1 2 -n --serial ab cd");
+  EXPECT_EQ(LowercaseLine("list --serial AB"), "list --serial ab");
+}
+
+// Where the prompt lowercases whole lines (Windows), serial numbers typed
+// there lose their case; they are then compared without regard to case.
+TEST_F(ProgramTest, LowercaseLineOnPlatformsThatLowerEverything) {
+  g_platform.promptLowercasesAll = true;
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --serial QvAb12 -d C:\\Fw.BIN"),
+            "dfu 248a 8266 --serial qvab12 -d c:\\fw.bin");
+  g_platform.promptLowercasesAll = false;
+}
+
+TEST_F(ProgramTest, BannerNameAndVersion) {
+  EXPECT_EQ(BuildBanner(), "Quorvel DFU V0.0.7");
+}
+
+TEST_F(ProgramTest, EndOfInputEndsLikeExit) {
   int status = -1;
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({}), 0);
@@ -101,19 +100,19 @@ TEST_F(PromptTest, EndOfInputEndsLikeExit) {
   EXPECT_EQ(status, 0);
 }
 
-TEST_F(PromptTest, ExitMustBeTheWholeLine) {
+TEST_F(ProgramTest, ExitMustBeTheWholeLine) {
   EXPECT_EQ(Run({}, {" exit", "exit ", "Exit"}), ">> >> >> ");
   EXPECT_EQ(Run({}, {" exit", "exit "}), ">> >> >> \n");
 }
 
-TEST_F(PromptTest, VersionAndHelpInAnyCase) {
+TEST_F(ProgramTest, VersionAndHelpInAnyCase) {
   std::string out = Run({}, {"V", "vX", "HeLp"});
   EXPECT_EQ(out.substr(0, 22), ">> Quorvel DFU V0.0.7\n");
   EXPECT_EQ(out.substr(22, 6), ">> >> ");
   EXPECT_NE(out.find("Support commands:"), std::string::npos);
 }
 
-TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
+TEST_F(ProgramTest, LanguageSwitchesAndRejectsNonNumbers) {
   std::string out = Run({}, {"language 0", "dfu", "language 5", "dfu", "language", "dfu",
                              "language x", "language 99999999999", "language 1x", "dfu"});
   // Each error line starts with ">> " of its own, after the prompt.
@@ -127,17 +126,17 @@ TEST_F(PromptTest, LanguageSwitchesAndRejectsNonNumbers) {
           ">> " + error + ">> >> " + error + missing + ">> \n");
 }
 
-TEST_F(PromptTest, LogZeroSilencesParameterErrors) {
+TEST_F(ProgramTest, LogZeroSilencesParameterErrors) {
   EXPECT_EQ(Run({}, {"log 0", "dfu 248a 8266", "log x", "log 1", "dfu 248a"}),
             ">> >> >> >> >> >> : Parameter error!\n>> : vid and pid are required\n>> \n");
 }
 
-TEST_F(PromptTest, DoubleSpaceGivesAnEmptyVid) {
+TEST_F(ProgramTest, DoubleSpaceGivesAnEmptyVid) {
   std::string out = Run({}, {"dfu  248a 8266 -s 0"});
   EXPECT_EQ(out.substr(0, 27), ">> >> : Parameter error!\n>>");
 }
 
-TEST_F(PromptTest, RejectedArgumentsEnterThePromptSilently) {
+TEST_F(ProgramTest, RejectedArgumentsEnterThePromptSilently) {
   g_virtual.input.push_back("exit");
   g_virtual.language = "en";
   EXPECT_EQ(RunProgram({"248a", "8266", "-s", "9"}), 0);
@@ -147,13 +146,13 @@ TEST_F(PromptTest, RejectedArgumentsEnterThePromptSilently) {
   EXPECT_EQ(out.substr(out.size() - 3), ">> ");
 }
 
-TEST_F(PromptTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
+TEST_F(ProgramTest, CvWithoutDeviceReturnsToThePromptAfterOneScan) {
   EXPECT_EQ(Run({}, {"cv"}), ">> >> \n");
   // One 400 ms pause and one 200 ms settle: a single scan.
   EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
 }
 
-TEST_F(PromptTest, HostileLinesDoNotCrash) {
+TEST_F(ProgramTest, HostileLinesDoNotCrash) {
   std::string junk(100000, 'A');
   junk[5] = '\0';
   Tokens lines = {junk,
@@ -168,8 +167,7 @@ TEST_F(PromptTest, HostileLinesDoNotCrash) {
   EXPECT_EQ(LogEnabled, 1);
 }
 
-TEST(DetectUiLanguage, ChineseOnlyForZhOrAFailedQuery) {
-  ScopedVirtualPlatform platform;
+TEST_F(ProgramTest, DetectUiLanguageChineseOnlyForZhOrAFailedQuery) {
   g_virtual.language = "zh";
   EXPECT_TRUE(DetectUiLanguage());
   g_virtual.language = "ZH";

@@ -15,6 +15,19 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// One download: the image length and block size, the payload sizes of the
+// frames the device must receive and its number of acknowledgements.
+struct DownloadCase {
+  int32_t length;
+  int bsize;
+  std::vector<int> payloads;
+  int acks;
+};
+
+// The device fixture; the download-frame cases take a DownloadCase as their
+// parameter.
+class FirmwareTransferTest : public DfuTest, public ::testing::WithParamInterface<DownloadCase> {};
+
 // Payload sizes of the data frames the device received.
 std::vector<int> FramePayloads(const Strings& requests) {
   std::vector<int> sizes;
@@ -30,7 +43,7 @@ bool RunTransfer(bool singlePart = false, bool appSelected = false) {
          DownloadFirmware(singlePart, appSelected) && VerifyFirmware();
 }
 
-TEST_F(DfuTest, InformationRequestExample) {
+TEST_F(FirmwareTransferTest, InformationRequestExample) {
   LoadDevice();
   Open();
   ProgramHeader.headerWord = 1;
@@ -44,7 +57,7 @@ TEST_F(DfuTest, InformationRequestExample) {
   EXPECT_EQ(Requests(), Strings{"0A0101000000010203000400000034120000DDCCBBAA"});
 }
 
-TEST_F(DfuTest, FirmwareKindFromReplyForOnePartImages) {
+TEST_F(FirmwareTransferTest, FirmwareKindFromReplyForOnePartImages) {
   for (int kind : {0, 1}) {
     LoadDevice({{"firmwareKind", kind}});
     Open();
@@ -65,16 +78,7 @@ TEST_F(DfuTest, FirmwareKindFromReplyForOnePartImages) {
   EXPECT_EQ(TakeOutput().find("Firmware information"), std::string::npos);
 }
 
-struct DownloadCase {
-  int32_t length;
-  int bsize;
-  std::vector<int> payloads;
-  int acks;
-};
-
-class DownloadFrames : public DfuTest, public ::testing::WithParamInterface<DownloadCase> {};
-
-TEST_P(DownloadFrames, FramesAndAcknowledgementsFollowTheBlockSize) {
+TEST_P(FirmwareTransferTest, DownloadFramesAndAcknowledgementsFollowTheBlockSize) {
   const DownloadCase& c = GetParam();
   LoadDevice({{"blockSize", c.bsize}});
   Open();
@@ -89,7 +93,7 @@ TEST_P(DownloadFrames, FramesAndAcknowledgementsFollowTheBlockSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Lengths, DownloadFrames,
+    Lengths, FirmwareTransferTest,
     ::testing::Values(
         DownloadCase{300, 256, {62, 62, 62, 62, 52}, 1},
         DownloadCase{200, 256, {62, 62, 62, 14}, 1},
@@ -99,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
             1000, 384, {62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 62, 8}, 3},
         DownloadCase{124, 62, {62, 62}, 2}));
 
-TEST_F(DfuTest, EchoedFramesAcceptedOnlyWithBlockSize62) {
+TEST_F(FirmwareTransferTest, EchoedFramesAcceptedOnlyWithBlockSize62) {
   LoadDevice({{"blockSize", 62}, {"echo", true}});
   Open();
   UseOnePartImage(124);
@@ -113,7 +117,7 @@ TEST_F(DfuTest, EchoedFramesAcceptedOnlyWithBlockSize62) {
   EXPECT_FALSE(RunTransfer());
 }
 
-TEST_F(DfuTest, HostWithAnotherBlockSizeFails) {
+TEST_F(FirmwareTransferTest, HostWithAnotherBlockSizeFails) {
   LoadDevice({{"blockSize", 256}});
   Open();
   UseOnePartImage(600);
@@ -121,7 +125,7 @@ TEST_F(DfuTest, HostWithAnotherBlockSizeFails) {
   EXPECT_FALSE(RunTransfer());
 }
 
-TEST_F(DfuTest, IntervalPausesOnlyBetweenUnacknowledgedFrames) {
+TEST_F(FirmwareTransferTest, IntervalPausesOnlyBetweenUnacknowledgedFrames) {
   LoadDevice({{"blockSize", 256}});
   Open();
   UseOnePartImage(300);
@@ -137,7 +141,7 @@ TEST_F(DfuTest, IntervalPausesOnlyBetweenUnacknowledgedFrames) {
   EXPECT_LT(g_virtual.now - start, 5 * 4 + 10);
 }
 
-TEST_F(DfuTest, AcknowledgementWindowIsOneSecond) {
+TEST_F(FirmwareTransferTest, AcknowledgementWindowIsOneSecond) {
   LoadDevice({{"faults", {{{"block", 0}, {"action", "ackDelay"}, {"ms", 900}}}}});
   Open();
   UseOnePartImage(300);
@@ -148,7 +152,7 @@ TEST_F(DfuTest, AcknowledgementWindowIsOneSecond) {
   EXPECT_FALSE(RunTransfer());
 }
 
-TEST_F(DfuTest, FailureLineReportsSizeAndLocation) {
+TEST_F(FirmwareTransferTest, FailureLineReportsSizeAndLocation) {
   LoadDevice({{"blockSize", 128}, {"faults", {{{"block", 0}, {"action", "ackWrong"}}}}});
   Open();
   UseOnePartImage(300);
@@ -163,7 +167,7 @@ TEST_F(DfuTest, FailureLineReportsSizeAndLocation) {
   EXPECT_NE(out.find("\r>> : Download progress:  62%\n"), std::string::npos);
 }
 
-TEST_F(DfuTest, ProgressTotalsInBothModes) {
+TEST_F(FirmwareTransferTest, ProgressTotalsInBothModes) {
   LoadDevice();
   Open();
   UseOnePartImage(512);
@@ -191,7 +195,7 @@ TEST_F(DfuTest, ProgressTotalsInBothModes) {
             "\r>> : Download progress:  90%");
 }
 
-TEST_F(DfuTest, MissingImageFailsAtLocationZero) {
+TEST_F(FirmwareTransferTest, MissingImageFailsAtLocationZero) {
   LoadDevice();
   Open();
   EXPECT_FALSE(DownloadFirmware(false, false));
@@ -201,7 +205,7 @@ TEST_F(DfuTest, MissingImageFailsAtLocationZero) {
   EXPECT_TRUE(Requests().empty());
 }
 
-TEST_F(DfuTest, StartAndVerifyCompletionWindows) {
+TEST_F(FirmwareTransferTest, StartAndVerifyCompletionWindows) {
   LoadDevice(
       {{"faults", {{{"command", "0x02"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
   Open();
@@ -224,7 +228,7 @@ TEST_F(DfuTest, StartAndVerifyCompletionWindows) {
   EXPECT_FALSE(RunTransfer());
 }
 
-TEST_F(DfuTest, DeviceRejectsACorruptedCrc) {
+TEST_F(FirmwareTransferTest, DeviceRejectsACorruptedCrc) {
   LoadDevice();
   Open();
   UseOnePartImage(700);
@@ -233,7 +237,7 @@ TEST_F(DfuTest, DeviceRejectsACorruptedCrc) {
   EXPECT_EQ(Transfer(0)["verified"], false);
 }
 
-TEST_F(DfuTest, TwoPartSelectionsSendTheRightBytes) {
+TEST_F(FirmwareTransferTest, TwoPartSelectionsSendTheRightBytes) {
   // A two-part image whose parts the test cuts by hand.
   std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(0x20000 + 0x300, 9);
   TwoPartImage = true;

@@ -22,23 +22,37 @@ const uint8_t kSha256TwoBlock[32] = {
     0x24, 0x8d, 0x6a, 0x61, 0xd2, 0x06, 0x38, 0xb8, 0xe5, 0xc0, 0x26, 0x93, 0x0c, 0x3e, 0x60, 0x39,
     0xa3, 0x3c, 0xe4, 0x59, 0x64, 0xff, 0x21, 0x67, 0xf6, 0xec, 0xed, 0xd4, 0x19, 0xdb, 0x06, 0xc1};
 
-TEST(Crc32Test, MatchesPublishedCheckValues) {
-  const std::vector<uint8_t> digits = Bytes("123456789");
-  EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
-  const std::vector<uint8_t> abc = Bytes("abc");
-  EXPECT_EQ(Crc32(abc.data(), 3), 0x352441C2u);
-  const uint8_t a = 'a';
-  EXPECT_EQ(Crc32(&a, 1), 0xE8B7BE43u);
+// The CRC-32 and the SHA-256 image digest.
+class ChecksumsTest : public ::testing::Test {};
+
+// The CRC-32 covers exactly the bytes it is given: the published check
+// values, a range that stops short of the buffer's end, and nothing at all
+// for an empty, negative or absent range.
+TEST_F(ChecksumsTest, Crc32OfExactlyTheGivenRange) {
+  struct Case {
+    const char* text;  // nullptr: no buffer
+    int32_t length;
+    uint32_t crc;
+  };
+  const Case cases[] = {
+      {"123456789", 9, 0xCBF43926u},
+      {"abc", 3, 0x352441C2u},
+      {"a", 1, 0xE8B7BE43u},
+      // The tenth byte lies outside the range and must not count.
+      {"1234567890", 9, 0xCBF43926u},
+      {"1234567890", 10, 0x261DAEE5u},
+      {"B", 0, 0u},
+      {"B", -5, 0u},
+      {nullptr, 4, 0u},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = Bytes(c.text != nullptr ? c.text : "");
+    const uint8_t* data = c.text != nullptr ? bytes.data() : nullptr;
+    EXPECT_EQ(Crc32(data, c.length), c.crc) << (c.text ? c.text : "(none)") << " " << c.length;
+  }
 }
 
-TEST(Crc32Test, CoversExactlyTheGivenLength) {
-  const std::vector<uint8_t> digits = Bytes("1234567890");
-  // The tenth byte lies outside the range and must not count.
-  EXPECT_EQ(Crc32(digits.data(), 9), 0xCBF43926u);
-  EXPECT_NE(Crc32(digits.data(), 10), 0xCBF43926u);
-}
-
-TEST(Crc32Test, AnySingleByteChangeChangesTheValue) {
+TEST_F(ChecksumsTest, Crc32AnySingleByteChangeChangesTheValue) {
   std::vector<uint8_t> bytes(300);
   for (size_t i = 0; i < bytes.size(); ++i) {
     bytes[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -51,22 +65,32 @@ TEST(Crc32Test, AnySingleByteChangeChangesTheValue) {
   }
 }
 
-TEST(Crc32Test, EmptyOrAbsentInputGivesZero) {
-  const uint8_t byte = 0x42;
-  EXPECT_EQ(Crc32(&byte, 0), 0u);
-  EXPECT_EQ(Crc32(&byte, -5), 0u);
-  EXPECT_EQ(Crc32(nullptr, 4), 0u);
+// The digest is taken over exactly the given bytes and compared with the
+// stored one; absent input, an absent digest and sizes below one never match.
+TEST_F(ChecksumsTest, DigestMatchesOnlyTheGivenBytes) {
+  struct Case {
+    const char* text;  // nullptr: no buffer
+    int32_t size;
+    const uint8_t* digest;
+    int result;
+  };
+  const int32_t twoBlockSize = static_cast<int32_t>(std::strlen(kTwoBlockMessage));
+  const Case cases[] = {
+      {"abc", 3, kSha256Abc, 1},  {kTwoBlockMessage, twoBlockSize, kSha256TwoBlock, 1},
+      {"abcd", 3, kSha256Abc, 1}, {"abcd", 4, kSha256Abc, 0},
+      {"abcd", 2, kSha256Abc, 0}, {nullptr, 3, kSha256Abc, 0},
+      {"abc", 3, nullptr, 0},     {"abc", 0, kSha256Abc, 0},
+      {"abc", -1, kSha256Abc, 0},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = Bytes(c.text != nullptr ? c.text : "");
+    const uint8_t* data = c.text != nullptr ? bytes.data() : nullptr;
+    EXPECT_EQ(VerifyImageDigest(data, c.size, c.digest), c.result)
+        << (c.text ? c.text : "(none)") << " " << c.size << " " << (c.digest != nullptr);
+  }
 }
 
-TEST(VerifyImageDigestTest, AcceptsMatchingDigests) {
-  const std::vector<uint8_t> abc = Bytes("abc");
-  EXPECT_EQ(VerifyImageDigest(abc.data(), 3, kSha256Abc), 1);
-  const std::vector<uint8_t> message = Bytes(kTwoBlockMessage);
-  EXPECT_EQ(
-      VerifyImageDigest(message.data(), static_cast<int32_t>(message.size()), kSha256TwoBlock), 1);
-}
-
-TEST(VerifyImageDigestTest, RejectsADigestThatDiffersInOneByte) {
+TEST_F(ChecksumsTest, DigestRejectsADigestThatDiffersInOneByte) {
   const std::vector<uint8_t> abc = Bytes("abc");
   for (int position : {0, 15, 31}) {
     uint8_t stored[32];
@@ -74,21 +98,6 @@ TEST(VerifyImageDigestTest, RejectsADigestThatDiffersInOneByte) {
     stored[position] ^= 0x80;
     EXPECT_EQ(VerifyImageDigest(abc.data(), 3, stored), 0) << position;
   }
-}
-
-TEST(VerifyImageDigestTest, HashesExactlyTheGivenSize) {
-  const std::vector<uint8_t> abcd = Bytes("abcd");
-  EXPECT_EQ(VerifyImageDigest(abcd.data(), 3, kSha256Abc), 1);
-  EXPECT_EQ(VerifyImageDigest(abcd.data(), 4, kSha256Abc), 0);
-  EXPECT_EQ(VerifyImageDigest(abcd.data(), 2, kSha256Abc), 0);
-}
-
-TEST(VerifyImageDigestTest, RejectsAbsentInputAndNonPositiveSizes) {
-  const std::vector<uint8_t> abc = Bytes("abc");
-  EXPECT_EQ(VerifyImageDigest(nullptr, 3, kSha256Abc), 0);
-  EXPECT_EQ(VerifyImageDigest(abc.data(), 3, nullptr), 0);
-  EXPECT_EQ(VerifyImageDigest(abc.data(), 0, kSha256Abc), 0);
-  EXPECT_EQ(VerifyImageDigest(abc.data(), -1, kSha256Abc), 0);
 }
 
 }  // namespace

@@ -18,7 +18,19 @@ std::vector<uint8_t> SampleHeader() {
           0x03, 0x00, 0x04, 0x00, 0x00, 0x00, 0xC0, 0xC1, 0xC2, 0xC3};
 }
 
-TEST(DecodeImageHeaderTest, ReadsEveryFieldLittleEndian) {
+class ImageHeaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetImages();
+    const uint8_t controller[8] = {0x01, 0x02, 0x03, 0x00, 0x04, 0x00, 0x00, 0x00};
+    const uint8_t app[8] = {0x05, 0x06, 0x07, 0x00, 0x08, 0x00, 0x00, 0x00};
+    std::memcpy(ProgramHeader.version, controller, 8);
+    std::memcpy(AppHeader.version, app, 8);
+  }
+  void TearDown() override { ResetImages(); }
+};
+
+TEST_F(ImageHeaderTest, DecodeReadsEveryFieldLittleEndian) {
   const std::vector<uint8_t> bytes = SampleHeader();
   ImageHeader header;
   ASSERT_TRUE(DecodeImageHeader(bytes.data(), &header));
@@ -33,7 +45,7 @@ TEST(DecodeImageHeaderTest, ReadsEveryFieldLittleEndian) {
   EXPECT_EQ(header.reserved3, 0xC3C2C1C0u);
 }
 
-TEST(DecodeImageHeaderTest, RequiresMagicHeaderSizeAndBody) {
+TEST_F(ImageHeaderTest, DecodeRequiresMagicHeaderSizeAndBody) {
   ImageHeader header;
   std::vector<uint8_t> bytes = SampleHeader();
   std::swap(bytes[0], bytes[3]);  // magic stored big-endian
@@ -58,7 +70,7 @@ TEST(DecodeImageHeaderTest, RequiresMagicHeaderSizeAndBody) {
   EXPECT_EQ(header.bodySize, 0x01000000u);
 }
 
-TEST(FormatVersionTextTest, WritesRevisionAndBuildHighByteFirst) {
+TEST_F(ImageHeaderTest, FormatVersionTextWritesRevisionAndBuildHighByteFirst) {
   const uint8_t first[8] = {0x01, 0x02, 0x03, 0x00, 0x04, 0x00, 0x00, 0x00};
   EXPECT_EQ(FormatVersionText(first), "01-02-0003-00000004");
   const uint8_t second[8] = {0x0A, 0x00, 0x10, 0x01, 0x78, 0x56, 0x34, 0x12};
@@ -71,19 +83,7 @@ TEST(FormatVersionTextTest, WritesRevisionAndBuildHighByteFirst) {
   EXPECT_EQ(FormatVersionText(zero), "00-00-0000-00000000");
 }
 
-class ImageVersionTextTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ResetImages();
-    const uint8_t controller[8] = {0x01, 0x02, 0x03, 0x00, 0x04, 0x00, 0x00, 0x00};
-    const uint8_t app[8] = {0x05, 0x06, 0x07, 0x00, 0x08, 0x00, 0x00, 0x00};
-    std::memcpy(ProgramHeader.version, controller, 8);
-    std::memcpy(AppHeader.version, app, 8);
-  }
-  void TearDown() override { ResetImages(); }
-};
-
-TEST_F(ImageVersionTextTest, OnePartImageAlwaysUsesTheProgramHeader) {
+TEST_F(ImageHeaderTest, ImageVersionTextOnePartImageAlwaysUsesTheProgramHeader) {
   TwoPartImage = false;
   for (bool single : {false, true}) {
     for (bool app : {false, true}) {
@@ -92,7 +92,7 @@ TEST_F(ImageVersionTextTest, OnePartImageAlwaysUsesTheProgramHeader) {
   }
 }
 
-TEST_F(ImageVersionTextTest, TwoPartImageNamesThePartsBeingFlashed) {
+TEST_F(ImageHeaderTest, ImageVersionTextTwoPartImageNamesThePartsBeingFlashed) {
   TwoPartImage = true;
   EXPECT_EQ(ImageVersionText(false, false), "01-02-0003-00000004 | 05-06-0007-00000008");
   EXPECT_EQ(ImageVersionText(false, true), "01-02-0003-00000004 | 05-06-0007-00000008");
@@ -100,7 +100,7 @@ TEST_F(ImageVersionTextTest, TwoPartImageNamesThePartsBeingFlashed) {
   EXPECT_EQ(ImageVersionText(true, false), "01-02-0003-00000004");
 }
 
-TEST(ResetImagesTest, EmptiesEveryImageAndHeader) {
+TEST_F(ImageHeaderTest, ResetImagesEmptiesEveryImageAndHeader) {
   ProgramImage.storage = {1, 2, 3};
   ProgramImage.data = ProgramImage.storage.data();
   ProgramImage.length = 3;

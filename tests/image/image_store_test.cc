@@ -30,60 +30,6 @@ int32_t PartLengthOf(const std::vector<uint8_t>& bytes, int32_t scanStart) {
   return PartLength(bytes.data(), scanStart, static_cast<int32_t>(bytes.size()));
 }
 
-TEST(PartLengthTest, EndsSixteenBytesIntoTheFillAfterAlignedData) {
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x130, 0x400), 0x40), 0x140);
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x100, 0x400), 0x40), 0x110);
-}
-
-TEST(PartLengthTest, RoundsTheEndOfTheRunDownToSixteen) {
-  // Data ends at 0x135: the 32nd 0xFF is at 0x154, rounded down to 0x150.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x135, 0x400), 0x40), 0x150);
-  // Data ends at 0x13F: the run completes at 0x15E.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x13F, 0x400), 0x40), 0x150);
-  // Data ends at 0x141: the run completes at 0x160 exactly.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x141, 0x400), 0x40), 0x160);
-}
-
-TEST(PartLengthTest, ShorterRunsOfFFAreData) {
-  std::vector<uint8_t> bytes = DataThenFill(0x200, 0x400);
-  for (size_t i = 0x80; i < 0x80 + 31; ++i) {
-    bytes[i] = 0xFF;  // one short of a run
-  }
-  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x210);
-  bytes[0x80 + 31] = 0xFF;  // now 32 in a row, ending at 0x9F
-  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x90);
-}
-
-TEST(PartLengthTest, CountsOnlyFromTheScanStart) {
-  // All 0xFF: the run counted from the scan start reaches 32 at start + 31.
-  const std::vector<uint8_t> erased(0x400, 0xFF);
-  EXPECT_EQ(PartLengthOf(erased, 5), 32);
-  EXPECT_EQ(PartLengthOf(erased, 0x100), 0x110);
-  // A run that lies before the scan start does not end the part.
-  std::vector<uint8_t> bytes = DataThenFill(0x300, 0x400);
-  for (size_t i = 0x10; i < 0x60; ++i) {
-    bytes[i] = 0xFF;
-  }
-  EXPECT_EQ(PartLengthOf(bytes, 0x60), 0x310);
-}
-
-TEST(PartLengthTest, WithoutARunTheWholeRangeCounts) {
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400, 0x400), 0x40), 0x400);
-  // Exactly 31 0xFF bytes at the end are not a run.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 31, 0x400), 0x40), 0x400);
-  // 32 at the end are, completing at the last byte 0x3FF.
-  EXPECT_EQ(PartLengthOf(DataThenFill(0x400 - 32, 0x400), 0x40), 0x3F0);
-}
-
-TEST(PartLengthTest, ScanStartOutsideTheRangeGivesZero) {
-  const std::vector<uint8_t> bytes = DataThenFill(0x100, 0x400);
-  EXPECT_EQ(PartLengthOf(bytes, 0), 0);
-  EXPECT_EQ(PartLengthOf(bytes, -16), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x400), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x401), 0);
-  EXPECT_EQ(PartLengthOf(bytes, 0x3FF), 0x400);
-}
-
 class ImageStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -110,6 +56,67 @@ class ImageStoreTest : public ::testing::Test {
   TempFiles files_;
 };
 
+// Data up to an offset, then 0xFF fill: the part ends 16 bytes into the fill
+// after aligned data, at the 32nd 0xFF rounded down to 16 otherwise, and the
+// whole range counts when the fill is shorter than 32 bytes.
+TEST_F(ImageStoreTest, PartLengthFollowsWhereTheDataEnds) {
+  struct Case {
+    int dataEnd;
+    int partLength;
+  };
+  const Case cases[] = {
+      {0x130, 0x140},
+      {0x100, 0x110},
+      // The 32nd 0xFF is at 0x154, rounded down to 0x150.
+      {0x135, 0x150},
+      // The run completes at 0x15E.
+      {0x13F, 0x150},
+      // The run completes at 0x160 exactly.
+      {0x141, 0x160},
+      // No fill at all.
+      {0x400, 0x400},
+      // Exactly 31 0xFF bytes at the end are not a run.
+      {0x400 - 31, 0x400},
+      // 32 at the end are, completing at the last byte 0x3FF.
+      {0x400 - 32, 0x3F0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PartLengthOf(DataThenFill(c.dataEnd, 0x400), 0x40), c.partLength) << c.dataEnd;
+  }
+}
+
+TEST_F(ImageStoreTest, PartLengthShorterRunsOfFFAreData) {
+  std::vector<uint8_t> bytes = DataThenFill(0x200, 0x400);
+  for (size_t i = 0x80; i < 0x80 + 31; ++i) {
+    bytes[i] = 0xFF;  // one short of a run
+  }
+  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x210);
+  bytes[0x80 + 31] = 0xFF;  // now 32 in a row, ending at 0x9F
+  EXPECT_EQ(PartLengthOf(bytes, 0x40), 0x90);
+}
+
+TEST_F(ImageStoreTest, PartLengthCountsOnlyFromTheScanStart) {
+  // All 0xFF: the run counted from the scan start reaches 32 at start + 31.
+  const std::vector<uint8_t> erased(0x400, 0xFF);
+  EXPECT_EQ(PartLengthOf(erased, 5), 32);
+  EXPECT_EQ(PartLengthOf(erased, 0x100), 0x110);
+  // A run that lies before the scan start does not end the part.
+  std::vector<uint8_t> bytes = DataThenFill(0x300, 0x400);
+  for (size_t i = 0x10; i < 0x60; ++i) {
+    bytes[i] = 0xFF;
+  }
+  EXPECT_EQ(PartLengthOf(bytes, 0x60), 0x310);
+}
+
+TEST_F(ImageStoreTest, PartLengthScanStartOutsideTheRangeGivesZero) {
+  const std::vector<uint8_t> bytes = DataThenFill(0x100, 0x400);
+  EXPECT_EQ(PartLengthOf(bytes, 0), 0);
+  EXPECT_EQ(PartLengthOf(bytes, -16), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x400), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x401), 0);
+  EXPECT_EQ(PartLengthOf(bytes, 0x3FF), 0x400);
+}
+
 TEST_F(ImageStoreTest, OnePartImageIsCopiedWithItsCrc) {
   std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(5000, 9);
   ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
@@ -121,24 +128,17 @@ TEST_F(ImageStoreTest, OnePartImageIsCopiedWithItsCrc) {
   EXPECT_EQ(ControllerPart.data, nullptr);
 }
 
-TEST_F(ImageStoreTest, EmptyOrNegativeLengthsAreRefused) {
-  const uint8_t byte = 0;
-  EXPECT_EQ(StoreProgramImage(&byte, 0), 0);
-  EXPECT_EQ(StoreProgramImage(&byte, -1), 0);
-  EXPECT_EQ(StorePassthroughImage(&byte, 0), 0);
-  EXPECT_EQ(StorePassthroughImage(&byte, -1), 0);
-  EXPECT_EQ(ProgramImage.data, nullptr);
-  EXPECT_EQ(PassthroughImage.data, nullptr);
-}
-
-TEST_F(ImageStoreTest, LengthsBeyondSigned32BitsAreRefusedBeforeCopying) {
-  // Refused on the length alone: not a byte past the buffer may be read.
+// Both stores take 1 to 2^31-1 bytes. Other lengths are refused on the length
+// alone: not a byte past the buffer may be read, and no image is kept.
+TEST_F(ImageStoreTest, LengthsOutsideOneToSigned32BitsAreRefused) {
   const std::vector<uint8_t> bytes(64, 0x11);
-  EXPECT_EQ(StoreProgramImage(bytes.data(), int64_t{1} << 31), 0);
-  EXPECT_EQ(StoreProgramImage(bytes.data(), (int64_t{1} << 32) + 64), 0);
-  EXPECT_EQ(StorePassthroughImage(bytes.data(), (int64_t{1} << 32) + 64), 0);
+  for (int64_t length : {int64_t{0}, int64_t{-1}, int64_t{1} << 31, (int64_t{1} << 32) + 64}) {
+    EXPECT_EQ(StoreProgramImage(bytes.data(), length), 0) << length;
+    EXPECT_EQ(StorePassthroughImage(bytes.data(), length), 0) << length;
+  }
   EXPECT_EQ(ProgramImage.data, nullptr);
   EXPECT_EQ(ProgramImage.length, 0);
+  EXPECT_EQ(PassthroughImage.data, nullptr);
 }
 
 TEST_F(ImageStoreTest, TwoPartImageIsCutAtTheFill) {

@@ -80,7 +80,18 @@ bool KillLockHolder(LockHolder* holder) {
 const int kTaken = static_cast<int>(DeviceLockResult::kTaken);
 const int kHeldElsewhere = static_cast<int>(DeviceLockResult::kHeldElsewhere);
 
-TEST(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderExits) {
+// The lock names on the real platform; the link tests put its locks in place
+// of the virtual ones to meet a second process on the same interface.
+class DeviceLockProcessTest : public TransportTest {
+ protected:
+  void UseNativeLocks() {
+    Platform native = NativePlatform();
+    g_platform.acquireDeviceLock = native.acquireDeviceLock;
+    g_platform.releaseDeviceLock = native.releaseDeviceLock;
+  }
+};
+
+TEST_F(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderExits) {
   const Platform native = NativePlatform();
   const std::string name = UniqueName("exit");
   LockHolder holder = StartLockHolder(name);
@@ -103,7 +114,7 @@ TEST(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderExits) {
   native.releaseDeviceLock(handle);
 }
 
-TEST(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderIsKilled) {
+TEST_F(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderIsKilled) {
   const Platform native = NativePlatform();
   const std::string name = UniqueName("kill");
   LockHolder holder = StartLockHolder(name);
@@ -118,17 +129,7 @@ TEST(DeviceLockProcessTest, NameIsFreeAgainWhenTheHolderIsKilled) {
   native.releaseDeviceLock(handle);
 }
 
-// The link on the real lock: a second process on the same interface.
-class DeviceLockLinkTest : public TransportTest {
- protected:
-  void UseNativeLocks() {
-    Platform native = NativePlatform();
-    g_platform.acquireDeviceLock = native.acquireDeviceLock;
-    g_platform.releaseDeviceLock = native.releaseDeviceLock;
-  }
-};
-
-TEST_F(DeviceLockLinkTest, OpenFailsWhileAnotherProcessHoldsTheInterface) {
+TEST_F(DeviceLockProcessTest, LinkOpenFailsWhileAnotherProcessHoldsTheInterface) {
   UseNativeLocks();
   const std::string name = UniqueName("link");
   const std::string path = "/dev/" + name;

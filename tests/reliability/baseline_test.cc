@@ -8,36 +8,13 @@ using campaign::CaseRun;
 using campaign::Variant;
 using campaign::Verdict;
 
-class CleanUpdate : public VariantCampaignTest {};
-
-TEST_F(CampaignTest, EveryVariantHasAName) {
-  std::vector<Variant> variants = campaign::Variants();
-  ASSERT_EQ(variants.size(), static_cast<size_t>(campaign::kVariantCount));
-  EXPECT_STRNE(campaign::VariantName(campaign::kVariantCount - 1), "Unknown");
-  EXPECT_STREQ(campaign::VariantName(campaign::kVariantCount), "Unknown");
-}
-
-TEST_P(CleanUpdate, SucceedsInBothModesAndLeavesTheDeviceUpdated) {
-  Variant variant = TheVariant();
-  for (bool prompt : {true, false}) {
-    CaseRun run = campaign::RunCase(variant, NoFault(), prompt);
-    EXPECT_TRUE(run.outcome.result) << run.context;
-    EXPECT_EQ(e2e::CommandTrace(run.device), variant.trace) << run.context;
-    EXPECT_EQ(run.device["final"]["controllerVersion"], variant.controllerAfter) << run.context;
-    EXPECT_EQ(run.device["final"]["appVersion"], variant.appAfter) << run.context;
-    EXPECT_EQ(run.device["protocolErrors"], nlohmann::json::array()) << run.context;
-    campaign::ExpectClean(run, "no fault");
-  }
-}
-
-INSTANTIATE_FOR_EVERY_VARIANT(CleanUpdate);
-
-// The judge must see through a device that is not in the promised state,
-// whatever the program reported.
-class JudgeTest : public CampaignTest {
+// The variants run clean, and the judge held against altered records of a
+// clean run: the judge must see through a device that is not in the promised
+// state, whatever the program reported.
+class BaselineTest : public VariantCampaignTest {
  protected:
-  void SetUp() override {
-    CampaignTest::SetUp();
+  // The clean run the judge tests alter.
+  void RunCleanCase() {
     variant_ = campaign::Variants().at(11);  // platform 4, program
     clean_ = campaign::RunCase(variant_, NoFault(), true);
     ASSERT_TRUE(clean_.outcome.result) << clean_.context;
@@ -50,19 +27,44 @@ class JudgeTest : public CampaignTest {
   CaseRun clean_;
 };
 
-TEST_F(JudgeTest, SuccessWithTheChipStillInForcedModeIsAWrongState) {
+TEST_F(BaselineTest, EveryVariantHasAName) {
+  std::vector<Variant> variants = campaign::Variants();
+  ASSERT_EQ(variants.size(), static_cast<size_t>(campaign::kVariantCount));
+  EXPECT_STRNE(campaign::VariantName(campaign::kVariantCount - 1), "Unknown");
+  EXPECT_STREQ(campaign::VariantName(campaign::kVariantCount), "Unknown");
+}
+
+TEST_P(BaselineTest, CleanUpdateSucceedsInBothModesAndLeavesTheDeviceUpdated) {
+  Variant variant = TheVariant();
+  for (bool prompt : {true, false}) {
+    CaseRun run = campaign::RunCase(variant, NoFault(), prompt);
+    EXPECT_TRUE(run.outcome.result) << run.context;
+    EXPECT_EQ(e2e::CommandTrace(run.device), variant.trace) << run.context;
+    EXPECT_EQ(run.device["final"]["controllerVersion"], variant.controllerAfter) << run.context;
+    EXPECT_EQ(run.device["final"]["appVersion"], variant.appAfter) << run.context;
+    EXPECT_EQ(run.device["protocolErrors"], nlohmann::json::array()) << run.context;
+    campaign::ExpectClean(run, "no fault");
+  }
+}
+
+INSTANTIATE_FOR_EVERY_VARIANT(BaselineTest);
+
+TEST_F(BaselineTest, JudgeSuccessWithTheChipStillInForcedModeIsAWrongState) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   nlohmann::json device = clean_.device;
   device["final"]["forcedUpgradeMode"] = true;
   EXPECT_EQ(JudgeAgain(clean_.outcome, device).wrongState.size(), 2u);  // success, and F- seen
 }
 
-TEST_F(JudgeTest, SuccessWithTheOldFirmwareIsAWrongState) {
+TEST_F(BaselineTest, JudgeSuccessWithTheOldFirmwareIsAWrongState) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   nlohmann::json device = clean_.device;
   device["final"]["controllerVersion"] = std::string(campaign::kInitialVersion);
   EXPECT_EQ(JudgeAgain(clean_.outcome, device).wrongState.size(), 1u);
 }
 
-TEST_F(JudgeTest, FirmwareTheDeviceDidNotVerifyIsAWrongState) {
+TEST_F(BaselineTest, JudgeFirmwareTheDeviceDidNotVerifyIsAWrongState) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   nlohmann::json device = clean_.device;
   device["transfers"][0]["verified"] = false;
   Verdict verdict = JudgeAgain(clean_.outcome, device);
@@ -70,7 +72,8 @@ TEST_F(JudgeTest, FirmwareTheDeviceDidNotVerifyIsAWrongState) {
   EXPECT_NE(verdict.wrongState[0].find("never verified"), std::string::npos);
 }
 
-TEST_F(JudgeTest, ForcedModeEnteredButNeverLeftIsAWrongState) {
+TEST_F(BaselineTest, JudgeForcedModeEnteredButNeverLeftIsAWrongState) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   harness::CommandOutcome outcome = clean_.outcome;
   size_t leave = outcome.out.find(">> Exit the forced upgrade mode\n");
   ASSERT_NE(leave, std::string::npos);
@@ -86,7 +89,8 @@ TEST_F(JudgeTest, ForcedModeEnteredButNeverLeftIsAWrongState) {
   EXPECT_NE(verdict.wrongState[0].find("leaving it was not tried"), std::string::npos);
 }
 
-TEST_F(JudgeTest, RestartAfterAFailedVerificationIsAWrongStateWithoutRecovery) {
+TEST_F(BaselineTest, JudgeRestartAfterAFailedVerificationIsAWrongStateWithoutRecovery) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   Variant plain = campaign::Variants().at(1);  // platform 1: no recovery restart
   harness::CommandOutcome outcome = clean_.outcome;
   size_t verify = outcome.out.find(">> Download complete, verify the result\n");
@@ -100,7 +104,8 @@ TEST_F(JudgeTest, RestartAfterAFailedVerificationIsAWrongStateWithoutRecovery) {
       campaign::Judge(variant_, NoFault(), true, outcome, clean_.device).wrongState.empty());
 }
 
-TEST_F(JudgeTest, AResultLineGluedToAProgressLineIsReported) {
+TEST_F(BaselineTest, JudgeAResultLineGluedToAProgressLineIsReported) {
+  ASSERT_NO_FATAL_FAILURE(RunCleanCase());
   harness::CommandOutcome outcome = clean_.outcome;
   outcome.out = "\rDownload progress: 40%>> DFU success! (1.000s)\n";
   EXPECT_EQ(JudgeAgain(outcome, clean_.device).problems.size(), 1u);

@@ -117,7 +117,7 @@ INSTANTIATE_FOR_EVERY_VARIANT(ReplyFaults);
 
 // The ways a wrong status is read, checked on the exchanges themselves: an
 // independent look at the rule the campaign's expectations rest on.
-TEST_F(CampaignTest, WrongStatusFailsOnlyTheRepliesThatCarryOne) {
+TEST_F(ReplyFaults, WrongStatusFailsOnlyTheRepliesThatCarryOne) {
   Variant variant = campaign::Variants().at(11);  // platform 4, program
   CaseRun baseline = Baseline(variant);
   int failing = 0;

@@ -90,7 +90,7 @@ INSTANTIATE_FOR_EVERY_VARIANT(WaitFaults);
 
 // Without a restart by the other instance the device never shows up as new:
 // the program keeps waiting and leaves it alone (the user replugs it).
-TEST_F(CampaignTest, SecondInstanceKeepsWaitingForADeviceThatDoesNotComeBack) {
+TEST_F(WaitFaults, SecondInstanceKeepsWaitingForADeviceThatDoesNotComeBack) {
   Variant variant = campaign::Variants().at(11);
   g_virtual.locksHeldElsewhere.insert("hidraw1");
   int32_t start = g_virtual.now;

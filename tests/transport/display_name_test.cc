@@ -138,8 +138,7 @@ TEST_F(DisplayNameTest, StringThatCannotBeConvertedIsLeftOut) {
   EXPECT_EQ(Name(), "Quorvel \xF0\x9F\x96\xB1 Mouse(HID\\VID_248A&PID_8266&REV_0102)");
 }
 
-TEST(NarrowDeviceTextTest, ConvertsOrRefuses) {
-  ScopedVirtualPlatform platform;
+TEST_F(DisplayNameTest, NarrowDeviceTextConvertsOrRefuses) {
   std::string text = "before";
   EXPECT_FALSE(NarrowDeviceText(nullptr, &text));
   EXPECT_EQ(text, "before");

@@ -18,7 +18,9 @@ const char kWindowsUpperPath[] =
 const char kWindowsUpperLockName[] =
     "HID#VID_248A&PID_8266&MI_01&COL02#7&1B2C3D&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-TEST(DeviceLockNameTest, StartsAtTheFirstHidInAnyCaseWithoutBackslashes) {
+class HidLinkTest : public TransportTest {};
+
+TEST_F(HidLinkTest, LockNameStartsAtTheFirstHidInAnyCaseWithoutBackslashes) {
   struct Case {
     const char* path;
     const char* name;
@@ -39,7 +41,7 @@ TEST(DeviceLockNameTest, StartsAtTheFirstHidInAnyCaseWithoutBackslashes) {
   }
 }
 
-TEST(DeviceLockNameTest, PathWithoutHidHasNoName) {
+TEST_F(HidLinkTest, LockNamePathWithoutHidHasNoName) {
   for (const char* path : {"", "hi", "/dev/hi/draw0", "/dev/usb0", "h-i-d"}) {
     std::string name = "untouched";
     EXPECT_FALSE(DeviceLockName(path, &name)) << path;
@@ -47,9 +49,7 @@ TEST(DeviceLockNameTest, PathWithoutHidHasNoName) {
   }
 }
 
-class HidLinkOpenTest : public TransportTest {};
-
-TEST_F(HidLinkOpenTest, OpenTakesTheLockAndKeepsACopyOfThePath) {
+TEST_F(HidLinkTest, OpenTakesTheLockAndKeepsACopyOfThePath) {
   LoadDevices({DeviceJson("a", "/dev/hidraw3")});
   std::string path = "/dev/hidraw3";
   ASSERT_EQ(OpenLink(path.c_str()), 1);
@@ -62,7 +62,7 @@ TEST_F(HidLinkOpenTest, OpenTakesTheLockAndKeepsACopyOfThePath) {
   EXPECT_EQ(g_virtual.locksHeldHere, std::set<std::string>({"hidraw3"}));
 }
 
-TEST_F(HidLinkOpenTest, CollectionModeFollowsLowerCaseColInTheLockName) {
+TEST_F(HidLinkTest, CollectionModeFollowsLowerCaseColInTheLockName) {
   LoadDevices({DeviceJson("lower", kWindowsCollectionPath), DeviceJson("upper", kWindowsUpperPath),
                DeviceJson("colFirst", "/dev/col/hidraw0")});
 
@@ -83,7 +83,7 @@ TEST_F(HidLinkOpenTest, CollectionModeFollowsLowerCaseColInTheLockName) {
   EXPECT_EQ(g_virtual.locksHeldHere, std::set<std::string>({"hidraw0"}));
 }
 
-TEST_F(HidLinkOpenTest, PathWithoutHidLeavesTheOpenLinkUntouched) {
+TEST_F(HidLinkTest, PathWithoutHidLeavesTheOpenLinkUntouched) {
   LoadDevices({DeviceJson("col", kWindowsCollectionPath), DeviceJson("usb", "/dev/usb0")});
   ASSERT_EQ(OpenLink(kWindowsCollectionPath), 1);
   hid_device_* device = HidLink.device;
@@ -105,7 +105,7 @@ TEST_F(HidLinkOpenTest, PathWithoutHidLeavesTheOpenLinkUntouched) {
   EXPECT_EQ(Writes("col").size(), 1u);
 }
 
-TEST_F(HidLinkOpenTest, ReopeningTheInterfaceThisProcessHoldsSucceeds) {
+TEST_F(HidLinkTest, ReopeningTheInterfaceThisProcessHoldsSucceeds) {
   LoadDevices({DeviceJson("a", "/dev/hidraw0")});
   ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
   ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
@@ -115,7 +115,7 @@ TEST_F(HidLinkOpenTest, ReopeningTheInterfaceThisProcessHoldsSucceeds) {
   EXPECT_EQ(WriteReports(Pattern(2, 0x0A).data(), 2), 1);
 }
 
-TEST_F(HidLinkOpenTest, InterfaceHeldByAnotherProcessIsNotOpened) {
+TEST_F(HidLinkTest, InterfaceHeldByAnotherProcessIsNotOpened) {
   LoadDevices({DeviceJson("a", "/dev/hidraw0"), DeviceJson("b", "/dev/hidraw1")});
   ASSERT_EQ(OpenLink("/dev/hidraw0"), 1);
   hid_device_* device = HidLink.device;
@@ -138,7 +138,7 @@ TEST_F(HidLinkOpenTest, InterfaceHeldByAnotherProcessIsNotOpened) {
   EXPECT_EQ(HidLink.path, "/dev/hidraw1");
 }
 
-TEST_F(HidLinkOpenTest, FailedOpenKeepsTheNewLockUntilClose) {
+TEST_F(HidLinkTest, FailedOpenKeepsTheNewLockUntilClose) {
   nlohmann::json busy = DeviceJson("busy", "/dev/hidraw5");
   busy["openError"] = "busy";
   LoadDevices({DeviceJson("a", "/dev/hidraw0"), busy});
@@ -161,7 +161,7 @@ TEST_F(HidLinkOpenTest, FailedOpenKeepsTheNewLockUntilClose) {
   EXPECT_TRUE(g_virtual.locksHeldHere.empty());
 }
 
-TEST_F(HidLinkOpenTest, CloseReleasesEverythingButCollectionMode) {
+TEST_F(HidLinkTest, CloseReleasesEverythingButCollectionMode) {
   LoadDevices({DeviceJson("col", kWindowsCollectionPath)});
   ASSERT_EQ(OpenLink(kWindowsCollectionPath), 1);
   CloseLink();
@@ -186,7 +186,7 @@ DeviceLockResult FailingLock(const std::string&, intptr_t*) {
   return DeviceLockResult::kFailed;
 }
 
-TEST_F(HidLinkOpenTest, LockThatCannotBeCreatedDoesNotPreventTheOpen) {
+TEST_F(HidLinkTest, LockThatCannotBeCreatedDoesNotPreventTheOpen) {
   LoadDevices({DeviceJson("a", "/dev/hidraw0")});
   g_platform.acquireDeviceLock = FailingLock;
   EXPECT_EQ(LockDevice("/dev/hidraw0"), 1);

@@ -122,9 +122,7 @@ TEST_F(ReportReadTest, DeviceThatLeftTheBusTimesOutAfterTheTimeOut) {
   EXPECT_EQ(g_virtual.now, 220);
 }
 
-class DrainInputTest : public ReportReadTest {};
-
-TEST_F(DrainInputTest, QuietDeviceIsDrainedForFiftyOneMilliseconds) {
+TEST_F(ReportReadTest, DrainQuietDeviceIsDrainedForFiftyOneMilliseconds) {
   OpenWithReports({});
   g_virtual.now = 1000;
   DrainInput();
@@ -134,7 +132,7 @@ TEST_F(DrainInputTest, QuietDeviceIsDrainedForFiftyOneMilliseconds) {
   EXPECT_TRUE(g_virtual.sleeps.empty());
 }
 
-TEST_F(DrainInputTest, StaleInputGoesAndLaterInputStays) {
+TEST_F(ReportReadTest, DrainStaleInputGoesAndLaterInputStays) {
   // Reports already queued or arriving within the drain are stale; those
   // still arriving in full reports at its end go too; one after it stays.
   OpenWithReports({ReportAt(0, ReportBytes(1)), ReportAt(0, ReportBytes(2)),
@@ -148,7 +146,7 @@ TEST_F(DrainInputTest, StaleInputGoesAndLaterInputStays) {
   EXPECT_TRUE(ReadUnit(100).empty());
 }
 
-TEST_F(DrainInputTest, ClosedLinkIsNotDrained) {
+TEST_F(ReportReadTest, DrainClosedLinkIsNotDrained) {
   OpenWithReports({ReportAt(0, ReportBytes(1))});
   CloseLink();
   DrainInput();
@@ -156,7 +154,7 @@ TEST_F(DrainInputTest, ClosedLinkIsNotDrained) {
   EXPECT_TRUE(IoLockFree());
 }
 
-TEST_F(DrainInputTest, DeviceThatLeftTheBusEndsTheDrainOnTime) {
+TEST_F(ReportReadTest, DrainDeviceThatLeftTheBusEndsTheDrainOnTime) {
   OpenWithReports({}, {{"vanishAtMs", 5}});
   g_virtual.now = 10;
   DrainInput();

@@ -25,6 +25,22 @@ class ReportWriteTest : public TransportTest {
     ASSERT_EQ(OpenLink(collection ? kCollectionPath : "/dev/hidraw0"), 1);
     ASSERT_EQ(HidLink.collectionMode, collection);
   }
+
+  // After a failed write the link is closed in every part, and the closed
+  // link does nothing.
+  void ExpectLinkClosed() {
+    EXPECT_EQ(HidLink.device, nullptr);
+    EXPECT_FALSE(HidLink.hasPath);
+    EXPECT_FALSE(HidLink.hasDeviceLock);
+    EXPECT_TRUE(g_virtual.locksHeldHere.empty());
+    EXPECT_TRUE(IoLockFree());
+    int32_t now = g_virtual.now;
+    uint8_t buffer[64];
+    EXPECT_EQ(WriteReports(buffer, 1), 0);
+    EXPECT_EQ(ReadReports(buffer, 64, 1000), -1);
+    DrainInput();
+    EXPECT_EQ(g_virtual.now, now);
+  }
 };
 
 TEST_F(ReportWriteTest, CollectionModeSendsTheCallersFirstByteAsReportId) {
@@ -112,26 +128,7 @@ TEST_F(ReportWriteTest, NothingIsSentWithoutADevice) {
   EXPECT_TRUE(Writes("normal").empty());
 }
 
-class FailedWriteTest : public TransportTest {
- protected:
-  // After a failed write the link is closed in every part, and the closed
-  // link does nothing.
-  void ExpectLinkClosed() {
-    EXPECT_EQ(HidLink.device, nullptr);
-    EXPECT_FALSE(HidLink.hasPath);
-    EXPECT_FALSE(HidLink.hasDeviceLock);
-    EXPECT_TRUE(g_virtual.locksHeldHere.empty());
-    EXPECT_TRUE(IoLockFree());
-    int32_t now = g_virtual.now;
-    uint8_t buffer[64];
-    EXPECT_EQ(WriteReports(buffer, 1), 0);
-    EXPECT_EQ(ReadReports(buffer, 64, 1000), -1);
-    DrainInput();
-    EXPECT_EQ(g_virtual.now, now);
-  }
-};
-
-TEST_F(FailedWriteTest, RejectedReportClosesTheLink) {
+TEST_F(ReportWriteTest, RejectedReportClosesTheLink) {
   nlohmann::json device = DeviceJson("a", "/dev/hidraw0");
   device["faults"] = nlohmann::json::array({{{"action", "writeFails"}, {"afterWrites", 1}}});
   LoadDevices({device});
@@ -151,7 +148,7 @@ TEST_F(FailedWriteTest, RejectedReportClosesTheLink) {
   ExpectLinkClosed();
 }
 
-TEST_F(FailedWriteTest, DeviceWithAnotherReportLengthClosesTheLink) {
+TEST_F(ReportWriteTest, DeviceWithAnotherReportLengthClosesTheLink) {
   // A collection-style device behind a path that does not say so: it takes
   // 64-byte reports, the link sends 65.
   nlohmann::json device = DeviceJson("a", "/dev/hidraw0");
@@ -163,7 +160,7 @@ TEST_F(FailedWriteTest, DeviceWithAnotherReportLengthClosesTheLink) {
   ExpectLinkClosed();
 }
 
-TEST_F(FailedWriteTest, ClosedLinkNoLongerNamesADeviceInAList) {
+TEST_F(ReportWriteTest, ClosedLinkNoLongerNamesADeviceInAList) {
   nlohmann::json device = DeviceJson("a", "/dev/hidraw0");
   device["faults"] = nlohmann::json::array({{{"action", "writeFails"}, {"afterWrites", 0}}});
   LoadDevices({device});
