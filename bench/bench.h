@@ -106,6 +106,21 @@ std::string FullSpeedTable(const std::vector<RunFigures>& medians);
 std::string ZeroLatencyTable(const std::vector<RunFigures>& medians);
 std::string RunLine(const RunFigures& r, int repetition);
 
+// --- parallel.cc: N instances on one shared bus against one alone.
+struct ParallelOptions {
+  std::string program;
+  std::string emulator;
+  std::string busProgram;
+  std::string work;
+  std::string markdown;
+  int instances = 8;
+  int reps = 3;
+  int64_t imageBytes = 64 * 1024;
+  int bsize = 256;
+  bool bySerial = false;
+};
+int RunParallel(const ParallelOptions& options);
+
 }  // namespace bench
 
 #endif  // QUORVEL_BENCH_BENCH_H_

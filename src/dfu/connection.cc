@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
+#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace {
@@ -28,7 +29,24 @@ bool ReadVersionText(uint8_t selector, std::string* text) {
   if (!ReadVersionInfo(selector, record, &length))
     return false;
   *text = FormatVersionText(record);
+  (selector == kControllerSelector ? LastVersionsRead.controller : LastVersionsRead.app) = *text;
   return true;
+}
+
+// A device named by --serial or --port that is not there is waited for like
+// any absent device; on standard error, so that whoever watches a
+// production line sees which device an instance still waits for.
+void PrintSelectionWait() {
+  std::string text = "quorvel-dfu: waiting for the device " +
+                     FormatHex(CurrentDevices.vendorId, 4, false) + ":" +
+                     FormatHex(CurrentDevices.productId, 4, false);
+  if (!SelectedDevice.serial.empty())
+    text += " with serial number " + SelectedDevice.serial;
+  if (!SelectedDevice.port.empty())
+    text += std::string(SelectedDevice.serial.empty() ? "" : " and") + " at USB port " +
+            SelectedDevice.port;
+  text += "\n";
+  g_platform.writeErr(text.data(), text.size());
 }
 
 struct VersionCheck {
@@ -76,6 +94,10 @@ struct OpenRefusals {
 const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
                                         const VersionCheck& check, OpenRefusals* refusals) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
+    // Another device of the same kind is never opened: it may be another
+    // instance's, in the middle of its own update.
+    if (!SelectionAccepts(candidate))
+      continue;
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
         refusals->denied = true;
@@ -83,8 +105,11 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
         refusals->heldElsewhere = candidate.displayName;
       continue;
     }
-    if (accepts(check))
+    LastVersionsRead = VersionTexts();  // this candidate's, when it is accepted
+    if (accepts(check)) {
+      ConnectedDevice = candidate;
       return &candidate;
+    }
     CloseLink();
   }
   return nullptr;
@@ -154,6 +179,9 @@ void ReportAccepted(WaitKind waitKind, bool checkVersion, const std::string& dis
 
 }  // namespace
 
+DeviceEntry ConnectedDevice;
+VersionTexts LastVersionsRead;
+
 int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
   if (waitKind != kWaitRestart)
     return 0;
@@ -163,6 +191,7 @@ int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
 int ConnectDevice(bool waitUntilFound) {
   bool firstCycle = true;
   VersionCheck none{false, false, false, false, ""};
+  bool selectionWaitShown = false;
   // Each call serves one command (dfu, ctrl or cv), which gets its own hint.
   PermissionHintShown = false;
   const int32_t waitStart = NowMs();
@@ -195,9 +224,14 @@ int ConnectDevice(bool waitUntilFound) {
     }
     if (!waitUntilFound)
       return 0;
-    if (!waitingNoted && NowMs() - waitStart >= kWaitingNoteAfterMs) {
+    // A selection has its own waiting line (below) in place of this one.
+    if (!waitingNoted && !SelectionActive() && NowMs() - waitStart >= kWaitingNoteAfterMs) {
       waitingNoted = true;
       NoteWaiting();
+    }
+    if (!selectionWaitShown && SelectionActive()) {
+      selectionWaitShown = true;
+      PrintSelectionWait();
     }
   }
 }
@@ -218,6 +252,7 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
     if (!LogEnabled)
       PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
     if (elapsed >= timeoutMs) {
+      NoteStepFailed();
       ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
       return false;
     }
@@ -232,6 +267,19 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
       return true;
     }
   }
+}
+
+VersionTexts ReadCurrentVersions() {
+  LastVersionsRead = VersionTexts();
+  std::string text;
+  ReadVersionText(kControllerSelector, &text);
+  ReadVersionText(kAppSelector, &text);
+  // A device that answers a query late must not answer the next request
+  // with it.
+  DrainInput();
+  VersionTexts read = LastVersionsRead;
+  LastVersionsRead = VersionTexts();
+  return read;
 }
 
 bool WaitForReturn(WaitKind waitKind, int32_t timeoutMs) {

@@ -381,6 +381,13 @@ BOOL WINAPI HandleConsoleControl(unsigned long event) {
   }
 }
 
+// The USB port chain would come from the device's location path through the
+// configuration manager; not read yet, so Windows lists no port and --port
+// never matches there (--serial does).
+std::string WinUsbPort(const std::string&) {
+  return "";
+}
+
 void InstallInterruptHandler() {
   SetConsoleCtrlHandler(HandleConsoleControl, TRUE);
 }
@@ -401,6 +408,9 @@ Platform NativePlatform() {
   p.reportDescriptor = WinReportDescriptor;
   p.readRegularFile = WinReadRegularFile;
   p.writeErr = WinWriteErr;
+  p.usbPort = WinUsbPort;
+  // The prompt lowercases the whole line there (file names ignore case).
+  p.promptLowercasesAll = true;
   p.inputIsTerminal = WinInputIsTerminal;
   p.readEditedLine = WinReadEditedLine;
   p.setUpProcess = WinSetUpProcess;
