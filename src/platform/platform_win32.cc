@@ -410,3 +410,4 @@ Platform NativePlatform() {
 }
 
 Platform g_platform = NativePlatform();
+StopRequestRecord StopRequest;
