@@ -24,7 +24,8 @@ if(QUORVEL_FUZZ)
                                ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/tests
                                ${CMAKE_SOURCE_DIR}/fuzz ${HIDAPI_INCLUDE_DIRS})
     target_link_libraries(quorvel_fuzz_base PUBLIC nlohmann_json::nlohmann_json ZLIB::ZLIB
-                          OpenSSL::Crypto Threads::Threads)
+                          OpenSSL::Crypto Threads::Threads
+                          PkgConfig::LIBEDIT)
 
     file(GLOB QUORVEL_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzzer.cc)
     foreach(source ${QUORVEL_FUZZ_TARGETS})

@@ -420,3 +420,4 @@ Platform NativePlatform() {
 }
 
 Platform g_platform = NativePlatform();
+StopRequestRecord StopRequest;
