@@ -3,8 +3,6 @@
 // so a read blocks here exactly as long as it would in-process. Handles are
 // local records carrying the bus's handle number and the last error text,
 // which must stay valid after hid_error returns.
-#include "bus_client.h"
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <mutex>
 #include <set>
 
+#include "bus_client.h"
 #include "bus_wire.h"
 #include "device_model.h"
 
