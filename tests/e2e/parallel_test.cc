@@ -266,7 +266,8 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
   RunOptions unknown;
   unknown.scenario = LineScenario({LineDongle(0, 300), LineDongle(1, 300)});
   unknown.args = {"248a", "8266", "-s", "4", "-d", image.path, "--serial", "NO-SUCH"};
-  unknown.timeLimitSeconds = 3;
+  // The waiting line comes after 2 s of the program's own clock.
+  unknown.timeLimitSeconds = 6;
   RunOptions empty;
   empty.scenario = unknown.scenario;
   empty.input = "dfu 248a 8266 -d " + image.path + " --port \"\"\nexit\n";
@@ -274,7 +275,8 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
   EXPECT_TRUE(results[0].timedOut) << results[0].Describe();
   EXPECT_EQ(results[0].out, "");
   EXPECT_EQ(results[0].err,
-            "quorvel-dfu: waiting for the device 248A:8266 with serial number NO-SUCH\n");
+            "quorvel-dfu: waiting for device 248A:8266 (any interface) with serial number "
+            "NO-SUCH to be connected and to answer; press Ctrl-C to stop\n");
   EXPECT_NE(results[1].out.find(">> : Parameter error!\n>> : a serial number or USB port cannot "
                                 "be empty: --port\n"),
             std::string::npos)
