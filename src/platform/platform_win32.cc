@@ -461,7 +461,9 @@ bool StartsWith(const std::vector<wchar_t>& text, const wchar_t* prefix) {
 // buses.
 std::vector<std::string> RootHubLocationPaths() {
   const wchar_t* enumerator = L"USB";
-  const ULONG flags = CM_GETIDLIST_FILTER_ENUMERATOR | CM_GETIDLIST_FILTER_PRESENT;
+  // Devices no longer present are listed too; they cannot be located and
+  // drop out below.
+  const ULONG flags = CM_GETIDLIST_FILTER_ENUMERATOR;
   std::vector<wchar_t> ids;
   for (int attempt = 0; attempt < 3 && ids.empty(); ++attempt) {
     ULONG length = 0;
@@ -489,11 +491,30 @@ std::vector<std::string> RootHubLocationPaths() {
   return paths;
 }
 
+// The port of a USB device or interface node: of its location paths
+// (PCIROOT and ACPI forms of one place), the one through a root hub.
+// rootHubs is read once, when first needed.
+std::string PortOfUsbNode(DEVINST node, std::vector<std::string>* rootHubs, bool* rootHubsRead) {
+  for (const std::string& location : LocationPaths(node)) {
+    if (RootHubOfLocationPath(location).empty())
+      continue;
+    if (!*rootHubsRead) {
+      *rootHubs = RootHubLocationPaths();
+      *rootHubsRead = true;
+    }
+    const std::string port = PortFromLocationPath(location, *rootHubs);
+    if (!port.empty())
+      return port;
+  }
+  return "";
+}
+
 // hidapi's path is the HID collection's device interface. Its device node
-// sits below the USB interface (composite devices) or the USB device, whose
-// location path holds the ports from the root hub down. A collection off USB
-// (Bluetooth, I2C) has another parent and no port. Under Wine the lookup
-// fails at its first step and the port is empty.
+// sits below the USB interface (composite devices) and the USB device,
+// whose location path holds the ports from the root hub down; the walk goes
+// up through HID and USB nodes only, so a collection off USB (Bluetooth,
+// I2C) has no port, and ends at the root hub at the latest. Under Wine the
+// lookup fails at its first step and the port is empty.
 std::string WinUsbPort(const std::string& path) {
   const InterfacePropertyReader readInterfaceProperty = InterfacePropertyFunction();
   if (readInterfaceProperty == nullptr)
@@ -510,29 +531,22 @@ std::string WinUsbPort(const std::string& path) {
   DEVINST node = 0;
   if (id.empty() || CM_Locate_DevNodeW(&node, id.data(), CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS)
     return "";
-  // HID collection, then USB interface or device: a few steps bound the walk.
-  for (int step = 0; step < 4 && StartsWith(id, L"HID\\"); ++step) {
+  std::vector<std::string> rootHubs;
+  bool rootHubsRead = false;
+  // Collection, interface, device, hubs: a bound keeps any odd tree finite.
+  for (int step = 0; step < 8; ++step) {
+    if (StartsWith(id, L"USB\\")) {
+      const std::string port = PortOfUsbNode(node, &rootHubs, &rootHubsRead);
+      if (!port.empty())
+        return port;
+    } else if (!StartsWith(id, L"HID\\")) {
+      return "";
+    }
     DEVINST parent = 0;
     if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS)
       return "";
     node = parent;
     id = DevNodeTextProperty(node, DEVPKEY_Device_InstanceId, DEVPROP_TYPE_STRING);
-  }
-  if (!StartsWith(id, L"USB\\"))
-    return "";
-  // Several forms of the place (PCIROOT, ACPI): the one through a root hub.
-  std::vector<std::string> rootHubs;
-  bool rootHubsRead = false;
-  for (const std::string& location : LocationPaths(node)) {
-    if (RootHubOfLocationPath(location).empty())
-      continue;
-    if (!rootHubsRead) {
-      rootHubs = RootHubLocationPaths();
-      rootHubsRead = true;
-    }
-    const std::string port = PortFromLocationPath(location, rootHubs);
-    if (!port.empty())
-      return port;
   }
   return "";
 }
