@@ -22,8 +22,6 @@
 
 #include "bench.h"
 
-extern char** environ;
-
 namespace bench {
 namespace {
 
@@ -97,26 +95,11 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The caller's environment without anything that would change what the
 // program or the emulator does, plus the emulator's own settings.
 std::vector<std::string> ChildEnvironment(const std::string& emulator, const std::string& scenario,
                                           const std::string& record) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("QUORVEL_EMU_", 0) == 0 ||
-        entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) {
-      continue;
-    }
-    env.push_back(entry);
-  }
+  std::vector<std::string> env = InheritedEnvironment();
   env.push_back("LD_PRELOAD=" + emulator);
   env.push_back("QUORVEL_EMU_SCENARIO=" + scenario);
   env.push_back("QUORVEL_EMU_RECORD=" + record);

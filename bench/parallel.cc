@@ -22,48 +22,14 @@
 
 #include "bench.h"
 
-extern char** environ;
 
 namespace bench {
 namespace {
 
 using nlohmann::json;
 
-int64_t MonotonicUs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-int64_t TimevalUs(const timeval& tv) {
-  return static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<char*> Pointers(const std::vector<std::string>& texts) {
-  std::vector<char*> out;
-  for (const std::string& text : texts)
-    out.push_back(const_cast<char*>(text.c_str()));
-  out.push_back(nullptr);
-  return out;
-}
-
 std::vector<std::string> Environment(const std::string& emulator, const std::string& socket) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("QUORVEL_EMU_", 0) == 0 ||
-        entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) {
-      continue;
-    }
-    env.push_back(entry);
-  }
+  std::vector<std::string> env = InheritedEnvironment();
   if (!emulator.empty())
     env.push_back("LD_PRELOAD=" + emulator);
   if (!socket.empty())

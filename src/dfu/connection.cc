@@ -33,22 +33,6 @@ bool ReadVersionText(uint8_t selector, std::string* text) {
   return true;
 }
 
-// A device named by --serial or --port that is not there is waited for like
-// any absent device; on standard error, so that whoever watches a
-// production line sees which device an instance still waits for.
-void PrintSelectionWait() {
-  std::string text = "quorvel-dfu: waiting for the device " +
-                     FormatHex(CurrentDevices.vendorId, 4, false) + ":" +
-                     FormatHex(CurrentDevices.productId, 4, false);
-  if (!SelectedDevice.serial.empty())
-    text += " with serial number " + SelectedDevice.serial;
-  if (!SelectedDevice.port.empty())
-    text += std::string(SelectedDevice.serial.empty() ? "" : " and") + " at USB port " +
-            SelectedDevice.port;
-  text += "\n";
-  g_platform.writeErr(text.data(), text.size());
-}
-
 struct VersionCheck {
   bool checkVersion;
   bool twoPart;
@@ -143,13 +127,21 @@ std::string HexId(uint16_t id) {
   return text;
 }
 
+// A device named by --serial or --port that is not there is waited for like
+// any absent device, and the line names it: whoever watches a production
+// line sees which device an instance still waits for.
 void NoteWaiting() {
   std::string interface = CurrentDevices.interfaceNumber < 0
                               ? std::string("any interface")
                               : "interface " + std::to_string(CurrentDevices.interfaceNumber);
+  std::string selection;
+  if (!SelectedDevice.serial.empty())
+    selection += " with serial number " + SelectedDevice.serial;
+  if (!SelectedDevice.port.empty())
+    selection += " at USB port " + SelectedDevice.port;
   WriteErrorLine("quorvel-dfu: waiting for device " + HexId(CurrentDevices.vendorId) + ":" +
-                 HexId(CurrentDevices.productId) + " (" + interface +
-                 ") to be connected and to answer; press Ctrl-C to stop");
+                 HexId(CurrentDevices.productId) + " (" + interface + ")" + selection +
+                 " to be connected and to answer; press Ctrl-C to stop");
 }
 
 bool HandshakeAnswers(const VersionCheck&) {
@@ -191,7 +183,6 @@ int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
 int ConnectDevice(bool waitUntilFound) {
   bool firstCycle = true;
   VersionCheck none{false, false, false, false, ""};
-  bool selectionWaitShown = false;
   // Each call serves one command (dfu, ctrl or cv), which gets its own hint.
   PermissionHintShown = false;
   const int32_t waitStart = NowMs();
@@ -224,14 +215,9 @@ int ConnectDevice(bool waitUntilFound) {
     }
     if (!waitUntilFound)
       return 0;
-    // A selection has its own waiting line (below) in place of this one.
-    if (!waitingNoted && !SelectionActive() && NowMs() - waitStart >= kWaitingNoteAfterMs) {
+    if (!waitingNoted && NowMs() - waitStart >= kWaitingNoteAfterMs) {
       waitingNoted = true;
       NoteWaiting();
-    }
-    if (!selectionWaitShown && SelectionActive()) {
-      selectionWaitShown = true;
-      PrintSelectionWait();
     }
   }
 }

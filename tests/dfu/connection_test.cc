@@ -132,7 +132,8 @@ TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandard
   EXPECT_GE(g_virtual.now, 5000);
   EXPECT_EQ(HidLink.path, "/dev/hidraw2");
   EXPECT_EQ(g_virtual.err,
-            "quorvel-dfu: waiting for the device 248A:8266 with serial number QV-B\n");
+            "quorvel-dfu: waiting for device 248A:8266 (any interface) with serial number QV-B "
+            "to be connected and to answer; press Ctrl-C to stop\n");
   EXPECT_EQ(Opens("a") + Opens("c"), 0);
   CloseLink();
   g_virtual.err.clear();

@@ -101,6 +101,46 @@ TEST(SharedBus, TwoInstancesUpdateTwoProductsOfOneBusEachByItsPort) {
   }
 }
 
+// Two instances started together for one dongle: the device lock is the
+// bus's, so whichever opens it first updates it and the other never sends it
+// a thing. The other says on standard error that another instance holds it
+// and goes on waiting (the dongle comes back under its upgrade product ID,
+// which the other does not look for).
+TEST(SharedBus, TwoInstancesForOneDongleOnlyOneTouchesIt) {
+  e2e::Workspace workspace;
+  Image image = WriteImage(workspace, 5);
+  Json dongle = LineDongle(0, 300);
+  // Slow block writes: the update holds the dongle for about 2.5 s, far
+  // longer than the other instance takes to try it.
+  dongle["timing"]["blockWriteMs"] = 100;
+  e2e::SharedBus bus(workspace, LineScenario({dongle}));
+  ASSERT_TRUE(bus.started());
+  RunOptions run;
+  run.bus = bus.socket();
+  run.args = {"248a", "8266", "-s", "4", "-d", image.path};
+  run.timeLimitSeconds = 20;
+  std::vector<RunResult> results = e2e::RunAll(workspace, {run, run});
+  Json record = bus.Stop();
+  const bool firstWon = results[0].exitStatus == 0;
+  const RunResult& winner = results[firstWon ? 0 : 1];
+  const RunResult& other = results[firstWon ? 1 : 0];
+  EXPECT_EQ(winner.exitStatus, 0) << winner.Describe();
+  EXPECT_NE(winner.out.find("DFU success!"), std::string::npos) << winner.Describe();
+  EXPECT_TRUE(other.timedOut) << other.Describe();
+  EXPECT_EQ(other.out, "") << other.Describe();
+  EXPECT_NE(other.err.find("is held by another quorvel-dfu process; waiting until it lets go"),
+            std::string::npos)
+      << other.Describe();
+  const Json& device = record["devices"]["dongle0"];
+  ASSERT_EQ(device["transfers"].size(), 1u) << record.dump(1);
+  EXPECT_EQ(device["transfers"][0]["receivedSha256"], image.sha256);
+  EXPECT_EQ(device["final"]["controllerVersion"], image.version);
+  std::set<int> pids;
+  for (const Json& open : device["opens"])
+    pids.insert(open["pid"].get<int>());
+  EXPECT_EQ(pids.size(), 1u) << device["opens"].dump();
+}
+
 // Eight identical dongles of a production line, eight instances started
 // together, each told its dongle by --port (first round) or --serial
 // (second round, with JSON output). The dongles come back from their
@@ -226,7 +266,8 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
   RunOptions unknown;
   unknown.scenario = LineScenario({LineDongle(0, 300), LineDongle(1, 300)});
   unknown.args = {"248a", "8266", "-s", "4", "-d", image.path, "--serial", "NO-SUCH"};
-  unknown.timeLimitSeconds = 3;
+  // The waiting line comes after 2 s of the program's own clock.
+  unknown.timeLimitSeconds = 6;
   RunOptions empty;
   empty.scenario = unknown.scenario;
   empty.input = "dfu 248a 8266 -d " + image.path + " --port \"\"\nexit\n";
@@ -234,7 +275,8 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
   EXPECT_TRUE(results[0].timedOut) << results[0].Describe();
   EXPECT_EQ(results[0].out, "");
   EXPECT_EQ(results[0].err,
-            "quorvel-dfu: waiting for the device 248A:8266 with serial number NO-SUCH\n");
+            "quorvel-dfu: waiting for device 248A:8266 (any interface) with serial number "
+            "NO-SUCH to be connected and to answer; press Ctrl-C to stop\n");
   EXPECT_NE(results[1].out.find(">> : Parameter error!\n>> : a serial number or USB port cannot "
                                 "be empty: --port\n"),
             std::string::npos)
