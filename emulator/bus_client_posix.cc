@@ -203,7 +203,8 @@ int Read(hid_device* dev, unsigned char* data, size_t length, int milliseconds) 
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
     bytes.push_back(static_cast<uint8_t>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
   size_t n = std::min({bytes.size(), length, static_cast<size_t>(result)});
-  std::memcpy(data, bytes.data(), n);
+  if (n > 0)  // an empty read (time-out) has no bytes to copy from
+    std::memcpy(data, bytes.data(), n);
   return static_cast<int>(n);
 }
 

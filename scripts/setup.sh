@@ -6,9 +6,10 @@ packages=(build-essential cmake pkg-config libhidapi-dev zlib1g-dev libssl-dev
           nlohmann-json3-dev libedit-dev libgtest-dev libgmock-dev googletest)
 # The checks: clang for the fuzz targets, mandoc for the manual page, tmux for
 # the prompt at a terminal, python3 for scripts/check-fuzz's campaign totals,
-# stress-ng to rehearse the suite on a loaded machine.
+# stress-ng to rehearse the suite on a loaded machine, file for cpack's
+# shared-library dependencies of the Debian package.
 if [ "${1:-}" = "--test" ]; then
-  packages+=(clang libclang-rt-dev mandoc tmux python3 stress-ng)
+  packages+=(clang libclang-rt-dev mandoc tmux python3 stress-ng file)
 fi
 missing=()
 for p in "${packages[@]}"; do
