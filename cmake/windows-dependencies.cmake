@@ -25,7 +25,8 @@ set_target_properties(ZLIB::ZLIB PROPERTIES
 
 add_library(quorvel_crypto INTERFACE)
 target_link_libraries(quorvel_crypto INTERFACE bcrypt)
-# The device re-scan (cfgmgr32) and the wide command line (shell32).
+# The device re-scan and USB port lookup (cfgmgr32) and the wide command
+# line (shell32).
 link_libraries(cfgmgr32 shell32)
 
 # Everything but system DLLs and hidapi.dll goes into the executables.

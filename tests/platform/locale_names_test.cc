@@ -1,8 +1,12 @@
 // Reading the language and the console encoding from POSIX locale names,
-// and a hidraw node's USB port chain from its sysfs path.
+// and a HID interface's USB port chain from its sysfs path (Linux) or its
+// device's location path (Windows).
 #include "platform/locale_names.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "platform/usb_port.h"
 
@@ -64,6 +68,69 @@ TEST(UsbPort, DeepestUsbDeviceOfTheSysfsPath) {
                               "0018:04F3:3195.0003/hidraw/hidraw1"),
             "");
   EXPECT_EQ(PortFromSysfsPath(""), "");
+}
+
+TEST(UsbPort, RootHubOfAWindowsLocationPath) {
+  EXPECT_EQ(RootHubOfLocationPath("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(3)"),
+            "PCIROOT(0)#PCI(1400)#USBROOT(0)");
+  EXPECT_EQ(RootHubOfLocationPath("PCIROOT(0)#PCI(1C00)#PCI(0000)#USBROOT(1)"),
+            "PCIROOT(0)#PCI(1C00)#PCI(0000)#USBROOT(1)");
+  for (const char* path :
+       {"", "ACPI(_SB_)#ACPI(PCI0)#ACPI(XHC_)#ACPI(RHUB)#ACPI(HS02)", "PCIROOT(0)#PCI(1400)",
+        "PCIROOT(0)#PCI(1400)#USBROOT(x)#USB(2)", "PCIROOT(0)#PCI(1400)#USBROOT()",
+        "PCIROOT(0)##USBROOT(0)#USB(2)", "PCIROOT(0)#PCI(1400)#USBROOT(0#USB(2)"}) {
+    EXPECT_EQ(RootHubOfLocationPath(path), "") << path;
+  }
+}
+
+TEST(UsbPort, PortChainOfAWindowsLocationPath) {
+  const std::string xhci = "PCIROOT(0)#PCI(1400)#USBROOT(0)";
+  const std::string ehci = "PCIROOT(0)#PCI(1A00)#USBROOT(0)";
+  const std::string secondPciRoot = "PCIROOT(10)#PCI(0000)#USBROOT(0)";
+  const std::string thirdPciRoot = "PCIROOT(2)#PCI(0000)#USBROOT(0)";
+  struct Case {
+    std::string path;
+    std::vector<std::string> rootHubs;
+    std::string port;
+  } cases[] = {
+      // A dongle on port 3 of a hub on port 2 of the machine's only root hub.
+      {xhci + "#USB(2)#USB(3)", {xhci}, "1-2.3"},
+      // An interface of a composite device sits on its device's port.
+      {xhci + "#USB(2)#USB(3)#USBMI(1)", {xhci}, "1-2.3"},
+      {xhci + "#USB(12)", {xhci}, "1-12"},
+      // The bus is the root hub's place among all of them, in PCI order,
+      // whatever order they are listed in.
+      {xhci + "#USB(4)", {ehci, xhci}, "1-4"},
+      {ehci + "#USB(4)", {xhci, ehci}, "2-4"},
+      {ehci + "#USB(4)", {ehci + "#USB(1)", xhci + "#USB(7)#USB(2)"}, "2-4"},
+      // Numbers compare as numbers: PCIROOT(2) before PCIROOT(10).
+      {secondPciRoot + "#USB(1)", {secondPciRoot, thirdPciRoot, xhci}, "3-1"},
+      {thirdPciRoot + "#USB(1)", {secondPciRoot, thirdPciRoot, xhci}, "2-1"},
+      // The device's own root hub counts even when the list lacks it;
+      // paths of other forms in the list do not.
+      {ehci + "#USB(4)", {}, "1-4"},
+      {ehci + "#USB(4)", {xhci, "ACPI(_SB_)#ACPI(PCI0)#ACPI(XHC_)#ACPI(RHUB)", ""}, "2-4"},
+      // Port numbers as sysfs writes them; what follows the ports is not one.
+      {xhci + "#USB(02)#USB(0)", {xhci}, "1-2.0"},
+      {xhci + "#USB(5)#FOO(1)#USB(6)", {xhci}, "1-5"},
+      // No port behind a root hub: not a USB device, or the hub itself.
+      {xhci, {xhci}, ""},
+      {xhci + "#", {xhci}, ""},
+      {xhci + "#USBMI(1)", {xhci}, ""},
+      {xhci + "#USB(x)", {xhci}, ""},
+      {xhci + "#USB(2)#USB()", {xhci}, ""},
+      {xhci + "#USB(2)#USB(3a)", {xhci}, ""},
+      {"ACPI(_SB_)#ACPI(PCI0)#ACPI(XHC_)#ACPI(RHUB)#ACPI(HS02)", {xhci}, ""},
+      {"USB(2)#USB(3)", {xhci}, ""},
+      {"", {xhci}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string port = PortFromLocationPath(c.path, c.rootHubs);
+    EXPECT_EQ(port, c.port) << c.path;
+    if (!port.empty()) {
+      EXPECT_TRUE(IsPortChain(port)) << port;
+    }
+  }
 }
 
 }  // namespace
