@@ -22,7 +22,6 @@
 
 #include "bench.h"
 
-
 namespace bench {
 namespace {
 
