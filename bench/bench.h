@@ -4,6 +4,8 @@
 #ifndef QUORVEL_BENCH_BENCH_H_
 #define QUORVEL_BENCH_BENCH_H_
 
+#include <sys/time.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -66,6 +68,16 @@ struct ChildResult {
   int64_t cpuUs = 0;
   int64_t maxRssKiB = 0;
 };
+// Process helpers the runs share.
+int64_t MonotonicUs();
+int64_t TimevalUs(const timeval& tv);
+// argv/envp for execve: the strings' pointers, then a null.
+std::vector<char*> Pointers(const std::vector<std::string>& texts);
+// The whole file; empty when it cannot be read.
+std::string ReadText(const std::string& path);
+// The caller's environment without anything that would change what the
+// program or the emulator does (preload, emulator settings, locale).
+std::vector<std::string> InheritedEnvironment();
 // realtimePriority > 0: SCHED_FIFO at that priority (needs the privilege).
 ChildResult RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const std::string& outputPath, int64_t timeoutMs, int realtimePriority);
@@ -105,6 +117,21 @@ std::string DeviceModelTable(const std::vector<BenchCase>& cases);
 std::string FullSpeedTable(const std::vector<RunFigures>& medians);
 std::string ZeroLatencyTable(const std::vector<RunFigures>& medians);
 std::string RunLine(const RunFigures& r, int repetition);
+
+// --- parallel.cc: N instances on one shared bus against one alone.
+struct ParallelOptions {
+  std::string program;
+  std::string emulator;
+  std::string busProgram;
+  std::string work;
+  std::string markdown;
+  int instances = 8;
+  int reps = 3;
+  int64_t imageBytes = 64 * 1024;
+  int bsize = 256;
+  bool bySerial = false;
+};
+int RunParallel(const ParallelOptions& options);
 
 }  // namespace bench
 

@@ -16,11 +16,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <sstream>
 
 #include "bench.h"
 
+extern char** environ;
+
 namespace bench {
-namespace {
 
 int64_t MonotonicUs() {
   timespec ts{};
@@ -39,6 +42,28 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
   out.push_back(nullptr);
   return out;
 }
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> InheritedEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("QUORVEL_EMU_", 0) == 0 ||
+        entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) {
+      continue;
+    }
+    env.push_back(entry);
+  }
+  return env;
+}
+
+namespace {
 
 // In the child: the real-time class when asked for, standard input from
 // /dev/null, standard output (and error) to the output file, then the

@@ -6,6 +6,11 @@
 //   quorvel-bench --program quorvel-dfu --emulator libquorvel_emulator_preload.so
 //                 --work DIR [--reps N] [--sizes KiB,...] [--bsizes N,...]
 //                 [--devices full,zero] [--realtime PRIORITY] [--markdown FILE]
+//                 [--parallel N --bus quorvel-emulator-bus [--select port|serial]]
+//
+// With --parallel, N dongles on one shared bus are updated by N instances at
+// once and compared with one alone (parallel.cc); the first of --sizes and
+// --bsizes give the case.
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,8 +21,6 @@
 #include <sstream>
 
 #include "bench.h"
-
-extern char** environ;
 
 namespace bench {
 namespace {
@@ -33,6 +36,9 @@ struct Options {
   std::vector<int64_t> bsizes = {62, 256, 512};
   bool fullSpeed = true;
   bool zeroLatency = true;
+  int parallel = 0;  // > 0: the parallel benchmark with that many instances
+  std::string bus;
+  bool bySerial = false;
 };
 
 std::vector<int64_t> NumberList(const std::string& text) {
@@ -64,6 +70,14 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->sizesKiB = NumberList(value);
     } else if (name == "--bsizes") {
       o->bsizes = NumberList(value);
+    } else if (name == "--parallel") {
+      o->parallel = std::atoi(value.c_str());
+    } else if (name == "--bus") {
+      o->bus = value;
+    } else if (name == "--select") {
+      if (value != "port" && value != "serial")
+        return false;
+      o->bySerial = value == "serial";
     } else if (name == "--devices") {
       o->fullSpeed = value.find("full") != std::string::npos;
       o->zeroLatency = value.find("zero") != std::string::npos;
@@ -72,7 +86,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     }
   }
   return argc % 2 == 1 && !o->program.empty() && !o->emulator.empty() && !o->work.empty() &&
-         o->reps > 0;
+         o->reps > 0 && (o->parallel == 0 || (o->parallel > 1 && !o->bus.empty()));
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
@@ -81,26 +95,11 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The caller's environment without anything that would change what the
 // program or the emulator does, plus the emulator's own settings.
 std::vector<std::string> ChildEnvironment(const std::string& emulator, const std::string& scenario,
                                           const std::string& record) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("QUORVEL_EMU_", 0) == 0 ||
-        entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) {
-      continue;
-    }
-    env.push_back(entry);
-  }
+  std::vector<std::string> env = InheritedEnvironment();
   env.push_back("LD_PRELOAD=" + emulator);
   env.push_back("QUORVEL_EMU_SCENARIO=" + scenario);
   env.push_back("QUORVEL_EMU_RECORD=" + record);
@@ -255,8 +254,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: quorvel-bench --program PATH --emulator PATH --work DIR [--reps N]\n"
                  "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]\n"
-                 "       [--realtime PRIORITY] [--markdown FILE]\n");
+                 "       [--realtime PRIORITY] [--markdown FILE]\n"
+                 "       [--parallel N --bus quorvel-emulator-bus [--select port|serial]]\n");
     return 2;
+  }
+  if (options.parallel > 0) {
+    bench::ParallelOptions parallel;
+    parallel.program = options.program;
+    parallel.emulator = options.emulator;
+    parallel.busProgram = options.bus;
+    parallel.work = options.work;
+    parallel.markdown = options.markdown;
+    parallel.instances = options.parallel;
+    parallel.reps = options.reps;
+    parallel.imageBytes = options.sizesKiB.empty() ? 64 * 1024 : options.sizesKiB.front() * 1024;
+    parallel.bsize = options.bsizes.empty() ? 256 : static_cast<int>(options.bsizes.front());
+    parallel.bySerial = options.bySerial;
+    return bench::RunParallel(parallel);
   }
   return bench::Run(options);
 }

@@ -25,7 +25,8 @@ set_target_properties(ZLIB::ZLIB PROPERTIES
 
 add_library(quorvel_crypto INTERFACE)
 target_link_libraries(quorvel_crypto INTERFACE bcrypt)
-# The device re-scan (cfgmgr32) and the wide command line (shell32).
+# The device re-scan and USB port lookup (cfgmgr32) and the wide command
+# line (shell32).
 link_libraries(cfgmgr32 shell32)
 
 # Everything but system DLLs and hidapi.dll goes into the executables.
@@ -35,14 +36,18 @@ add_compile_definitions(__USE_MINGW_ANSI_STDIO=1 WIN32_LEAN_AND_MEAN NOMINMAX
                         _WIN32_WINNT=0x0A00)
 
 # Header-only libraries of the build machine, read from their Debian
-# packages' directories: nlohmann-json for the emulator, GoogleTest's sources
+# packages' directories: nlohmann-json for the program's --json records and
+# the emulator, GoogleTest's sources
 # (Debian's googletest package) for the unit tests.
 # Only the nlohmann folder is copied: /usr/include itself holds glibc's
 # headers, which must not shadow MinGW's.
 find_path(QUORVEL_HOST_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
           NO_DEFAULT_PATH)
-if(QUORVEL_HOST_JSON_DIR)
-  file(COPY ${QUORVEL_HOST_JSON_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/host-include)
-  set(QUORVEL_JSON_INCLUDE_DIR ${CMAKE_BINARY_DIR}/host-include)
+if(NOT QUORVEL_HOST_JSON_DIR)
+  message(FATAL_ERROR "nlohmann/json.hpp not found: install nlohmann-json3-dev")
 endif()
+file(COPY ${QUORVEL_HOST_JSON_DIR}/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/host-include)
+set(QUORVEL_JSON_INCLUDE_DIR ${CMAKE_BINARY_DIR}/host-include)
+add_library(quorvel_json INTERFACE)
+target_include_directories(quorvel_json INTERFACE ${QUORVEL_JSON_INCLUDE_DIR})
 set(QUORVEL_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's sources")

@@ -2,7 +2,10 @@
 // (restarts, unplugging), and when their input reports become readable.
 // Nothing runs by itself; each call into the emulator first brings every
 // device up to the current time, processing its due events in time order.
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 
 #include "device_model.h"
 
@@ -69,6 +72,8 @@ void ComeBack(DeviceState& d, const BusEvent& e) {
     d.vendorId = *reboot.vendorId;
   if (reboot.productId)
     d.productId = *reboot.productId;
+  if (reboot.serialChanges)
+    d.serial = reboot.serial;
   if (!d.cfg.collection)
     d.collection = PathIsCollection(d.path);
 }
@@ -78,6 +83,7 @@ void ProcessBusEvent(DeviceState& d, const BusEvent& e) {
     case BusEventKind::kAppear:
       d.present = true;
       d.presence.push_back({e.atUs, "appear"});
+      PublishSysfsNode(d);
       break;
     case BusEventKind::kLeave:
       Depart(d, e.atUs, "leave");
@@ -88,6 +94,7 @@ void ProcessBusEvent(DeviceState& d, const BusEvent& e) {
       break;
     case BusEventKind::kReturn:
       ComeBack(d, e);
+      PublishSysfsNode(d);
       break;
     case BusEventKind::kVanish:
       Depart(d, e.atUs, "vanish");
@@ -244,6 +251,49 @@ void SettleRestarts() {
     if (last >= 0)
       AdvanceDevice(static_cast<int>(i), last);
   }
+}
+
+namespace {
+thread_local int t_callerPid = 0;
+}  // namespace
+
+int CallerPid() {
+  return t_callerPid ? t_callerPid : static_cast<int>(getpid());
+}
+
+void SetCallerPid(int pid) {
+  t_callerPid = pid;
+}
+
+void NoteChange() {
+  World& w = TheWorld();
+  if (!w.shared)
+    return;
+  {
+    std::lock_guard<std::mutex> lock(w.changeMutex);
+    ++w.generation;
+  }
+  w.changed.notify_all();
+}
+
+uint64_t ChangeGeneration() {
+  World& w = TheWorld();
+  std::lock_guard<std::mutex> lock(w.changeMutex);
+  return w.generation;
+}
+
+void WaitForChangeUntilUs(int64_t deadline, uint64_t seen) {
+  World& w = TheWorld();
+  if (!w.shared) {
+    SleepUntilUs(deadline);
+    return;
+  }
+  // The bus runs on the real monotonic clock, which is steady_clock's.
+  std::chrono::steady_clock::time_point until{std::chrono::microseconds(deadline)};
+  if (deadline == kNever)
+    until = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  std::unique_lock<std::mutex> lock(w.changeMutex);
+  w.changed.wait_until(lock, until, [&] { return w.generation != seen; });
 }
 
 }  // namespace internal

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -42,6 +43,10 @@ struct RebootConfig {
   std::optional<std::string> path;
   std::optional<uint16_t> vendorId;
   std::optional<uint16_t> productId;
+  // Serial number after the restart: unset keeps the device's own; a boot
+  // loader that reports none has it set to no value.
+  bool serialChanges = false;
+  std::optional<std::string> serial;
 };
 
 struct PassthroughConfig {
@@ -98,6 +103,10 @@ struct DeviceConfig {
   int interfaceNumber = -1;
   std::optional<std::string> manufacturer;
   std::optional<std::string> product;
+  std::optional<std::string> serial;  // USB serial number string
+  // USB port chain of the device, as Linux names it ("1-2.3": bus 1, port 2
+  // of the root hub, port 3 of the hub behind it); empty: not on USB.
+  std::string port;
   bool protocol = true;
   std::optional<bool> collection;  // none: derived from the path
   uint8_t typeCode = 0;
@@ -187,12 +196,22 @@ struct PresenceRecord {
   std::string event;
 };
 
+// A successful hid_open_path: which process opened which path, and when it
+// closed it again.
+struct OpenRecord {
+  int64_t atUs = 0;
+  std::optional<int64_t> closedAtUs;
+  int pid = 0;
+  std::string path;
+};
+
 struct DeviceState {
   DeviceConfig cfg;
   // Identity on the bus (changes when a restart brings it back elsewhere).
   std::string path;
   uint16_t vendorId = 0;
   uint16_t productId = 0;
+  std::optional<std::string> serial;
   bool collection = false;
   bool present = false;
   int incarnation = 0;  // grows each time the device leaves the bus
@@ -228,6 +247,7 @@ struct DeviceState {
   std::vector<WriteRecord> writeLog;
   std::vector<RestartRecord> restarts;
   std::vector<PresenceRecord> presence;
+  std::vector<OpenRecord> opens;
   std::vector<std::string> protocolErrors;
 };
 
@@ -242,9 +262,41 @@ struct World {
   uint64_t nextSeq = 1;
   nlohmann::json record;
   std::wstring globalError;
+  // The sysfs tree that tells a hidraw node's USB port ("" when no device
+  // has a port and the scenario names no tree); sysfsOwned when the emulator
+  // made it in a scratch directory and removes it at the end.
+  std::string sysfsRoot;
+  bool sysfsOwned = false;
+  // Shared bus: several processes' calls run on their own threads, and a
+  // read waits for any change of the bus instead of sleeping blind, because
+  // another process may make its device answer earlier than scheduled.
+  bool shared = false;
+  std::mutex changeMutex;
+  std::condition_variable changed;
+  uint64_t generation = 0;
+  // Where the outputs go when the emulator is not preloaded (the bus
+  // process); empty: nowhere.
+  std::string recordPath;
+  std::string statePath;
 };
 
 World& TheWorld();
+
+// The process the current call comes from: the bus serves several.
+int CallerPid();
+void SetCallerPid(int pid);
+
+// Shared bus (bus.cc): wakes reads waiting for a change; waits until the
+// deadline or the next change after `seen`, without holding the bus lock.
+void NoteChange();
+uint64_t ChangeGeneration();
+void WaitForChangeUntilUs(int64_t deadline, uint64_t seen);
+
+// The sysfs tree (sysfs_tree.cc): made at load for the devices with a port,
+// brought up to date when a device appears on the bus under a hidraw node.
+void PrepareSysfsTree();
+void PublishSysfsNode(const DeviceState& d);
+void RemoveSysfsTree();
 
 // Clock (clock.cc).
 int64_t NowUs();
@@ -330,6 +382,7 @@ void WriteRecordSoFar();
 struct hid_device_ {
   int device = -1;
   int incarnation = 0;
+  int openRecord = -1;  // index into the device's opens
   bool dead = false;
   bool nonblocking = false;
   std::deque<emu::internal::Bytes> readable;

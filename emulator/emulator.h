@@ -44,6 +44,22 @@ bool WriteRecordFile(const std::string& path);
 bool SaveState(const std::string& path);
 bool LoadState(const std::string& path, std::string* error);
 
+// The directory that stands in for /sys for the devices' USB ports: the
+// scenario's "sysfsRoot", or a scratch directory the emulator made because
+// a device has a "port"; empty when there is none.
+std::string SysfsRoot();
+
+// The shared bus (quorvel-emulator-bus): serves the scenario's devices to
+// every preloaded process that connects to the socket, until a stop signal;
+// then writes the record and the state. Returns the process's exit status.
+struct SharedBusOptions {
+  std::string socketPath;
+  std::string scenarioPath;
+  std::string recordPath;
+  std::string statePath;
+};
+int RunSharedBus(const SharedBusOptions& options);
+
 }  // namespace emu
 
 #endif  // QUORVEL_EMULATOR_EMULATOR_H_

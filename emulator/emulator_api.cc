@@ -19,6 +19,7 @@ void ClearWorld(World& w) {
   for (hid_device* h : w.handles)
     h->dead = true;  // the program still owns and closes them
   w.devices.clear();
+  internal::RemoveSysfsTree();
   w.record = json::object();
   w.recordWrites = false;
   w.recordFrames = true;
@@ -64,6 +65,7 @@ bool LoadScenario(const json& scenario, std::string* error) {
   }
   for (internal::DeviceState& d : w.devices)
     internal::InitBus(d);
+  internal::PrepareSysfsTree();
   w.loaded = true;
   return true;
 }
@@ -78,6 +80,12 @@ bool LoadScenarioFile(const std::string& path, std::string* error) {
   if (error)
     *error = path + ": " + inner;
   return false;
+}
+
+std::string SysfsRoot() {
+  World& w = TheWorld();
+  std::lock_guard<std::recursive_mutex> lock(w.mutex);
+  return w.sysfsRoot;
 }
 
 void Reset() {
@@ -118,6 +126,7 @@ bool SaveState(const std::string& path) {
                            {"path", d.path},
                            {"vendorId", d.vendorId},
                            {"productId", d.productId},
+                           {"serial", d.serial ? json(*d.serial) : json(nullptr)},
                            {"passthroughImageSha256", d.passthroughImageSha256},
                            {"spentFaults", spent}};
   }
@@ -141,6 +150,10 @@ bool ApplyState(const json& s, internal::DeviceState& d, std::string* error) {
     d.path = s.value("path", d.path);
     d.vendorId = s.value("vendorId", d.vendorId);
     d.productId = s.value("productId", d.productId);
+    if (s.contains("serial"))
+      d.serial = s["serial"].is_string()
+                     ? std::optional<std::string>(s["serial"].get<std::string>())
+                     : std::nullopt;
     d.passthroughImageSha256 = s.value("passthroughImageSha256", std::string());
     for (const json& i : s.value("spentFaults", json::array())) {
       size_t index = i.get<size_t>();

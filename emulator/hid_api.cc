@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bus_client.h"
+#include "bus_wire.h"
 #include "commands.h"
 #include "device_model.h"
 
@@ -20,6 +22,7 @@ using emu::internal::NowUs;
 using emu::internal::SleepUntilUs;
 using emu::internal::TheWorld;
 using emu::internal::World;
+using emu::wire::WideDup;
 
 namespace {
 
@@ -27,27 +30,7 @@ namespace {
 constexpr int64_t kBlockingReadLimitUs = 1000000;
 
 using Lock = std::lock_guard<std::recursive_mutex>;
-
-wchar_t* WideDup(const std::optional<std::string>& text) {
-  if (!text)
-    return nullptr;
-  std::wstring wide;
-  const std::string& s = *text;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i) {
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-    }
-    wide += static_cast<wchar_t>(cp);
-  }
-  wchar_t* out = static_cast<wchar_t*>(std::calloc(wide.size() + 1, sizeof(wchar_t)));
-  if (out)
-    std::wmemcpy(out, wide.c_str(), wide.size());
-  return out;
-}
+namespace client = emu::client;
 
 hid_device_info* NewInfo(const DeviceState& d) {
   hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
@@ -59,6 +42,7 @@ hid_device_info* NewInfo(const DeviceState& d) {
   info->release_number = d.cfg.release;
   info->manufacturer_string = WideDup(d.cfg.manufacturer);
   info->product_string = WideDup(d.cfg.product);
+  info->serial_number = WideDup(d.serial);
   info->interface_number = d.cfg.interfaceNumber;
   info->bus_type = HID_API_BUS_USB;
   return info;
@@ -153,7 +137,7 @@ namespace internal {
 
 int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hidraw) {
   World& w = TheWorld();
-  Lock lock(w.mutex);
+  std::unique_lock<std::recursive_mutex> lock(w.mutex);
   AdvanceAll();
   if (!Alive(dev))
     return Gone(dev);
@@ -171,7 +155,11 @@ int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hi
   }
   int64_t slot = NextOutSlot(d, now);
   if (slot > now) {
+    // Other processes on a shared bus go on meanwhile (a caller that holds
+    // the lock itself keeps it: the mutex is recursive).
+    lock.unlock();
     SleepUntilUs(slot);
+    lock.lock();
     AdvanceAll();
     if (!Alive(dev))
       return Gone(dev);
@@ -181,6 +169,7 @@ int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hi
       hidraw ? HidrawRequest(d, data, length) : (d.collection ? data : data + 1);
   if (request != nullptr)
     HandleRequest(d, request, slot);
+  NoteChange();
   return static_cast<int>(length);
 }
 
@@ -190,12 +179,16 @@ int HostWrite(hid_device* dev, const unsigned char* data, size_t length, bool hi
 extern "C" {
 
 int hid_init(void) {
+  if (client::Active())
+    return client::Init();
   Lock lock(TheWorld().mutex);
   emu::internal::EnsureLoaded();
   return 0;
 }
 
 int hid_exit(void) {
+  if (client::Active())
+    return client::Exit();
   Lock lock(TheWorld().mutex);
   emu::internal::EnsureLoaded();
   emu::internal::WriteProcessOutputs();
@@ -203,6 +196,8 @@ int hid_exit(void) {
 }
 
 hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
+  if (client::Active())
+    return client::Enumerate(vendor_id, product_id);
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
@@ -236,6 +231,8 @@ void hid_free_enumeration(hid_device_info* devs) {
 }
 
 hid_device* hid_open_path(const char* path) {
+  if (client::Active())
+    return client::OpenPath(path);
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
@@ -259,6 +256,8 @@ hid_device* hid_open_path(const char* path) {
     h->incarnation = d.incarnation;
     w.handles.insert(h);
     w.globalError.clear();
+    h->openRecord = static_cast<int>(d.opens.size());
+    d.opens.push_back({NowUs(), std::nullopt, emu::internal::CallerPid(), d.path});
     AdvanceDevice(static_cast<int>(i), NowUs());  // input held for a listener arrives now
     return h;
   }
@@ -268,6 +267,8 @@ hid_device* hid_open_path(const char* path) {
 }
 
 hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const wchar_t*) {
+  if (client::Active())
+    return client::Open(vendor_id, product_id);
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
@@ -282,16 +283,25 @@ hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const 
 }
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+  if (client::Active())
+    return client::Write(dev, data, length);
   World& w = TheWorld();
-  Lock lock(w.mutex);
-  AdvanceAll();
-  bool hidraw = Alive(dev) && HidrawPath(w.devices[dev->device].path);
+  bool hidraw = false;
+  {
+    Lock lock(w.mutex);
+    AdvanceAll();
+    hidraw = Alive(dev) && HidrawPath(w.devices[dev->device].path);
+  }
+  // Not under the lock: HostWrite lets go of it while it waits for the
+  // device's next slot, so other processes on a shared bus go on meanwhile.
   return emu::internal::HostWrite(dev, data, length, hidraw);
 }
 
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
+  if (client::Active())
+    return client::Read(dev, data, length, milliseconds);
   World& w = TheWorld();
-  Lock lock(w.mutex);
+  std::unique_lock<std::recursive_mutex> lock(w.mutex);
   if (!data)
     return -1;
   int64_t deadline = milliseconds < 0 ? kNever : NowUs() + int64_t{milliseconds} * 1000;
@@ -311,18 +321,32 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
     if (now >= deadline)
       return 0;
     int64_t wake = std::min(next, deadline);
-    SleepUntilUs(wake);
-    if (NowUs() < wake)
+    // The lock is let go while waiting: on a shared bus other processes'
+    // calls go on, and one of them may make this device answer sooner.
+    uint64_t seen = emu::internal::ChangeGeneration();
+    lock.unlock();
+    emu::internal::WaitForChangeUntilUs(wake, seen);
+    lock.lock();
+    if (!w.shared && NowUs() < wake)
       return 0;  // a clock that does not move cannot deliver anything
   }
 }
 
 int hid_read(hid_device* dev, unsigned char* data, size_t length) {
-  Lock lock(TheWorld().mutex);
-  return hid_read_timeout(dev, data, length, Known(dev) && dev->nonblocking ? 0 : -1);
+  if (client::Active())
+    return client::Read(dev, data, length, client::Nonblocking(dev) ? 0 : -1);
+  bool nonblocking = false;
+  {
+    Lock lock(TheWorld().mutex);
+    nonblocking = Known(dev) && dev->nonblocking;
+  }
+  // Not under the lock: the read lets it go while it waits.
+  return hid_read_timeout(dev, data, length, nonblocking ? 0 : -1);
 }
 
 int hid_set_nonblocking(hid_device* dev, int nonblock) {
+  if (client::Active())
+    return client::SetNonblocking(dev, nonblock);
   Lock lock(TheWorld().mutex);
   if (!Known(dev))
     return -1;
@@ -331,17 +355,29 @@ int hid_set_nonblocking(hid_device* dev, int nonblock) {
 }
 
 void hid_close(hid_device* dev) {
+  if (client::Active()) {
+    client::Close(dev);
+    return;
+  }
   World& w = TheWorld();
   Lock lock(w.mutex);
   if (!Known(dev))
     return;
   w.handles.erase(dev);
+  if (!dev->dead && dev->device >= 0 && dev->device < static_cast<int>(w.devices.size()) &&
+      dev->openRecord >= 0) {
+    std::vector<emu::internal::OpenRecord>& opens = w.devices[dev->device].opens;
+    if (dev->openRecord < static_cast<int>(opens.size()))
+      opens[dev->openRecord].closedAtUs = NowUs();
+  }
   hid_free_enumeration(dev->info);
   delete dev;
   emu::internal::WriteRecordSoFar();
 }
 
 const wchar_t* hid_error(hid_device* dev) {
+  if (client::Active())
+    return client::Error(dev);
   World& w = TheWorld();
   Lock lock(w.mutex);
   if (Known(dev))

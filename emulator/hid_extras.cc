@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "bus_client.h"
 #include "device_model.h"
 
 using emu::internal::DeviceState;
@@ -14,6 +15,7 @@ using emu::internal::World;
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+namespace client = emu::client;
 
 const DeviceState* DeviceOf(hid_device* dev) {
   World& w = TheWorld();
@@ -40,7 +42,7 @@ int CopyWide(const std::optional<std::string>& text, wchar_t* out, size_t maxlen
 }
 
 int Unsupported(hid_device* dev) {
-  if (DeviceOf(dev))
+  if (client::Active() ? client::Known(dev) : DeviceOf(dev) != nullptr)
     dev->error = L"Operation not supported by the device";
   errno = EPIPE;
   return -1;
@@ -66,20 +68,27 @@ int hid_get_input_report(hid_device* dev, unsigned char*, size_t) {
 }
 
 int hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen) {
+  if (client::Active())
+    return client::String(dev, client::StringKind::kManufacturer, string, maxlen);
   Lock lock(TheWorld().mutex);
   const DeviceState* d = DeviceOf(dev);
   return d ? CopyWide(d->cfg.manufacturer, string, maxlen) : -1;
 }
 
 int hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen) {
+  if (client::Active())
+    return client::String(dev, client::StringKind::kProduct, string, maxlen);
   Lock lock(TheWorld().mutex);
   const DeviceState* d = DeviceOf(dev);
   return d ? CopyWide(d->cfg.product, string, maxlen) : -1;
 }
 
 int hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen) {
+  if (client::Active())
+    return client::String(dev, client::StringKind::kSerial, string, maxlen);
   Lock lock(TheWorld().mutex);
-  return DeviceOf(dev) ? CopyWide(std::nullopt, string, maxlen) : -1;
+  const DeviceState* d = DeviceOf(dev);
+  return d ? CopyWide(d->serial, string, maxlen) : -1;
 }
 
 int hid_get_indexed_string(hid_device* dev, int, wchar_t*, size_t) {
@@ -88,6 +97,8 @@ int hid_get_indexed_string(hid_device* dev, int, wchar_t*, size_t) {
 }
 
 hid_device_info* hid_get_device_info(hid_device* dev) {
+  if (client::Active())
+    return client::DeviceInfo(dev);
   Lock lock(TheWorld().mutex);
   const DeviceState* d = DeviceOf(dev);
   if (!d)

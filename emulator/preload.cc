@@ -15,12 +15,17 @@
 //
 // On Windows the same file is the hidapi.dll put beside the program, and
 // the exit handler runs when the DLL is detached at process exit.
+//
+// On a shared bus (QUORVEL_EMU_BUS, POSIX only) the devices live in the bus
+// process: nothing is loaded here and the bus writes the outputs. The
+// program's view of sysfs is in preload_posix.cc.
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bus_client.h"
 #include "device_model.h"
 #include "emulator.h"
 
@@ -48,6 +53,8 @@ void LoadFromEnvironment() {
   if (tried)
     return;
   tried = true;
+  if (emu::client::Active())
+    return;
   std::string scenario = Env("QUORVEL_EMU_SCENARIO");
   std::string error;
   if (scenario.empty()) {
@@ -67,6 +74,7 @@ void LoadFromEnvironment() {
 void AtProcessExit() {
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
   WriteProcessOutputs();
+  RemoveSysfsTree();
 }
 
 // Loading at library load puts scenario time zero at process start.
@@ -83,6 +91,7 @@ __attribute__((destructor)) void WriteAtUnload() {
     return;
   std::lock_guard<std::recursive_mutex> lock(TheWorld().mutex);
   WriteProcessOutputs();
+  RemoveSysfsTree();
 }
 
 }  // namespace
@@ -122,7 +131,24 @@ void WriteRecordSoFar() {
 #else
 
 void EnsureLoaded() {}
-void WriteProcessOutputs() {}
+
+// The bus process writes where it was told; in-process use writes nothing
+// by itself.
+void WriteProcessOutputs() {
+  World& w = TheWorld();
+  if (!w.loaded || (w.recordPath.empty() && w.statePath.empty()))
+    return;
+  AdvanceAll();
+  SettleRestarts();
+  if (!w.recordPath.empty() && !WriteRecordFile(w.recordPath))
+    std::fprintf(stderr, "quorvel emulator: cannot write %s\n", w.recordPath.c_str());
+  if (!w.statePath.empty() && !SaveState(w.statePath))
+    std::fprintf(stderr, "quorvel emulator: cannot write %s\n", w.statePath.c_str());
+}
+
+// The bus writes its record when it stops, whatever happens to the
+// processes: writing it on every close would hold up every other process's
+// calls, some of them inside a reply window, while the file is written.
 void WriteRecordSoFar() {}
 
 #endif

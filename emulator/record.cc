@@ -67,6 +67,8 @@ json FinalJson(const DeviceState& d) {
   j["path"] = d.path;
   j["vendorId"] = d.vendorId;
   j["productId"] = d.productId;
+  j["serial"] = d.serial ? json(*d.serial) : json(nullptr);
+  j["port"] = d.cfg.port.empty() ? json(nullptr) : json(d.cfg.port);
   j["passthroughVersion"] =
       d.cfg.passthrough.present ? json(VersionText(d.cfg.passthrough.version)) : json(nullptr);
   j["passthroughImageSha256"] =
@@ -104,6 +106,13 @@ json DeviceJson(const DeviceState& d) {
   j["presence"] = json::array();
   for (const PresenceRecord& p : d.presence) {
     j["presence"].push_back({{"atMs", ScenarioMs(p.atUs)}, {"event", p.event}});
+  }
+  j["opens"] = json::array();
+  for (const OpenRecord& o : d.opens) {
+    j["opens"].push_back({{"atMs", ScenarioMs(o.atUs)},
+                          {"closedAtMs", OptionalMs(o.closedAtUs)},
+                          {"pid", o.pid},
+                          {"path", o.path}});
   }
   j["protocolErrors"] = d.protocolErrors;
   j["final"] = FinalJson(d);

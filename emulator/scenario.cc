@@ -25,6 +25,8 @@ const std::set<std::string>& DeviceKeys() {
                                              "interface",
                                              "manufacturer",
                                              "product",
+                                             "serial",
+                                             "port",
                                              "protocol",
                                              "collection",
                                              "typeCode",
@@ -77,11 +79,37 @@ bool ParseTiming(const json& j, Timing* t, Ctx& c) {
 bool ParseReboot(const json& j, RebootConfig* r, Ctx& c) {
   if (j.is_null())
     return true;
-  if (!CheckKeys(j, {"leaveMs", "awayMs", "path", "vendorId", "productId"}, c))
+  if (!CheckKeys(j, {"leaveMs", "awayMs", "path", "vendorId", "productId", "serial"}, c))
     return false;
+  // A boot loader may report another serial number or none at all, so
+  // null here is a value of its own: no serial after the restart.
+  auto serial = j.find("serial");
+  if (serial != j.end()) {
+    if (!serial->is_null() && !serial->is_string())
+      return c.Fail("\"serial\" must be a string or null");
+    r->serialChanges = true;
+    if (serial->is_string())
+      r->serial = serial->get<std::string>();
+  }
   return GetMs(j, "leaveMs", &r->leaveUs, c) && GetMs(j, "awayMs", &r->awayUs, c) &&
          GetOptString(j, "path", &r->path, c) && GetOptU16(j, "vendorId", &r->vendorId, c) &&
          GetOptU16(j, "productId", &r->productId, c);
+}
+
+// "1-2.3": a bus number, a dash, and the port numbers from the root hub down.
+bool ValidPort(const std::string& port) {
+  size_t dash = port.find('-');
+  if (dash == 0 || dash == std::string::npos || dash + 1 == port.size())
+    return false;
+  for (size_t i = 0; i < port.size(); ++i) {
+    char ch = port[i];
+    if (i == dash)
+      continue;
+    bool dot = ch == '.' && i > dash + 1 && i + 1 < port.size() && port[i - 1] != '.';
+    if (!dot && !std::isdigit(static_cast<unsigned char>(ch)))
+      return false;
+  }
+  return true;
 }
 
 bool ParsePassthrough(const json& j, PassthroughConfig* p, Ctx& c) {
@@ -132,10 +160,16 @@ bool ParseIdentity(const json& j, DeviceConfig* d, int index, Ctx& c) {
     return false;
   }
   d->interfaceNumber = DefaultInterface(d->path);
-  return GetInt(j, "interface", &d->interfaceNumber, c) &&
-         GetOptString(j, "manufacturer", &d->manufacturer, c) &&
-         GetOptString(j, "product", &d->product, c) && GetBool(j, "protocol", &d->protocol, c) &&
-         GetOptBool(j, "collection", &d->collection, c);
+  if (!GetInt(j, "interface", &d->interfaceNumber, c) ||
+      !GetOptString(j, "manufacturer", &d->manufacturer, c) ||
+      !GetOptString(j, "product", &d->product, c) || !GetOptString(j, "serial", &d->serial, c) ||
+      !GetString(j, "port", &d->port, c) || !GetBool(j, "protocol", &d->protocol, c) ||
+      !GetOptBool(j, "collection", &d->collection, c)) {
+    return false;
+  }
+  if (!d->port.empty() && !ValidPort(d->port))
+    return c.Fail("\"port\" must look like 1-2.3 (bus, dash, ports joined by dots)");
+  return true;
 }
 
 bool ParseBehaviour(const json& j, DeviceConfig* d, Ctx& c) {
@@ -186,6 +220,7 @@ void InitState(const DeviceConfig& cfg, DeviceState* d) {
   d->path = cfg.path;
   d->vendorId = cfg.vendorId;
   d->productId = cfg.productId;
+  d->serial = cfg.serial;
   d->collection = cfg.collection.value_or(PathIsCollection(cfg.path));
   d->controller = cfg.controllerVersion;
   d->app = cfg.appVersion;
@@ -205,10 +240,12 @@ bool ParseScenario(const json& scenario, World* world, std::string* error) {
   Ctx c{"scenario", error};
   if (!scenario.is_object())
     return c.Fail("the scenario must be a JSON object");
-  if (!CheckKeys(scenario, {"recordWrites", "recordFrames", "devices"}, c))
+  if (!CheckKeys(scenario, {"recordWrites", "recordFrames", "sysfsRoot", "devices"}, c))
     return false;
+  world->sysfsRoot.clear();
   if (!GetBool(scenario, "recordWrites", &world->recordWrites, c) ||
-      !GetBool(scenario, "recordFrames", &world->recordFrames, c)) {
+      !GetBool(scenario, "recordFrames", &world->recordFrames, c) ||
+      !GetString(scenario, "sysfsRoot", &world->sysfsRoot, c)) {
     return false;
   }
   json devices = scenario.value("devices", json::array());

@@ -24,6 +24,7 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
     {ArgumentError::kEmptyArgument, Msg::kRejectEmptyArgument, true},
+    {ArgumentError::kEmptyValue, Msg::kRejectEmptyValue, true},
 };
 
 // ": value out of range: -n 6"; empty when no reason is known.

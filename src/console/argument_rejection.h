@@ -18,6 +18,7 @@ enum class ArgumentError {
   kProgramFileRequired,
   kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
   kEmptyArgument,    // an empty option name or value (a run of blanks at the prompt)
+  kEmptyValue,       // --serial or --port without a value, or with an empty one
 };
 
 struct ArgumentRejection {

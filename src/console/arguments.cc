@@ -285,6 +285,45 @@ ProgramFileChecks ChecksForPlatform(uint8_t platform) {
   return checks;
 }
 
+// Double quotes around a value are not part of it.
+std::string Unquoted(const std::string& value) {
+  const size_t first = value.find_first_not_of('"');
+  if (first == std::string::npos)
+    return "";
+  return value.substr(first, value.find_last_not_of('"') + 1 - first);
+}
+
+// The long options go through the option pairs where an option name
+// stands; they leave the other pairs (and so the two-character options'
+// grammar) as they are. --json stands alone, --serial and --port take a
+// value that must not be empty.
+bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::string>* rest) {
+  size_t i = 0;
+  for (; i < tokens.size() && i < kFirstOption; ++i)
+    rest->push_back(tokens[i]);
+  while (i < tokens.size()) {
+    const std::string& name = tokens[i];
+    if (name == kJsonOption) {
+      DfuSettings.json = true;
+      ++i;
+      continue;
+    }
+    if (name == kSerialOption || name == kPortOption) {
+      std::string value = i + 1 < tokens.size() ? Unquoted(tokens[i + 1]) : std::string();
+      if (value.empty())
+        return Reject(ArgumentError::kEmptyValue, name);
+      (name == kSerialOption ? DfuSettings.serial : DfuSettings.port) = value;
+      i += 2;
+      continue;
+    }
+    rest->push_back(name);
+    if (i + 1 < tokens.size())
+      rest->push_back(tokens[i + 1]);
+    i += 2;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ConvertInt32(const std::string& text, int base, int32_t* value) {
@@ -296,9 +335,16 @@ bool ConvertInt32(const std::string& text, int base, int32_t* value) {
   return true;
 }
 
-bool ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
+bool IsLongOption(const std::string& name) {
+  return name == kJsonOption || name == kSerialOption || name == kPortOption;
+}
+
+bool ParseDfuArguments(const std::vector<std::string>& allTokens, int mode) {
   DfuSettings = DfuSettingsRecord{};
   LastArgumentRejection = ArgumentRejection{};
+  std::vector<std::string> tokens;
+  if (!TakeLongOptions(allTokens, &tokens))
+    return false;
   // A device id that is not a valid id rejects the tokens in every mode,
   // before any option is read.
   if (tokens.size() >= 3 && (!ParseDeviceId(tokens[0], &DfuSettings.vid) ||

@@ -13,6 +13,15 @@
 
 enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 
+// Long options of dfu, ctrl and the command line, wherever an option name
+// stands: --serial S and --port P pick one of several identical devices,
+// --json replaces the text output with one line of JSON per result.
+inline constexpr char kSerialOption[] = "--serial";
+inline constexpr char kPortOption[] = "--port";
+inline constexpr char kJsonOption[] = "--json";
+// Whether the name is one of them.
+bool IsLongOption(const std::string& name);
+
 // tokens: vid, pid and option pairs (what follows "dfu" or "ctrl", or the
 // program's own arguments). Resets DfuSettings, then fills it; sets the
 // control flags (never clears them). True when the tokens form a command:

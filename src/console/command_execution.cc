@@ -5,12 +5,16 @@
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/device_modes.h"
+#include "dfu/firmware_transfer.h"
 #include "dfu/mode_control.h"
 #include "image/image_store.h"
 #include "output/console_encoding.h"
+#include "output/json_result.h"
 #include "output/log_printers.h"
+#include "output/status_printers.h"
 #include "platform/platform.h"
 #include "transport/device_list.h"
+#include "transport/device_selection.h"
 
 namespace {
 
@@ -59,10 +63,41 @@ void ReportFailure(bool control) {
   WriteErrorLine(line);
 }
 
+JsonDevice DeviceForReport(const DeviceEntry& entry) {
+  JsonDevice device;
+  device.vendorId = entry.vendorId;
+  device.productId = entry.productId;
+  if (entry.hasSerial)
+    device.serial = entry.serial;
+  if (!entry.port.empty())
+    device.port = entry.port;
+  device.path = entry.path;
+  return device;
+}
+
+void WriteJsonResult(bool control, const DeviceEntry& connected, const VersionTexts& before,
+                     bool result) {
+  JsonCommandResult report;
+  report.command = control ? "ctrl" : "dfu";
+  report.connected = true;
+  report.device = DeviceForReport(connected);
+  report.chipPlatform = control ? -1 : DfuSettings.chip_p;
+  report.before = {before.controller, before.app};
+  report.after = {LastVersionsRead.controller, LastVersionsRead.app};
+  report.bytesSent = FirmwareBytesSent;
+  report.durationMs = NowMs() - CommandStartTime;
+  report.success = result;
+  report.failedStep = FailedStepText();
+  TextOutputSuppressed = false;
+  WriteResultLine(FormatJsonCommandResult(report));
+}
+
 }  // namespace
 
 bool ExecuteCommand() {
   bool control = ControlFlags.reset || ControlFlags.force;
+  // The result line of JSON stands in for every line of text.
+  TextOutputSuppressed = DfuSettings.json;
   if (LogEnabled)
     PrintLogLine(Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
   BeginDeviceCommand(DfuSettings.vid, DfuSettings.pid, DfuSettings.inum);
@@ -70,11 +105,21 @@ bool ExecuteCommand() {
   CurrentDevices.vendorId = DfuSettings.vid;
   CurrentDevices.productId = DfuSettings.pid;
   CurrentDevices.interfaceNumber = DfuSettings.inum;
+  SelectedDevice = DeviceSelection{DfuSettings.serial, DfuSettings.port};
   if (LogEnabled)
     PrintLogLine(Text(Msg::kQueryingUsb));
   ConnectDevice(true);
   CommandStartTime = NowMs();
   StepStartTime = CommandStartTime;
+  DeviceEntry connected = ConnectedDevice;
+  VersionTexts before;
+  if (DfuSettings.json) {
+    before = ReadCurrentVersions();
+    // Reading the versions is not one of the command's steps.
+    ClearStepNotes();
+  }
+  FirmwareBytesSent = 0;
+  LastVersionsRead = VersionTexts();
   bool result = control ? RunControl() : RunUpdate();
   Msg line;
   if (control) {
@@ -83,6 +128,8 @@ bool ExecuteCommand() {
     line = result ? Msg::kDfuSuccess : Msg::kDfuFailed;
   }
   PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(line));
+  if (DfuSettings.json)
+    WriteJsonResult(control, connected, before, result);
   if (!result)
     ReportFailure(control);
   EndDeviceCommand();

@@ -20,11 +20,18 @@ bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* 
   return true;
 }
 
+// The serial number and the USB port follow only when the interface has
+// them: they tell identical devices apart for --serial and --port.
 std::string DescribeEntry(const DeviceEntry& entry) {
-  return "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
-         Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, true) + Text(Msg::kListProductId) +
-         FormatHex(entry.productId, 4, true) + "  " + Text(Msg::kListInterface) +
-         std::to_string(entry.interfaceNumber);
+  std::string text = "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
+                     Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, true) +
+                     Text(Msg::kListProductId) + FormatHex(entry.productId, 4, true) + "  " +
+                     Text(Msg::kListInterface) + std::to_string(entry.interfaceNumber);
+  if (entry.hasSerial)
+    text += "  " + Text(Msg::kListSerial) + entry.serial;
+  if (!entry.port.empty())
+    text += "  " + Text(Msg::kListPort) + entry.port;
+  return text;
 }
 
 }  // namespace

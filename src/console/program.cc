@@ -23,12 +23,6 @@ const int kVersionMajor = 0;
 const int kVersionMinor = 0;
 const int kVersionPatch = 7;
 
-#ifdef _WIN32
-const bool kCaseSensitiveFileNames = false;
-#else
-const bool kCaseSensitiveFileNames = true;
-#endif
-
 std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
   return std::vector<std::string>(tokens.begin() + 1, tokens.end());
 }
@@ -166,19 +160,43 @@ std::vector<std::string> SplitTokens(const std::string& line) {
   return tokens;
 }
 
+namespace {
+
+// Which tokens of a dfu or ctrl line keep their case: the values of -d and
+// -t (file names, dfu only) and of --serial and --port (serial numbers have
+// upper-case letters). Option names follow vid and pid, each with its value,
+// except --json, which stands alone.
+std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
+  std::vector<bool> kept(tokens.size(), false);
+  std::string command = tokens.empty() ? "" : LowerAscii(tokens[0]);
+  if (command != "dfu" && command != "ctrl")
+    return kept;
+  size_t i = 3;
+  while (i < tokens.size()) {
+    std::string name = LowerAscii(tokens[i]);
+    if (name == kJsonOption) {
+      ++i;
+      continue;
+    }
+    bool file = command == "dfu" && (name == "-d" || name == "-t");
+    if (i + 1 < tokens.size())
+      kept[i + 1] = file || name == kSerialOption || name == kPortOption;
+    i += 2;
+  }
+  return kept;
+}
+
+}  // namespace
+
 std::string LowercaseLine(const std::string& line) {
-  if (!kCaseSensitiveFileNames)
+  if (g_platform.promptLowercasesAll)
     return LowerAscii(line);
   std::vector<std::string> tokens = SplitTokens(line);
-  bool isDfu = !tokens.empty() && LowerAscii(tokens[0]) == "dfu";
+  std::vector<bool> kept = CaseKeptTokens(tokens);
   std::string result;
   size_t start = 0;
   for (size_t i = 0; i < tokens.size(); ++i) {
-    // Option names stand at tokens 3, 5, ... of the arguments after "dfu",
-    // that is at indexes 3, 5, ... of the line's tokens; their values follow.
-    bool keepCase = isDfu && i >= 4 && i % 2 == 0 &&
-                    (LowerAscii(tokens[i - 1]) == "-d" || LowerAscii(tokens[i - 1]) == "-t");
-    result += keepCase ? tokens[i] : LowerAscii(tokens[i]);
+    result += kept[i] ? tokens[i] : LowerAscii(tokens[i]);
     start += tokens[i].size();
     if (start < line.size()) {
       result += line[start];  // the space that ended this token

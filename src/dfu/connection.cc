@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
+#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace {
@@ -28,6 +29,7 @@ bool ReadVersionText(uint8_t selector, std::string* text) {
   if (!ReadVersionInfo(selector, record, &length))
     return false;
   *text = FormatVersionText(record);
+  (selector == kControllerSelector ? LastVersionsRead.controller : LastVersionsRead.app) = *text;
   return true;
 }
 
@@ -76,6 +78,10 @@ struct OpenRefusals {
 const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
                                         const VersionCheck& check, OpenRefusals* refusals) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
+    // Another device of the same kind is never opened: it may be another
+    // instance's, in the middle of its own update.
+    if (!SelectionAccepts(candidate))
+      continue;
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
         refusals->denied = true;
@@ -83,8 +89,11 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
         refusals->heldElsewhere = candidate.displayName;
       continue;
     }
-    if (accepts(check))
+    LastVersionsRead = VersionTexts();  // this candidate's, when it is accepted
+    if (accepts(check)) {
+      ConnectedDevice = candidate;
       return &candidate;
+    }
     CloseLink();
   }
   return nullptr;
@@ -118,13 +127,21 @@ std::string HexId(uint16_t id) {
   return text;
 }
 
+// A device named by --serial or --port that is not there is waited for like
+// any absent device, and the line names it: whoever watches a production
+// line sees which device an instance still waits for.
 void NoteWaiting() {
   std::string interface = CurrentDevices.interfaceNumber < 0
                               ? std::string("any interface")
                               : "interface " + std::to_string(CurrentDevices.interfaceNumber);
+  std::string selection;
+  if (!SelectedDevice.serial.empty())
+    selection += " with serial number " + SelectedDevice.serial;
+  if (!SelectedDevice.port.empty())
+    selection += " at USB port " + SelectedDevice.port;
   WriteErrorLine("quorvel-dfu: waiting for device " + HexId(CurrentDevices.vendorId) + ":" +
-                 HexId(CurrentDevices.productId) + " (" + interface +
-                 ") to be connected and to answer; press Ctrl-C to stop");
+                 HexId(CurrentDevices.productId) + " (" + interface + ")" + selection +
+                 " to be connected and to answer; press Ctrl-C to stop");
 }
 
 bool HandshakeAnswers(const VersionCheck&) {
@@ -153,6 +170,9 @@ void ReportAccepted(WaitKind waitKind, bool checkVersion, const std::string& dis
 }
 
 }  // namespace
+
+DeviceEntry ConnectedDevice;
+VersionTexts LastVersionsRead;
 
 int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
   if (waitKind != kWaitRestart)
@@ -218,6 +238,7 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
     if (!LogEnabled)
       PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
     if (elapsed >= timeoutMs) {
+      NoteStepFailed();
       ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
       return false;
     }
@@ -232,6 +253,19 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
       return true;
     }
   }
+}
+
+VersionTexts ReadCurrentVersions() {
+  LastVersionsRead = VersionTexts();
+  std::string text;
+  ReadVersionText(kControllerSelector, &text);
+  ReadVersionText(kAppSelector, &text);
+  // A device that answers a query late must not answer the next request
+  // with it.
+  DrainInput();
+  VersionTexts read = LastVersionsRead;
+  LastVersionsRead = VersionTexts();
+  return read;
 }
 
 bool WaitForReturn(WaitKind waitKind, int32_t timeoutMs) {

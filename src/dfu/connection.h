@@ -4,8 +4,11 @@
 #define QUORVEL_DFU_CONNECTION_H_
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "output/status_printers.h"
+#include "transport/device_list.h"
 
 constexpr int32_t kConnectCycleSleepMs = 400;
 constexpr int32_t kWaitCycleSleepMs = 200;
@@ -23,6 +26,19 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
                    bool appSelected);
 // The time from the start of a wait before the first scan.
 int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs);
+
+// The interface the last connection or wait accepted.
+extern DeviceEntry ConnectedDevice;
+// The version texts the last version queries of a probe or a report read
+// (MM-mm-RRRR-BBBBBBBB), by selector; none when not read since reset.
+struct VersionTexts {
+  std::optional<std::string> controller;
+  std::optional<std::string> app;
+};
+extern VersionTexts LastVersionsRead;
+// Queries both versions of the connected device (a version that does not
+// come is left out) and drains its input.
+VersionTexts ReadCurrentVersions();
 
 // The two kinds of WaitForDevice calls, by name.
 // Any newly attached interface that answers the handshake will do.

@@ -30,6 +30,12 @@ struct DfuSettingsRecord {
   bool has_trans_pg = false;
   std::string pg_path;
   std::string trans_pg_path;
+  // --serial and --port: only the device with this serial number or at this
+  // USB port is connected and waited for (empty: any).
+  std::string serial;
+  std::string port;
+  // --json: one line of JSON per result instead of the text output.
+  bool json = false;
 };
 
 struct ControlFlagsRecord {

@@ -52,6 +52,7 @@ bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacin
     if (WriteReports(frame.bytes, frame.length) != 1)
       return false;
     *sent += n;
+    FirmwareBytesSent += n;
     int32_t completed = *sent / pacing.blockSize;
     if (completed > acknowledged || *sent == length) {
       // The last, short block is acknowledged too.
@@ -67,6 +68,8 @@ bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacin
 }
 
 }  // namespace
+
+int64_t FirmwareBytesSent = 0;
 
 const FirmwareImage& SelectedImage(bool singlePart, bool appSelected) {
   if (TwoPartImage && singlePart)

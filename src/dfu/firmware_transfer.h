@@ -13,6 +13,10 @@
 // the App, else the Controller. The same pair selects the information sent
 // and the bytes downloaded. Each returns true when the device answered as
 // required.
+// Firmware bytes the device took in data frames since the command began
+// (passthrough programs included); the command executor resets it.
+extern int64_t FirmwareBytesSent;
+
 bool SendFirmwareInfo(bool singlePart, bool appSelected);
 bool StartUpgrade();
 // Streams the selected image with the pacing of DfuSettings (bsize, intv).

@@ -38,8 +38,18 @@ std::string Text(Msg id) {
   return ToConsoleEncoding(MessageUtf8(id, UiLanguage != 0));
 }
 
+bool TextOutputSuppressed = false;
+
 void WriteOut(const std::string& bytes) {
+  if (TextOutputSuppressed)
+    return;
   g_platform.writeOut(bytes.data(), bytes.size());
+}
+
+void WriteResultLine(const std::string& bytes) {
+  std::string line = bytes + "\n";
+  g_platform.writeOut(line.data(), line.size());
+  g_platform.flushOut();
 }
 
 void FlushOut() {

@@ -15,7 +15,13 @@ std::string ToConsoleEncoding(const std::string& utf8);
 // The message in the current language (UiLanguage) and console encoding.
 std::string Text(Msg id);
 
+// While set (a --json command runs), text output is dropped: the command's
+// result goes out as one JSON line instead, through WriteResultLine.
+extern bool TextOutputSuppressed;
+
 void WriteOut(const std::string& bytes);
+// Writes the bytes and a newline, flushed, even while text is suppressed.
+void WriteResultLine(const std::string& bytes);
 void FlushOut();
 // Writes the bytes, a newline, and flushes.
 void WriteLine(const std::string& bytes);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "output/console_encoding.h"
+#include "output/status_printers.h"
 #include "platform/platform.h"
 
 namespace {
@@ -139,27 +140,40 @@ void PrintWaitProgress(int32_t total, int32_t done, bool final) {
 }
 
 namespace {
-std::string g_stepUnderWay;
-std::string g_firstFailedStep;
+// Headings as message IDs: the failure line on standard error shows them in
+// the user's language, the --json record in English.
+bool g_hasStepUnderWay = false;
+Msg g_stepUnderWay = Msg::kStepSuccess;
+bool g_hasFailedStep = false;
+Msg g_firstFailedStep = Msg::kStepSuccess;
 }  // namespace
 
-void NoteStepHeading(const std::string& text) {
-  g_stepUnderWay = text;
+void NoteStepHeading(Msg heading) {
+  g_hasStepUnderWay = true;
+  g_stepUnderWay = heading;
 }
 
 void NoteStepFailed() {
-  if (g_firstFailedStep.empty())
+  if (!g_hasFailedStep && g_hasStepUnderWay) {
+    g_hasFailedStep = true;
     g_firstFailedStep = g_stepUnderWay;
+  }
 }
 
 std::string StepForFailureLine(bool* failed) {
-  *failed = !g_firstFailedStep.empty();
-  return *failed ? g_firstFailedStep : g_stepUnderWay;
+  *failed = g_hasFailedStep;
+  if (g_hasFailedStep)
+    return Text(g_firstFailedStep);
+  return g_hasStepUnderWay ? Text(g_stepUnderWay) : "";
+}
+
+std::string FailedStepText() {
+  return g_hasFailedStep ? MessageUtf8(g_firstFailedStep, true) : "";
 }
 
 void ClearStepNotes() {
-  g_stepUnderWay.clear();
-  g_firstFailedStep.clear();
+  g_hasStepUnderWay = false;
+  g_hasFailedStep = false;
 }
 
 void ResetOutputState() {

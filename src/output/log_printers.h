@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "output/message_table.h"
+
 // Each of these names a field of one process-wide record (see
 // ResetOutputState), so that a reset cannot miss one.
 // Nonzero: English; zero: Chinese.
@@ -41,13 +43,19 @@ bool DownloadProgressLineOpen();
 void EndDownloadProgressLine();
 
 // The command's steps, followed whatever the log setting, so that a failed
-// command can say on standard error which step failed: the heading of the
-// step under way, and that of the first one that failed.
-void NoteStepHeading(const std::string& text);
+// command can say which step failed (on standard error, and in its --json
+// record): the heading or wait reason of the step under way, and that of
+// the first one that failed, even when its sequence went on to tidy up.
+void NoteStepHeading(Msg heading);
+// The current step failed (its result line, or a wait's time-out).
 void NoteStepFailed();
 // The first failed step's heading (*failed true), else the last heading
-// (*failed false; empty when none).
+// (*failed false; empty when none), in the user's language.
 std::string StepForFailureLine(bool* failed);
+// The first failed step's heading in English; empty when no step failed.
+std::string FailedStepText();
+// Forgets both; a command starts with none, and --json forgets what its
+// reading of the versions before the command noted.
 void ClearStepNotes();
 
 // Puts every flag, clock reading, percentage and step note back to its

@@ -76,6 +76,8 @@ const MessagePair kMessages[] = {
     {Msg::kListVendorId, "  VID: ", "  VID: "},
     {Msg::kListProductId, "  PID: ", "  PID: "},
     {Msg::kListInterface, "interface: ", "接口："},
+    {Msg::kListSerial, "serial: ", "序列号："},
+    {Msg::kListPort, "port: ", "端口："},
     {Msg::kPermissionHint,
      ": Permission denied opening the device: copy 70-quorvel-dfu.rules (from "
      "/usr/lib/udev/rules.d/ when installed, udev/ in the source) to /etc/udev/rules.d/, list the "
@@ -99,6 +101,8 @@ const MessagePair kMessages[] = {
      "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
     {Msg::kRejectEmptyArgument, ": empty option name or value (two blanks in a row?) at argument ",
      "：选项名或值为空（连续两个空格？），位置：参数 "},
+    {Msg::kRejectEmptyValue,
+     ": a serial number or USB port cannot be empty: ", "：序列号或 USB 端口不能为空："},
 };
 
 const std::vector<std::string> kEnglishHelp = {

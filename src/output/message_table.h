@@ -70,6 +70,8 @@ enum class Msg {
   kListVendorId,
   kListProductId,
   kListInterface,
+  kListSerial,
+  kListPort,
   kPermissionHint,
   kRejectMissingVidPid,
   kRejectNotANumber,
@@ -81,6 +83,7 @@ enum class Msg {
   kRejectProgramFileRequired,
   kRejectNoControlAction,
   kRejectEmptyArgument,
+  kRejectEmptyValue,
   kCount,
 };
 

@@ -4,7 +4,7 @@
 #include "output/log_printers.h"
 
 void PrintStepHeading(Msg heading) {
-  NoteStepHeading(Text(heading));
+  NoteStepHeading(heading);
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts, Text(heading));
@@ -26,7 +26,7 @@ void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
   } else if (waitKind == kWaitRestart) {
     reason = checkVersion ? Msg::kWaitVerifyVersion : Msg::kWaitRestartConnection;
   }
-  NoteStepHeading(Text(reason));
+  NoteStepHeading(reason);
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kNone, StepClock::kRestarts,

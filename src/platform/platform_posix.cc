@@ -21,6 +21,7 @@
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
+#include "platform/usb_port.h"
 
 namespace {
 
@@ -111,6 +112,20 @@ void PosixWriteOut(const char* data, size_t size) {
 
 void PosixFlushOut() {
   fflush(stdout);
+}
+
+// hidraw's path is the node; sysfs links the node to its place in the
+// device tree, which runs through every USB hub on the way to the device.
+std::string PosixUsbPort(const std::string& path) {
+  std::string node = HidrawNodeOfPath(path);
+  if (node.empty())
+    return "";
+  char* resolved = realpath(("/sys/class/hidraw/" + node).c_str(), nullptr);
+  if (resolved == nullptr)
+    return "";
+  std::string port = PortFromSysfsPath(resolved);
+  free(resolved);
+  return port;
 }
 
 bool PosixReadLine(std::string* line) {
@@ -279,6 +294,8 @@ Platform NativePlatform() {
   p.releaseDeviceLock = PosixReleaseDeviceLock;
   p.writeOut = PosixWriteOut;
   p.flushOut = PosixFlushOut;
+  p.usbPort = PosixUsbPort;
+  p.promptLowercasesAll = false;
   p.readLine = PosixReadLine;
   p.reportDescriptor = PosixReportDescriptor;
   p.rescanDevices = PosixRescanDevices;

@@ -35,6 +35,9 @@ DeviceEntry EntryFromRecord(const hid_device_info& record) {
   }
   StoreText(record.manufacturer_string, &entry.hasManufacturer, &entry.manufacturer);
   StoreText(record.product_string, &entry.hasProduct, &entry.product);
+  StoreText(record.serial_number, &entry.hasSerial, &entry.serial);
+  if (entry.hasPath)
+    entry.port = g_platform.usbPort(entry.path);
   entry.vendorId = record.vendor_id;
   entry.productId = record.product_id;
   entry.interfaceNumber = record.interface_number;

@@ -21,6 +21,9 @@ struct DeviceEntry {
   std::string manufacturer;  // console encoding
   bool hasProduct = false;
   std::string product;  // console encoding
+  bool hasSerial = false;
+  std::string serial;  // console encoding
+  std::string port;    // USB port chain ("1-2.3"); empty when not known
 };
 
 struct DeviceList {

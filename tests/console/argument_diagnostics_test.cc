@@ -85,6 +85,8 @@ TEST_F(ArgumentDiagnosticsTest, EveryReasonNamesWhatWasRejected) {
       {"ctrl 248a 8266 -r 0 -f false", ": ctrl needs -r or -f with the value 1 or true"},
       // The first rejected value is the one named, even in ctrl.
       {"ctrl 248a 8266 -n 7 -r 0", ": value out of range: -n 7"},
+      {"dfu 248a 8266 -s 4 --serial", ": a serial number or USB port cannot be empty: --serial"},
+      {"ctrl 248a 8266 --port \"\" -r 1", ": a serial number or USB port cannot be empty: --port"},
   };
   ExpectTail(Prompt("en", cases), Expected(kParameterError, cases));
 }
@@ -100,6 +102,7 @@ TEST_F(ArgumentDiagnosticsTest, ChineseReasons) {
       {"dfu 248a 8266 -t " + empty_, "：透传设备程序为空或大于 131072 字节：-t " + empty_},
       {"dfu 248a 8266 -s 2", "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
       {"ctrl 248a 8266", "：ctrl 需要 -r 或 -f，值为 1 或 true"},
+      {"dfu 248a 8266 --port", "：序列号或 USB 端口不能为空：--port"},
   };
   ExpectTail(Prompt("zh", cases), Expected(kParameterErrorZh, cases));
 }

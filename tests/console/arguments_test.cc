@@ -237,6 +237,63 @@ TEST_F(ArgumentsTest, EveryParseStartsFromTheDefaults) {
   EXPECT_EQ(DfuSettings.vid, 0);
 }
 
+// --serial, --port and --json stand where option names stand, in dfu, ctrl
+// and on the command line, and leave the pairs around them as they are.
+TEST_F(ArgumentsTest, LongOptionsStandWhereOptionNamesStand) {
+  ASSERT_TRUE(Dfu({"--serial", "QV24A01X", "-d", program_, "--port", "1-3.2.1", "--json"}));
+  EXPECT_EQ(DfuSettings.serial, "QV24A01X");
+  EXPECT_EQ(DfuSettings.port, "1-3.2.1");
+  EXPECT_TRUE(DfuSettings.json);
+  EXPECT_EQ(DfuSettings.pg_path, program_);
+  // --json takes no value: the pair after it is read as before.
+  ASSERT_TRUE(Dfu({"-s", "2", "--json", "-d", program_, "-c", "0"}));
+  EXPECT_EQ(DfuSettings.chip_p, 2);
+  EXPECT_EQ(DfuSettings.check, 0);
+  EXPECT_TRUE(DfuSettings.serial.empty() && DfuSettings.port.empty());
+  // The later of two values wins; quotes are not part of the value.
+  ASSERT_TRUE(Dfu({"--serial", "A", "--serial", "\"B\"", "-d", program_}));
+  EXPECT_EQ(DfuSettings.serial, "B");
+  ASSERT_TRUE(ParseDfuArguments(Args({"--port", "1-2", "-r", "1"}), kCtrlMode));
+  EXPECT_EQ(DfuSettings.port, "1-2");
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(
+      ParseDfuArguments(Args({"-d", program_, "--json", "--serial", "S"}), kCommandLineMode));
+  EXPECT_TRUE(DfuSettings.json);
+  EXPECT_EQ(DfuSettings.serial, "S");
+  // In a value's place it is a value: here a file name that does not exist.
+  EXPECT_FALSE(Dfu({"-d", "--json"}));
+  ExpectRejected(ArgumentError::kFileNotFound, "-d --json");
+  EXPECT_FALSE(DfuSettings.json);
+  // Without them nothing is selected and the text output stays.
+  ASSERT_TRUE(Dfu({"-d", program_}));
+  EXPECT_TRUE(DfuSettings.serial.empty() && DfuSettings.port.empty() && !DfuSettings.json);
+}
+
+TEST_F(ArgumentsTest, EmptySerialOrPortIsRejectedBeforeAnythingLoads) {
+  struct Rejected {
+    std::vector<std::string> options;
+    int mode;
+    std::string argument;
+  };
+  const Rejected cases[] = {
+      {{"-d", "PROGRAM", "--serial"}, kDfuMode, "--serial"},
+      {{"--serial", "", "-d", "PROGRAM"}, kDfuMode, "--serial"},
+      {{"--port", "\"\"", "-d", "PROGRAM"}, kDfuMode, "--port"},
+      {{"--port", "", "-r", "1"}, kCtrlMode, "--port"},
+      {{"-d", "PROGRAM", "-r", "1", "--serial", "\""}, kCommandLineMode, "--serial"},
+  };
+  for (const Rejected& c : cases) {
+    Tokens tokens = {"046d", "c077"};
+    for (const std::string& option : c.options)
+      tokens.push_back(option == "PROGRAM" ? program_ : option);
+    ControlFlags = ControlFlagsRecord{};
+    EXPECT_FALSE(ParseDfuArguments(tokens, c.mode)) << c.argument;
+    ExpectRejected(ArgumentError::kEmptyValue, c.argument);
+    ExpectNothingLoaded();
+    EXPECT_FALSE(ControlFlags.reset);
+  }
+}
+
 TEST_F(ArgumentsTest, TheLaterValueOfAnOptionWins) {
   ASSERT_TRUE(Dfu({"-n", "1", "-b", "128", "-d", program_, "-n", "3", "-b", "512"}));
   EXPECT_EQ(DfuSettings.inum, 3);

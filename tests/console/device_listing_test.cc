@@ -127,6 +127,40 @@ TEST_F(DeviceListingTest, ChineseTexts) {
             ">> \xE6\x9C\xAA\xE6\x89\xBE\xE5\x88\xB0 HID \xE6\x8E\xA5\xE5\x8F\xA3\n");
 }
 
+// Identical dongles are told apart by their serial numbers and USB ports,
+// shown where the interface has them.
+TEST_F(DeviceListingTest, SerialNumberAndPortFollowWhenKnown) {
+  g_virtual.ports = {{"/dev/hidraw0", "1-3.2.1"}, {"/dev/hidraw7", "2-1"}};
+  LoadDevices({Device({{"serial", "QV24A01X"}}),
+               Device({{"name", "dongle"},
+                       {"path", "/dev/hidraw7"},
+                       {"productId", "0x5000"},
+                       {"interface", 1},
+                       {"product", "Receiver"}}),
+               Device({{"name", "keyboard"},
+                       {"path", "/dev/hidraw3"},
+                       {"vendorId", "0x046D"},
+                       {"productId", "0xC31C"},
+                       {"release", "0x0111"},
+                       {"interface", 2},
+                       {"manufacturer", "Other"},
+                       {"product", "Keyboard"},
+                       {"serial", "K-9"}})});
+  std::string mouse = kMouseLine;
+  std::string dongle = kDongleLine;
+  std::string keyboard = kKeyboardLine;
+  EXPECT_EQ(List({}), std::string(kHeading) + mouse.substr(0, mouse.size() - 1) +
+                          "  serial: QV24A01X  port: 1-3.2.1\n" +
+                          dongle.substr(0, dongle.size() - 1) + "  port: 2-1\n" +
+                          keyboard.substr(0, keyboard.size() - 1) + "  serial: K-9\n");
+  UiLanguage = 0;
+  std::string zh = List({"248a", "5000"});
+  EXPECT_NE(zh.find("  \xE7\xAB\xAF\xE5\x8F\xA3\xEF\xBC\x9A"
+                    "2-1\n"),
+            std::string::npos)
+      << zh;
+}
+
 TEST_F(DeviceListingTest, TypedAtThePromptInAnyCase) {
   LoadBus();
   g_virtual.input = {"LIST 248A 8266", "list 46d", "list q"};

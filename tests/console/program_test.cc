@@ -6,6 +6,7 @@
 #include "console/arguments.h"
 #include "console/interruption.h"
 #include "output/log_printers.h"
+#include "platform/platform.h"
 #include "support/emulated_device_test.h"
 
 namespace {
@@ -70,6 +71,31 @@ TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
   EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
   EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
             "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
+}
+
+// Serial numbers have upper-case letters: --serial and --port keep their
+// values' case in dfu and ctrl, and --json, which takes no value, does not
+// shift the option pairs after it.
+TEST_F(ProgramTest, LowercaseLineKeepsSerialAndPortValues) {
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --SERIAL QvAb12 --Port 1-2.3 -D Fw.Bin"),
+            "dfu 248a 8266 --serial QvAb12 --port 1-2.3 -d Fw.Bin");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 --serial QvAb12 -R 1 -D Keep"),
+            "ctrl 248a 8266 --serial QvAb12 -r 1 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 --JSON -D Fw.Bin --serial Ab -S 4"),
+            "dfu 1 2 --json -d Fw.Bin --serial Ab -s 4");
+  EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE"), "ctrl 1 2 --json --port X -f true");
+  // Only as option names: a value "--serial" is not one.
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD"), "dfu 1 2 -n --serial ab cd");
+  EXPECT_EQ(LowercaseLine("list --serial AB"), "list --serial ab");
+}
+
+// Where the prompt lowercases whole lines (Windows), serial numbers typed
+// there lose their case; they are then compared without regard to case.
+TEST_F(ProgramTest, LowercaseLineOnPlatformsThatLowerEverything) {
+  g_platform.promptLowercasesAll = true;
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --serial QvAb12 -d C:\\Fw.BIN"),
+            "dfu 248a 8266 --serial qvab12 -d c:\\fw.bin");
+  g_platform.promptLowercasesAll = false;
 }
 
 TEST_F(ProgramTest, BannerNameAndVersion) {

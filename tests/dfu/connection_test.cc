@@ -7,6 +7,7 @@
 #include "support/dfu_fixture.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
+#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace {
@@ -62,6 +63,103 @@ TEST_F(DfuTest, ConnectTriesEveryMatchingDeviceOnceAndDrains) {
   EXPECT_EQ(KnownDevices.count, 2);
   // The stray report queued before the connection was drained.
   EXPECT_EQ(Handshake(), 1);
+}
+
+class SelectionTest : public DfuTest {
+ protected:
+  // Three dongles alike but for their serial numbers and ports.
+  static std::vector<nlohmann::json> IdenticalDongles() {
+    g_virtual.ports = {{"/dev/hidraw1", "1-1"}, {"/dev/hidraw2", "1-2"}, {"/dev/hidraw3", "1-3.4"}};
+    return {Device({{"name", "a"}, {"path", "/dev/hidraw1"}, {"serial", "QV-A"}}),
+            Device({{"name", "b"}, {"path", "/dev/hidraw2"}, {"serial", "QV-B"}}),
+            Device({{"name", "c"}, {"path", "/dev/hidraw3"}})};
+  }
+  static int Opens(const char* name) {
+    return static_cast<int>(emu::Record()["devices"][name]["opens"].size());
+  }
+};
+
+TEST_F(SelectionTest, SelectionConnectsOnlyTheDeviceWithThatSerialOrPort) {
+  struct Case {
+    DeviceSelection selection;
+    bool lowercasingPrompt;
+    const char* path;  // nullptr: none connects
+  };
+  const Case cases[] = {
+      {{"QV-B", ""}, false, "/dev/hidraw2"},
+      {{"", "1-3.4"}, false, "/dev/hidraw3"},
+      {{"QV-A", "1-1"}, false, "/dev/hidraw1"},
+      {{"qv-b", ""}, false, nullptr},  // serial numbers compare exactly
+      {{"qv-b", ""}, true, "/dev/hidraw2"},
+      {{"QV-A", "1-2"}, false, nullptr},  // both must hold
+      {{"", "1-3"}, false, nullptr},      // a port is not a prefix
+      {{"QV-C", ""}, false, nullptr},     // c reports no serial number
+  };
+  for (const Case& c : cases) {
+    LoadDevices(IdenticalDongles());
+    CurrentDevices.vendorId = 0x248A;
+    CurrentDevices.productId = 0x8266;
+    SelectedDevice = c.selection;
+    g_platform.promptLowercasesAll = c.lowercasingPrompt;
+    std::string label = c.selection.serial + "/" + c.selection.port;
+    EXPECT_EQ(ConnectDevice(false), c.path ? 1 : 0) << label;
+    EXPECT_EQ(HidLink.path, c.path ? c.path : "") << label;
+    // The others were never even opened.
+    EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), c.path ? 1 : 0) << label;
+    if (c.path) {
+      EXPECT_EQ(ConnectedDevice.path, c.path);
+    }
+    CloseLink();
+    g_platform.promptLowercasesAll = false;
+  }
+  // Without a selection the first one answers, as ever.
+  LoadDevices(IdenticalDongles());
+  SelectedDevice = DeviceSelection();
+  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(HidLink.path, "/dev/hidraw1");
+  EXPECT_EQ(ConnectedDevice.serial, "QV-A");
+  EXPECT_EQ(ConnectedDevice.port, "1-1");
+}
+
+TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandardError) {
+  std::vector<nlohmann::json> devices = IdenticalDongles();
+  devices[1]["appearAtMs"] = 5000;
+  LoadDevices(devices);
+  CurrentDevices.vendorId = 0x248A;
+  CurrentDevices.productId = 0x8266;
+  SelectedDevice = {"QV-B", ""};
+  EXPECT_EQ(ConnectDevice(true), 1);
+  EXPECT_GE(g_virtual.now, 5000);
+  EXPECT_EQ(HidLink.path, "/dev/hidraw2");
+  EXPECT_EQ(g_virtual.err,
+            "quorvel-dfu: waiting for device 248A:8266 (any interface) with serial number QV-B "
+            "to be connected and to answer; press Ctrl-C to stop\n");
+  EXPECT_EQ(Opens("a") + Opens("c"), 0);
+  CloseLink();
+  g_virtual.err.clear();
+  SelectedDevice = DeviceSelection();
+  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(g_virtual.err, "");  // nothing without a selection
+}
+
+// After a restart every newly attached interface is a candidate, whatever
+// its IDs; with a selection only the selected one, so that the restarted
+// device of another instance is never probed.
+TEST_F(SelectionTest, WaitsFollowOnlyTheSelectedDevice) {
+  LoadDevices(IdenticalDongles());
+  ClearDevices(&KnownDevices);
+  SelectedDevice = {"", "1-3.4"};
+  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
+  EXPECT_EQ(HidLink.path, "/dev/hidraw3");
+  EXPECT_EQ(Opens("a") + Opens("b"), 0);
+  CloseLink();
+  LoadDevices(IdenticalDongles());
+  ClearDevices(&KnownDevices);
+  SelectedDevice = {"QV-Z", ""};
+  TakeOutput();
+  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 10000));
+  EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), 0);
+  EXPECT_EQ(HidLink.path, "");
 }
 
 TEST_F(DfuTest, ConnectWithoutDeviceMakesOneQuietScan) {

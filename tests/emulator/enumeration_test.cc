@@ -1,7 +1,11 @@
 // What the program sees of the emulated bus through hid_enumerate and
 // hid_open_path: filters, the fields of each record, both path styles,
 // presence over time and devices that refuse to open.
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cwchar>
 
 #include "raw_host.h"
@@ -161,6 +165,105 @@ TEST_F(EnumerationTest, UnrelatedDeviceOpensButNeverAnswers) {
   EXPECT_EQ(rec["keyboard"]["requests"].size(), 3u);
   EXPECT_EQ(rec["keyboard"]["requests"][0]["hex"], "0A55");
   EXPECT_TRUE(rec["keyboard"]["protocolErrors"].empty());
+}
+
+// Identical dongles told apart: the serial number in the enumeration record
+// and from the open device; a boot loader that reports none; the record of
+// who opened which device.
+TEST_F(EnumerationTest, SerialNumbersAndTheirAbsenceAfterARestart) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "a"}, {"serial", "QV-00A1"}, {"port", "1-2.1"}}),
+                  Device({{"name", "b"},
+                          {"path", "/dev/hidraw1"},
+                          {"serial", "QV-00B2"},
+                          {"reboot",
+                           {{"leaveMs", 5},
+                            {"awayMs", 100},
+                            {"path", "/dev/hidraw9"},
+                            {"productId", "0x8267"},
+                            {"serial", nullptr}}}}),
+                  Device({{"name", "c"}, {"path", "/dev/hidraw2"}})}}});
+  hid_device_info* list = hid_enumerate(0, 0);
+  ASSERT_EQ(Paths(list).size(), 3u);
+  ASSERT_NE(list->serial_number, nullptr);
+  EXPECT_EQ(std::wstring(list->serial_number), L"QV-00A1");
+  EXPECT_EQ(std::wstring(list->next->serial_number), L"QV-00B2");
+  EXPECT_EQ(list->next->next->serial_number, nullptr);
+  hid_free_enumeration(list);
+
+  hid_device* b = hid_open_path("/dev/hidraw1");
+  ASSERT_NE(b, nullptr);
+  wchar_t serial[16] = {};
+  EXPECT_EQ(hid_get_serial_number_string(b, serial, 16), 0);
+  EXPECT_EQ(std::wstring(serial), L"QV-00B2");
+  EXPECT_EQ(hid_get_serial_number_string(b, serial, 4), 0);  // cut to fit
+  EXPECT_EQ(std::wstring(serial), L"QV-");
+  EXPECT_EQ(Send(b, {0x0A, 0x04, 0x00}), 65);
+  g_virtual.now += 200;
+  hid_close(b);
+  hid_device_info* back = hid_enumerate(0x248A, 0x8267);
+  ASSERT_NE(back, nullptr);
+  EXPECT_STREQ(back->path, "/dev/hidraw9");
+  EXPECT_EQ(back->serial_number, nullptr);
+  hid_free_enumeration(back);
+
+  const json& rec = Record()["devices"];
+  EXPECT_EQ(rec["a"]["final"]["serial"], "QV-00A1");
+  EXPECT_EQ(rec["a"]["final"]["port"], "1-2.1");
+  EXPECT_TRUE(rec["a"]["opens"].empty());
+  EXPECT_TRUE(rec["b"]["final"]["serial"].is_null());
+  EXPECT_TRUE(rec["b"]["final"]["port"].is_null());
+  ASSERT_EQ(rec["b"]["opens"].size(), 1u);
+  EXPECT_EQ(rec["b"]["opens"][0]["path"], "/dev/hidraw1");
+  EXPECT_EQ(rec["b"]["opens"][0]["pid"], static_cast<int>(getpid()));
+}
+
+std::string Resolved(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  std::string out = real ? real : "";
+  std::free(real);
+  return out;
+}
+
+// The sysfs tree above each hidraw node runs through the USB port chain, as
+// on a Linux machine; a device that comes back under another node gets that
+// node, at the same port.
+TEST_F(EnumerationTest, SysfsTreeShowsThePortChainOfEachNode) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "a"},
+                          {"path", "/dev/hidraw3"},
+                          {"interface", 1},
+                          {"port", "1-2.3"},
+                          {"reboot", {{"leaveMs", 5}, {"awayMs", 100}, {"path", "/dev/hidraw8"}}}}),
+                  Device({{"name", "b"}, {"path", "/dev/hidraw4"}, {"port", "2-1"}}),
+                  Device({{"name", "c"}, {"path", "/dev/hidraw5"}})}}});
+  std::string root = emu::SysfsRoot();
+  ASSERT_FALSE(root.empty());
+  std::string a = Resolved(root + "/class/hidraw/hidraw3");
+  std::string usb = Resolved(root) + "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2.3/1-2.3:1.1/";
+  ASSERT_EQ(a.compare(0, usb.size(), usb), 0) << a;
+  EXPECT_EQ(a.substr(usb.size(), 15), "0003:248A:8266.");
+  EXPECT_EQ(a.substr(a.size() - 15), "/hidraw/hidraw3");
+  // hidrawN/device is the HID device the node belongs to.
+  EXPECT_EQ(Resolved(root + "/class/hidraw/hidraw3/device") + "/hidraw/hidraw3", a);
+  EXPECT_NE(Resolved(root + "/class/hidraw/hidraw4").find("/usb2/2-1/2-1:1.0/"), std::string::npos);
+  // Not on USB: a virtual device without a port in its path.
+  std::string c = Resolved(root + "/class/hidraw/hidraw5");
+  EXPECT_NE(c.find("/devices/virtual/"), std::string::npos) << c;
+  EXPECT_EQ(Resolved(root + "/class/hidraw/hidraw8"), "");
+
+  hid_device* dev = hid_open_path("/dev/hidraw3");
+  ASSERT_NE(dev, nullptr);
+  EXPECT_EQ(Send(dev, {0x0A, 0x04, 0x00}), 65);
+  g_virtual.now += 200;
+  hid_close(dev);
+  hid_free_enumeration(hid_enumerate(0, 0));
+  EXPECT_NE(Resolved(root + "/class/hidraw/hidraw8").find("/1-2.3/1-2.3:1.1/0003:248A:8266."),
+            std::string::npos);
+
+  emu::Reset();  // a tree the emulator made is removed with its devices
+  EXPECT_EQ(Resolved(root), "");
+  EXPECT_EQ(emu::SysfsRoot(), "");
 }
 
 }  // namespace

@@ -88,9 +88,11 @@ TEST_F(RecordStateTest, RecordFileHoldsTheRecord) {
 }
 
 TEST_F(RecordStateTest, SavedStateCarriesFirmwareModesAndIdentityIntoTheNextRun) {
-  json device =
-      Device({{"reboot", {{"awayMs", 100}, {"path", "/dev/hidraw4"}, {"productId", 0x8300}}},
-              {"faults", {{{"command", "0x56"}, {"action", "noReply"}}}}});
+  json device = Device(
+      {{"serial", "SN1"},
+       {"reboot",
+        {{"awayMs", 100}, {"path", "/dev/hidraw4"}, {"productId", 0x8300}, {"serial", nullptr}}},
+       {"faults", {{{"command", "0x56"}, {"action", "noReply"}}}}});
   Open(Scenario(device));
   EXPECT_TRUE(Ask({0x0A, 0x56}).empty());  // the fault fires in the first run
   Bytes image = Pattern(64);
@@ -118,6 +120,7 @@ TEST_F(RecordStateTest, SavedStateCarriesFirmwareModesAndIdentityIntoTheNextRun)
   hid_device_info* info = hid_enumerate(0x248A, 0x8300);
   ASSERT_NE(info, nullptr);
   EXPECT_STREQ(info->path, "/dev/hidraw4");
+  EXPECT_EQ(info->serial_number, nullptr);  // its boot loader reports none
   hid_free_enumeration(info);
   dev_ = hid_open_path("/dev/hidraw4");
   ASSERT_NE(dev_, nullptr);
@@ -160,6 +163,15 @@ TEST_F(RecordStateTest, ScenarioMistakesAreReported) {
   EXPECT_FALSE(emu::LoadScenarioFile("/nonexistent/scenario.json", &error));
   EXPECT_EQ(hid_enumerate(0, 0), nullptr);  // a failed load leaves no devices
   EXPECT_TRUE(emu::LoadScenario(Scenario(Device({{"_note", "ignored"}})), &error)) << error;
+  for (const char* port : {"1-", "-2", "1", "x-2", "1-2..3", "1-2.", "1-.2", "1-2:1.0"}) {
+    EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"port", port}})), &error)) << port;
+    EXPECT_NE(error.find("\"port\""), std::string::npos) << error;
+  }
+  for (const char* port : {"1-2", "3-1.4.2", "12-10.3"})
+    EXPECT_TRUE(emu::LoadScenario(Scenario(Device({{"port", port}})), &error)) << error;
+  EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"reboot", {{"serial", 5}}}})), &error));
+  EXPECT_NE(error.find("\"serial\""), std::string::npos) << error;
+  EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"serial", 5}})), &error));
 }
 
 }  // namespace

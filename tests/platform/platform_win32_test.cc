@@ -220,6 +220,20 @@ TEST(PlatformWin32Devices, RescanRequestReturnsWithoutWaiting) {
   EXPECT_LT(NowMs() - before, 5000);
 }
 
+// A real interface path, made up, and paths that are no interface at all:
+// the configuration manager knows none of them (and Wine lacks the interface
+// lookup), so they have no port, and asking neither fails nor waits.
+TEST(PlatformWin32Devices, PathsOfNoPresentInterfaceHaveNoPort) {
+  const int32_t before = NowMs();
+  for (const char* path :
+       {"\\\\?\\HID#VID_248A&PID_8266&MI_01#7&2a3b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+        "\\\\?\\HID#VID_248A&PID_8266#x#{4d1e55b2-f16f-11cf-88cb-001111000030}", "/dev/hidraw0", "",
+        "\xFF\xFE"}) {
+    EXPECT_EQ(g_platform.usbPort(path), "") << path;
+  }
+  EXPECT_LT(NowMs() - before, 5000);
+}
+
 // Ctrl-C itself cannot be typed into Wine without a console; the handler is
 // called as the system would call it, in a child process it ends.
 TEST(PlatformWin32Interrupt, CtrlCEndsTheProcessWithTheSigintStatus) {

@@ -14,6 +14,7 @@ struct Stuck {
   const char* how;
   nlohmann::json faults;
   nlohmann::json changes;
+  const char* failedStep;  // what --json names as the step that failed
 };
 
 std::vector<Stuck> StuckCases() {
@@ -21,27 +22,33 @@ std::vector<Stuck> StuckCases() {
       {11,
        "the reply to entering the forced mode is lost",
        {{{"command", "0x06"}, {"action", "noReply"}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "Enter the forced upgrade mode"},
       {11,
        "a late reply is read by the recovery restart",
        {{{"command", "0x20"}, {"action", "delay"}, {"ms", 300}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "The firmware upgrade mode is displayed"},
       {11,
        "the version wait fails",
        {{{"command", "0x00"}, {"action", "noReply"}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "Wait for the reboot verification to update the version information"},
       {6,
        "a write fails during the download",
        {{{"action", "writeFails"}, {"afterWrites", 100}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "Download firmware program"},
       {8,
        "platform 3 stops after a failed step",
        {{{"command", "0x01"}, {"action", "noReply"}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "Confirm the firmware upgrade information"},
       {10,
        "platform 3 without a forced state stops after a failed step",
        {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}},
-       nlohmann::json::object()},
+       nlohmann::json::object(),
+       "Download complete, verify the result"},
   };
 }
 
@@ -184,6 +191,42 @@ TEST_F(Recovery, InterruptDuringTheDownloadWarnsThenStopsWithTheRecoveryCommand)
               "recover it run: quorvel-dfu 248a 8266 -f 1\n");
     EXPECT_TRUE(after["final"]["forcedUpgradeMode"].get<bool>());
     EXPECT_EQ(after["transfers"].size(), 1u);
+  }
+}
+
+// The same failures with --json: nothing but one line, which names the step
+// that failed first (not the tidying up after it) and what the device took.
+TEST_F(Recovery, JsonLineNamesTheStepThatFailed) {
+  for (const Stuck& stuck : StuckCases()) {
+    Variant variant = campaign::Variants().at(static_cast<size_t>(stuck.variant));
+    nlohmann::json device = variant.device;
+    device["faults"] = stuck.faults;
+    // --json first reads both versions the device has: the version wait's
+    // query is then the third one.
+    for (nlohmann::json& fault : device["faults"]) {
+      if (fault.value("command", "") == "0x00")
+        fault["occurrence"] = 3;
+    }
+    std::string error;
+    emu::Reset();
+    ASSERT_TRUE(emu::LoadScenario({{"devices", {device}}}, &error)) << error;
+    harness::CommandRun update;
+    update.args = variant.args;
+    update.args.push_back("--json");
+    harness::CommandOutcome failed = harness::RunCommand(update);
+    std::string context = variant.label + ": " + stuck.how + "\n" + failed.out;
+    ASSERT_TRUE(failed.executed && !failed.result) << context;
+    ASSERT_EQ(failed.out.find('\n'), failed.out.size() - 1) << context;
+    nlohmann::json line = nlohmann::json::parse(failed.out, nullptr, false);
+    ASSERT_TRUE(line.is_object()) << context;
+    EXPECT_EQ(line["result"], "failure") << context;
+    EXPECT_EQ(line["failedStep"], stuck.failedStep) << context;
+    EXPECT_EQ(line["device"]["vid"], "248a") << context;
+    int64_t received = 0;
+    for (const nlohmann::json& t : emu::Record()["devices"]["dongle"]["transfers"])
+      received += t["receivedLength"].get<int64_t>();
+    EXPECT_EQ(line["bytesSent"], received) << context;
+    g_virtual.now += 5000;
   }
 }
 

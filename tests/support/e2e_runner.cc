@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <openssl/evp.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -92,18 +93,20 @@ Launch Start(const Workspace& workspace, const RunOptions& options) {
   }
   if (!WriteText(scenario, options.scenario.dump(2)))
     return launch;
-  std::vector<std::string> argv = {"/usr/bin/timeout",
-                                   "-k",
-                                   "5",
+  std::vector<std::string> argv = {"/usr/bin/timeout", "-k", "5",
                                    std::to_string(options.timeLimitSeconds),
-                                   QUORVEL_SOURCE_DIR "/tools/emulate",
-                                   "--record",
-                                   launch.dir + "/record.json"};
-  if (!options.stateFile.empty()) {
-    argv.push_back("--state");
-    argv.push_back(options.stateFile);
+                                   QUORVEL_SOURCE_DIR "/tools/emulate"};
+  if (!options.bus.empty()) {
+    argv.insert(argv.end(), {"--bus", options.bus});
+  } else {
+    argv.insert(argv.end(), {"--record", launch.dir + "/record.json"});
+    if (!options.stateFile.empty()) {
+      argv.push_back("--state");
+      argv.push_back(options.stateFile);
+    }
+    argv.push_back(scenario);
   }
-  argv.insert(argv.end(), {scenario, "--", QUORVEL_BINARY_DIR "/quorvel-dfu"});
+  argv.insert(argv.end(), {"--", QUORVEL_BINARY_DIR "/quorvel-dfu"});
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   std::vector<std::string> env = ChildEnvironment(options.lang);
   std::string out = launch.dir + "/stdout";
@@ -264,6 +267,60 @@ RunResult LiveRun::Finish() {
   launch.dir = dir_;
   launch.pid = pid_;
   return e2e::Finish(launch);
+}
+
+SharedBus::SharedBus(const Workspace& workspace, const nlohmann::json& scenario) {
+  std::string dir = workspace.Path("bus-" + HexNumber(g_counter++));
+  socket_ = dir + "/bus.sock";
+  record_ = dir + "/record.json";
+  std::string scenarioFile = dir + "/scenario.json";
+  if (mkdir(dir.c_str(), 0700) != 0 || !WriteText(scenarioFile, scenario.dump(2)))
+    return;
+  std::vector<std::string> argv = {QUORVEL_BINARY_DIR "/quorvel-emulator-bus",
+                                   "--socket",
+                                   socket_,
+                                   "--record",
+                                   record_,
+                                   scenarioFile};
+  std::vector<std::string> env = ChildEnvironment("C");
+  std::vector<char*> args = Pointers(argv);
+  std::vector<char*> envp = Pointers(env);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), envp.data()) != 0)
+    return;
+  pid_ = pid;
+  // The socket appears once the bus listens (it is renamed into place).
+  for (int i = 0; i < 1000 && !started_; ++i) {
+    struct stat info {};
+    started_ = stat(socket_.c_str(), &info) == 0;
+    if (!started_ && waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
+    if (!started_)
+      usleep(10000);
+  }
+}
+
+SharedBus::~SharedBus() {
+  Stop();
+}
+
+nlohmann::json SharedBus::Stop() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+  nlohmann::json record = nlohmann::json::parse(ReadFile(record_), nullptr, false);
+  return record.is_discarded() ? nlohmann::json::object() : record;
+}
+
+std::string UniqueHidrawPath(int n) {
+  // Another test process may run at the same time: its numbers differ.
+  return "/dev/hidraw" + std::to_string((static_cast<unsigned long>(getpid()) % 1000000) * 100 +
+                                        static_cast<unsigned long>(n));
 }
 
 std::string UniqueDevicePath() {

@@ -37,6 +37,9 @@ struct RunOptions {
   // Standard output is a pipe whose reader has already gone (as behind
   // "| head" once head has quit); nothing printed there is kept.
   bool closedStdout = false;
+  // The socket of a shared bus to join (SharedBus); the scenario, the
+  // record and the state are then the bus's.
+  std::string bus;
 };
 
 struct RunResult {
@@ -51,6 +54,25 @@ struct RunResult {
   std::string Describe() const;
   // The record of one device (an empty object when absent).
   const nlohmann::json& Device(const std::string& name) const;
+};
+
+// A bus process holding the scenario's devices for several runs at once
+// (tools/emulate --bus). Stop() ends it and returns its record.
+class SharedBus {
+ public:
+  SharedBus(const Workspace& workspace, const nlohmann::json& scenario);
+  ~SharedBus();
+  SharedBus(const SharedBus&) = delete;
+  SharedBus& operator=(const SharedBus&) = delete;
+  bool started() const { return started_; }
+  const std::string& socket() const { return socket_; }
+  nlohmann::json Stop();
+
+ private:
+  std::string socket_;
+  std::string record_;
+  int pid_ = -1;
+  bool started_ = false;
 };
 
 // Starts every run at once and waits for all of them: the program spends
@@ -83,6 +105,9 @@ class LiveRun {
 // A device path no other process uses at the same time: the program's
 // device lock is named after the path and is system-wide.
 std::string UniqueDevicePath();
+// The same as a hidraw node ("/dev/hidrawN"), for devices whose USB port the
+// program finds through sysfs; n numbers the devices of one test.
+std::string UniqueHidrawPath(int n);
 // A protocol device named "dongle" (vendor 248A, product 8266, release 0120,
 // interface 1, "Quorvel" "Receiver") with fast timings and a short restart,
 // with the given keys replaced.

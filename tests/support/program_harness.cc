@@ -3,11 +3,16 @@
 #include "console/arguments.h"
 #include "console/command_execution.h"
 #include "console/interruption.h"
+#include "dfu/connection.h"
+#include "dfu/firmware_transfer.h"
 #include "emulator.h"
 #include "image/image_store.h"
+#include "output/console_encoding.h"
 #include "output/log_printers.h"
+#include "output/status_printers.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"
+#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace harness {
@@ -92,6 +97,12 @@ void ResetProgramState() {
   DfuSettings = DfuSettingsRecord();
   ControlFlags = ControlFlagsRecord();
   LastArgumentRejection = ArgumentRejection();
+  SelectedDevice = DeviceSelection();
+  ConnectedDevice = DeviceEntry();
+  LastVersionsRead = VersionTexts();
+  FirmwareBytesSent = 0;
+  ClearStepNotes();
+  TextOutputSuppressed = false;
   ResetOutputState();
   ResetInterruption();
 }

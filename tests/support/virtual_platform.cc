@@ -59,6 +59,11 @@ void VirtualFlushOut() {
   ++g_virtual.flushes;
 }
 
+std::string VirtualUsbPort(const std::string& path) {
+  auto it = g_virtual.ports.find(path);
+  return it == g_virtual.ports.end() ? std::string() : it->second;
+}
+
 bool VirtualReadLine(std::string* line) {
   if (g_virtual.input.empty())
     return false;
@@ -123,6 +128,8 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.setUpProcess = VirtualSetUpProcess;
   g_platform.exitNow = VirtualExit;
   g_platform.exitProcess = VirtualExit;
+  g_platform.usbPort = VirtualUsbPort;
+  g_platform.promptLowercasesAll = false;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

@@ -18,9 +18,10 @@
 
 struct VirtualPlatformState {
   int32_t now = 0;
-  std::vector<int32_t> sleeps;   // every sleepMs argument, in order
-  std::vector<int32_t> rescans;  // the clock at every device re-scan request
-  std::string out;               // everything written to standard output
+  std::vector<int32_t> sleeps;               // every sleepMs argument, in order
+  std::vector<int32_t> rescans;              // the clock at every device re-scan request
+  std::string out;                           // everything written to standard output
+  std::map<std::string, std::string> ports;  // USB port chain by device path
   int flushes = 0;
   std::deque<std::string> input;  // lines still to be read
   bool localeOk = true;
