@@ -143,7 +143,6 @@ bool AcceptFilePath(const std::string& option, const std::string& path, std::str
   return true;
 }
 
-// The passthrough path is taken as written: no quote removal.
 // Paths with blanks arrive wrapped in double quotes (typed so at the prompt,
 // or pasted from Windows' "Copy as path"): every quote at either end goes.
 std::string WithoutEnclosingQuotes(const std::string& value) {
@@ -285,14 +284,6 @@ ProgramFileChecks ChecksForPlatform(uint8_t platform) {
   return checks;
 }
 
-// Double quotes around a value are not part of it.
-std::string Unquoted(const std::string& value) {
-  const size_t first = value.find_first_not_of('"');
-  if (first == std::string::npos)
-    return "";
-  return value.substr(first, value.find_last_not_of('"') + 1 - first);
-}
-
 // The long options go through the option pairs where an option name
 // stands; they leave the other pairs (and so the two-character options'
 // grammar) as they are. --json stands alone, --serial and --port take a
@@ -309,7 +300,8 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
       continue;
     }
     if (name == kSerialOption || name == kPortOption) {
-      std::string value = i + 1 < tokens.size() ? Unquoted(tokens[i + 1]) : std::string();
+      std::string value =
+          i + 1 < tokens.size() ? WithoutEnclosingQuotes(tokens[i + 1]) : std::string();
       if (value.empty())
         return Reject(ArgumentError::kEmptyValue, name);
       (name == kSerialOption ? DfuSettings.serial : DfuSettings.port) = value;

@@ -79,7 +79,6 @@ void WriteJsonResult(bool control, const DeviceEntry& connected, const VersionTe
                      bool result) {
   JsonCommandResult report;
   report.command = control ? "ctrl" : "dfu";
-  report.connected = true;
   report.device = DeviceForReport(connected);
   report.chipPlatform = control ? -1 : DfuSettings.chip_p;
   report.before = {before.controller, before.app};

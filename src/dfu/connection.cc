@@ -119,14 +119,6 @@ void HintAtDeniedAccess() {
 // is told what it waits for and how to stop it.
 constexpr int32_t kWaitingNoteAfterMs = 2000;
 
-std::string HexId(uint16_t id) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (int shift = 12; shift >= 0; shift -= 4)
-    text.push_back(kDigits[(id >> shift) & 0xF]);
-  return text;
-}
-
 // A device named by --serial or --port that is not there is waited for like
 // any absent device, and the line names it: whoever watches a production
 // line sees which device an instance still waits for.
@@ -139,9 +131,9 @@ void NoteWaiting() {
     selection += " with serial number " + SelectedDevice.serial;
   if (!SelectedDevice.port.empty())
     selection += " at USB port " + SelectedDevice.port;
-  WriteErrorLine("quorvel-dfu: waiting for device " + HexId(CurrentDevices.vendorId) + ":" +
-                 HexId(CurrentDevices.productId) + " (" + interface + ")" + selection +
-                 " to be connected and to answer; press Ctrl-C to stop");
+  WriteErrorLine("quorvel-dfu: waiting for device " + FormatHex(CurrentDevices.vendorId, 4, false) +
+                 ":" + FormatHex(CurrentDevices.productId, 4, false) + " (" + interface + ")" +
+                 selection + " to be connected and to answer; press Ctrl-C to stop");
 }
 
 bool HandshakeAnswers(const VersionCheck&) {
@@ -238,7 +230,6 @@ bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool c
     if (!LogEnabled)
       PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
     if (elapsed >= timeoutMs) {
-      NoteStepFailed();
       ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
       return false;
     }

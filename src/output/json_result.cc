@@ -42,20 +42,12 @@ std::string FormatJsonCommandResult(const JsonCommandResult& r) {
   json j;
   j["command"] = r.command;
   j["result"] = r.success ? "success" : "failure";
-  j["device"] = r.connected ? DeviceJson(r.device) : json(nullptr);
+  j["device"] = DeviceJson(r.device);
   j["platform"] = r.chipPlatform >= 0 ? json(r.chipPlatform) : json(nullptr);
   j["versionsBefore"] = VersionsJson(r.before);
   j["versionsAfter"] = VersionsJson(r.after);
   j["bytesSent"] = r.bytesSent;
   j["durationMs"] = r.durationMs;
   j["failedStep"] = r.success || r.failedStep.empty() ? json(nullptr) : json(r.failedStep);
-  return Dump(j);
-}
-
-std::string FormatJsonListEntry(const JsonDevice& device, int32_t interfaceNumber,
-                                const std::optional<std::string>& name) {
-  json j = DeviceJson(device);
-  j["interface"] = interfaceNumber;
-  j["name"] = Optional(name);
   return Dump(j);
 }

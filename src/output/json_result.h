@@ -23,7 +23,6 @@ struct JsonVersions {
 
 struct JsonCommandResult {
   std::string command;  // "dfu" or "ctrl"
-  bool connected = false;
   JsonDevice device;      // the device the command connected to
   int chipPlatform = -1;  // dfu only
   JsonVersions before;
@@ -36,8 +35,5 @@ struct JsonCommandResult {
 
 // The line without its line end.
 std::string FormatJsonCommandResult(const JsonCommandResult& result);
-// One interface of "list".
-std::string FormatJsonListEntry(const JsonDevice& device, int32_t interfaceNumber,
-                                const std::optional<std::string>& name);
 
 #endif  // QUORVEL_OUTPUT_JSON_RESULT_H_
