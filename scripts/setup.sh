@@ -7,9 +7,10 @@ packages=(build-essential cmake pkg-config libhidapi-dev zlib1g-dev libssl-dev
 # The checks: clang for the fuzz targets, mandoc for the manual page, tmux for
 # the prompt at a terminal, python3 for scripts/check-fuzz's campaign totals,
 # stress-ng to rehearse the suite on a loaded machine, file for cpack's
-# shared-library dependencies of the Debian package.
+# shared-library dependencies of the Debian package, universal-ctags for the
+# function-length rule.
 if [ "${1:-}" = "--test" ]; then
-  packages+=(clang libclang-rt-dev mandoc tmux python3 stress-ng file)
+  packages+=(clang libclang-rt-dev mandoc tmux python3 stress-ng file universal-ctags)
 fi
 missing=()
 for p in "${packages[@]}"; do
