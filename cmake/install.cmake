@@ -22,8 +22,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md
 
 # Manual pages are installed compressed where gzip is at hand, as Debian
 # expects; -n keeps the time stamp out, so the package builds reproducibly.
+# The page names the program's version, which is set once, in project().
+set(QUORVEL_MAN_SOURCE ${CMAKE_BINARY_DIR}/quorvel-dfu.1)
+configure_file(${CMAKE_SOURCE_DIR}/docs/quorvel-dfu.1.in ${QUORVEL_MAN_SOURCE} @ONLY)
 find_program(QUORVEL_GZIP gzip)
-set(QUORVEL_MAN_SOURCE ${CMAKE_SOURCE_DIR}/docs/quorvel-dfu.1)
 if(QUORVEL_GZIP)
   set(QUORVEL_MAN_PAGE ${CMAKE_BINARY_DIR}/quorvel-dfu.1.gz)
   add_custom_command(

@@ -8,6 +8,7 @@
 #include "console/command_execution.h"
 #include "console/device_listing.h"
 #include "console/interruption.h"
+#include "console/tool_version.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
 #include "output/console_encoding.h"
@@ -18,10 +19,6 @@
 #include "transport/hid_link.h"
 
 namespace {
-
-const int kVersionMajor = 0;
-const int kVersionMinor = 0;
-const int kVersionPatch = 7;
 
 std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
   return std::vector<std::string>(tokens.begin() + 1, tokens.end());
