@@ -2,13 +2,13 @@
 // busy-wait, the named device lock, the locale language, the console encoding,
 // the device re-scan request, the report descriptors of HID interfaces, the
 // standard streams, the interrupt key and the end of the process. Everything
-// above this layer is portable. The process-wide record holds the native
-// functions (platform_posix.cc or platform_win32.cc, chosen by the build);
-// tests install
+// above this layer is portable. The process-wide record (platform.cc) starts
+// with the native functions, which the operating system's own file fills in
+// (platform_posix.cc or platform_win32.cc, chosen by the build); tests install
 // a virtual one (tests/support/virtual_platform.h) whose sleeps advance time
 // instantly, so timing rules are checked exactly. The free functions below
 // the record are start-up services that tests need not replace; text
-// conversion is in text_encoding.h.
+// conversion is in text_encoding.h, the USB port lookup in usb_port_walk.h.
 #ifndef QUORVEL_PLATFORM_PLATFORM_H_
 #define QUORVEL_PLATFORM_PLATFORM_H_
 
@@ -98,6 +98,7 @@ struct Platform {
 
 // The active platform; starts as the native one.
 extern Platform g_platform;
+// A record of the operating system's own functions, every field set.
 Platform NativePlatform();
 
 // An interrupt that stops the running command sets pending from the handler;

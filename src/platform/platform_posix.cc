@@ -1,4 +1,5 @@
-// POSIX implementation of the platform seam (Linux; macOS later).
+// POSIX implementation of the platform seam (Linux; macOS later). The USB
+// port lookup is in usb_port_walk_posix.cc.
 #include <editline/readline.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -21,7 +22,7 @@
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
-#include "platform/usb_port.h"
+#include "platform/usb_port_walk.h"
 
 namespace {
 
@@ -114,20 +115,6 @@ void PosixFlushOut() {
   fflush(stdout);
 }
 
-// hidraw's path is the node; sysfs links the node to its place in the
-// device tree, which runs through every USB hub on the way to the device.
-std::string PosixUsbPort(const std::string& path) {
-  std::string node = HidrawNodeOfPath(path);
-  if (node.empty())
-    return "";
-  char* resolved = realpath(("/sys/class/hidraw/" + node).c_str(), nullptr);
-  if (resolved == nullptr)
-    return "";
-  std::string port = PortFromSysfsPath(resolved);
-  free(resolved);
-  return port;
-}
-
 bool PosixReadLine(std::string* line) {
   line->clear();
   int c;
@@ -161,6 +148,43 @@ bool PosixReportDescriptor(const std::string& path, std::vector<uint8_t>* descri
 // itself; there is no device-tree re-scan to request, only the settle pause
 // that the caller sleeps.
 void PosixRescanDevices() {}
+
+// Reads size bytes of the opened file into the empty bytes.
+FileReadResult ReadOpenedFile(int fd, size_t size, std::vector<uint8_t>* bytes) {
+  try {
+    bytes->resize(size);
+  } catch (const std::bad_alloc&) {
+    return FileReadResult::kReadError;
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = read(fd, bytes->data() + done, size - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return FileReadResult::kReadError;  // an error, or the file shrank
+    done += static_cast<size_t>(n);
+  }
+  return FileReadResult::kOk;
+}
+
+// The opened descriptor itself is judged, so a path swapped after an earlier
+// check cannot slip through.
+FileReadResult JudgeOpenedFile(int fd, int64_t maxSize, std::vector<uint8_t>* bytes) {
+  struct stat info;
+  if (fstat(fd, &info) != 0)
+    return FileReadResult::kReadError;
+  if (!S_ISREG(info.st_mode))
+    return FileReadResult::kNotRegular;
+  if (bytes == nullptr)
+    return FileReadResult::kOk;
+  if (static_cast<int64_t>(info.st_size) > maxSize)
+    return FileReadResult::kTooLarge;
+  return ReadOpenedFile(fd, static_cast<size_t>(info.st_size), bytes);
+}
+
+// Opened without blocking: a FIFO opens at once even with no writer, and is
+// then refused as not regular.
 FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
                                     std::vector<uint8_t>* bytes) {
   if (bytes != nullptr)
@@ -170,36 +194,10 @@ FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0)
     return FileReadResult::kNotFound;
-  struct stat info;
-  FileReadResult result = FileReadResult::kOk;
-  if (fstat(fd, &info) != 0) {
-    result = FileReadResult::kReadError;
-  } else if (!S_ISREG(info.st_mode)) {
-    result = FileReadResult::kNotRegular;
-  } else if (bytes != nullptr && static_cast<int64_t>(info.st_size) > maxSize) {
-    result = FileReadResult::kTooLarge;
-  } else if (bytes != nullptr) {
-    size_t size = static_cast<size_t>(info.st_size);
-    try {
-      bytes->resize(size);
-    } catch (const std::bad_alloc&) {
-      result = FileReadResult::kReadError;
-    }
-    size_t done = 0;
-    while (result == FileReadResult::kOk && done < size) {
-      ssize_t n = read(fd, bytes->data() + done, size - done);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0) {
-        result = FileReadResult::kReadError;  // an error, or the file shrank
-        break;
-      }
-      done += static_cast<size_t>(n);
-    }
-    if (result != FileReadResult::kOk)
-      bytes->clear();
-  }
+  FileReadResult result = JudgeOpenedFile(fd, maxSize, bytes);
   close(fd);
+  if (result != FileReadResult::kOk && bytes != nullptr)
+    bytes->clear();
   return result;
 }
 
@@ -308,6 +306,3 @@ Platform NativePlatform() {
   p.exitProcess = PosixExitProcess;
   return p;
 }
-
-Platform g_platform = NativePlatform();
-StopRequestRecord StopRequest;

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/platform_win32.h"
 #include "platform/text_encoding.h"
+#include "platform/wide_text_win32.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "image/file_reader.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
+#include "platform/wide_text_win32.h"
 
 namespace {
 
@@ -151,6 +152,19 @@ TEST(PlatformWin32Encoding, DeviceStringsToGbkOrUtf8) {
   EXPECT_EQ(text, "kept");
   ASSERT_TRUE(ConvertEncoding("GBK", "WCHAR_T", kReceiverGbk, 6, &text));
   EXPECT_EQ(text, receiver);
+}
+
+TEST(PlatformWin32WideText, Utf8AndUtf16BothWays) {
+  EXPECT_EQ(Utf8ToWide(kChineseUtf8), std::wstring(L"\u4e2d\u6587"));
+  EXPECT_EQ(WideToUtf8(L"\u4e2d\u6587"), kChineseUtf8);
+  // Outside the basic plane: a surrogate pair on the UTF-16 side.
+  const std::string mouse = "Receiver \xC3\xA9 \xF0\x9F\x96\xB1";
+  EXPECT_EQ(Utf8ToWide(mouse), std::wstring(L"Receiver \u00e9 \U0001F5B1"));
+  EXPECT_EQ(WideToUtf8(Utf8ToWide(mouse)), mouse);
+  EXPECT_EQ(Utf8ToWide(""), std::wstring());
+  EXPECT_EQ(WideToUtf8(L""), "");
+  // A lone surrogate has no UTF-8 form: no text rather than a "?" in it.
+  EXPECT_EQ(WideToUtf8(L"a\xD800"), "");
 }
 
 TEST(PlatformWin32Encoding, CodePageConversionRefusesWhatItCannotShow) {
