@@ -11,17 +11,21 @@
 if(WIN32)
   set(QUORVEL_PLATFORM_OS_SOURCES
       src/platform/platform_win32.cc
-      src/platform/text_encoding_win32.cc)
+      src/platform/text_encoding_win32.cc
+      src/platform/usb_port_walk_win32.cc
+      src/platform/wide_text_win32.cc)
   set(QUORVEL_SHA256_SOURCE src/image/sha256_win32.cc)
 else()
   set(QUORVEL_PLATFORM_OS_SOURCES
       src/platform/platform_posix.cc
-      src/platform/text_encoding_posix.cc)
+      src/platform/text_encoding_posix.cc
+      src/platform/usb_port_walk_posix.cc)
   set(QUORVEL_SHA256_SOURCE src/image/sha256_openssl.cc)
 endif()
 
 set(QUORVEL_PLATFORM_SOURCES
     src/platform/locale_names.cc
+    src/platform/platform.cc
     src/platform/usb_port.cc
     ${QUORVEL_PLATFORM_OS_SOURCES})
 set(QUORVEL_IMAGE_SOURCES
