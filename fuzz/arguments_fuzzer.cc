@@ -13,6 +13,7 @@
 
 #include "console/argument_diagnostics.h"
 #include "console/arguments.h"
+#include "console/loaded_images.h"
 #include "fuzz_support.h"
 #include "image/image_store.h"
 #include "output/log_printers.h"

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "console/loaded_images.h"
 #include "image/file_reader.h"
-#include "image/image_store.h"
 #include "image/program_loader.h"
 
 ArgumentRejection LastArgumentRejection;
@@ -327,10 +327,6 @@ bool ConvertInt32(const std::string& text, int base, int32_t* value) {
   return true;
 }
 
-bool IsLongOption(const std::string& name) {
-  return name == kJsonOption || name == kSerialOption || name == kPortOption;
-}
-
 bool ParseDfuArguments(const std::vector<std::string>& allTokens, int mode) {
   DfuSettings = DfuSettingsRecord{};
   LastArgumentRejection = ArgumentRejection{};
@@ -369,11 +365,12 @@ bool LoadFirmwareFiles() {
   if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
     return Reject(ArgumentError::kProgramFileRequired, "");
   }
-  if (DfuSettings.has_pg &&
-      LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform)) == 0) {
+  if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform),
+                                            &LoadedImages.program) == 0) {
     return Reject(ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
   }
-  if (DfuSettings.has_trans_pg && LoadPassthroughFile(DfuSettings.trans_pg_path) == 0) {
+  if (DfuSettings.has_trans_pg &&
+      LoadPassthroughFile(DfuSettings.trans_pg_path, &LoadedImages.passthrough) == 0) {
     return Reject(ArgumentError::kPassthroughInvalid, "-t " + DfuSettings.trans_pg_path);
   }
   return true;

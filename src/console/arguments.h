@@ -1,6 +1,7 @@
 // The parser of dfu, ctrl and command-line arguments: decides whether the
 // tokens form a command, fills DfuSettings and the control flags
-// (dfu/dfu_settings.h) and has the firmware files loaded.
+// (console/dfu_settings.h) and has the firmware files loaded into the
+// loaded images (console/loaded_images.h).
 #ifndef QUORVEL_CONSOLE_ARGUMENTS_H_
 #define QUORVEL_CONSOLE_ARGUMENTS_H_
 
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "console/argument_rejection.h"
-#include "dfu/dfu_settings.h"
+#include "console/dfu_settings.h"
 
 enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 

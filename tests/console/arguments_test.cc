@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
 #include "image/temp_files.h"

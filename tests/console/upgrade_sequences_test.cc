@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dfu/dfu_settings.h"
+#include "console/dfu_settings.h"
 #include "image/image_store.h"
 #include "support/dfu_fixture.h"
 
@@ -19,13 +19,13 @@ struct SequenceRow {
   uint8_t platform;
   uint8_t check;
   nlohmann::json device;  // scenario keys replaced in the default device
-  bool (*run)();
+  bool (*run)(const Command&, RunRecord*);
   std::vector<std::string> commands;
   bool result;
 };
 
-bool RunPlatform1OnePart() {
-  return RunUpgrade(false, false);
+bool RunPlatform1OnePart(const Command& command, RunRecord* record) {
+  return RunUpgrade(command, ImagePart::kWhole, record);
 }
 
 // The command byte, with its parameter for the commands that take one.
@@ -145,7 +145,7 @@ TEST_F(UpgradeSequencesTest, EachPlatformSendsItsOrderOfCommands) {
     DfuSettings.check = row.check;
     DfuSettings.has_pg = true;
     Open();
-    EXPECT_EQ(row.run(), row.result);
+    EXPECT_EQ(row.run(Current(), &record), row.result);
     EXPECT_EQ(Commands(), row.commands);
   }
 }
