@@ -31,9 +31,10 @@ std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
 
 // A dfu or ctrl line: parse, then execute and end, or report and go on.
 bool RunPromptCommand(const std::vector<std::string>& tokens, int mode, int* status) {
-  if (!ParseDfuArguments(Tail(tokens), mode)) {
+  const ParseResult parse = ParseDfuArguments(Tail(tokens), mode);
+  if (!parse) {
     PrintParameterError();
-    PrintArgumentRejection();
+    PrintArgumentRejection(parse.rejection);
     return false;
   }
   *status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
@@ -240,14 +241,15 @@ int RunProgram(const std::vector<std::string>& arguments) {
     return 0;
   }
   int status = 0;
-  if (ParseDfuArguments(arguments, kCommandLineMode)) {
+  const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
+  if (parse) {
     status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
   } else {
     // A script that mistyped an option must not take the prompt that
     // starts, and its silent end at the end of input, for success.
     bool rejected = !arguments.empty();
     if (rejected)
-      ReportCommandLineRejection();
+      ReportCommandLineRejection(parse.rejection);
     bool endedByInput = false;
     status = RunPrompt(&endedByInput);
     if (rejected && endedByInput)

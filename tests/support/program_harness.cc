@@ -92,7 +92,6 @@ void ResetProgramState() {
   ResetImages();
   DfuSettings = DfuSettingsRecord();
   ControlFlags = ControlFlagsRecord();
-  LastArgumentRejection = ArgumentRejection();
   // The output flags, clock readings, progress and step notes.
   ResetOutputState();
   ResetInterruption();
@@ -106,7 +105,7 @@ CommandOutcome RunCommand(const CommandRun& run) {
   TakeOutput();
   TakeErrors();
   int32_t start = g_virtual.now;
-  outcome.parsed = ParseDfuArguments(run.args, run.prompt ? kDfuMode : kCommandLineMode);
+  outcome.parsed = ParseDfuArguments(run.args, run.prompt ? kDfuMode : kCommandLineMode).accepted;
   if (outcome.parsed) {
     ArmHangGuard(run.limitMs, run.onTick);
     try {

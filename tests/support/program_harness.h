@@ -31,8 +31,7 @@ void DisarmHangGuard();
 
 // Every process-wide record of the program back to its start value: the HID
 // link, both device lists and the filter, the loaded images, the settings,
-// the control flags, the last rejection, the output state and the interrupt
-// state.
+// the control flags, the output state and the interrupt state.
 void ResetProgramState();
 
 struct CommandRun {
