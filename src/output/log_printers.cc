@@ -175,7 +175,10 @@ std::string StepForFailureLine(bool* failed) {
 }
 
 std::string FailedStepText() {
-  return g_output.hasFailedStep ? MessageUtf8(g_output.firstFailedStep, true) : "";
+  // The --json record is read by scripts: its step names are English
+  // whatever the user's language.
+  const bool english = true;
+  return g_output.hasFailedStep ? MessageUtf8(g_output.firstFailedStep, english) : "";
 }
 
 void ClearStepNotes() {
