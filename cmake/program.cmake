@@ -53,7 +53,6 @@ set(QUORVEL_DFU_SOURCES
     src/dfu/command_exchange.cc
     src/dfu/connection.cc
     src/dfu/device_modes.cc
-    src/dfu/dfu_settings.cc
     src/dfu/firmware_transfer.cc
     src/dfu/mode_control.cc
     src/dfu/passthrough.cc
@@ -61,9 +60,12 @@ set(QUORVEL_DFU_SOURCES
 set(QUORVEL_CONSOLE_SOURCES
     src/console/argument_diagnostics.cc
     src/console/arguments.cc
+    src/console/command.cc
     src/console/command_execution.cc
     src/console/device_listing.cc
+    src/console/dfu_settings.cc
     src/console/interruption.cc
+    src/console/loaded_images.cc
     src/console/program.cc
     src/console/upgrade_sequences.cc)
 # Everything but main, for targets that compile the program again with their

@@ -13,6 +13,7 @@
 
 #include "console/argument_diagnostics.h"
 #include "console/arguments.h"
+#include "console/loaded_images.h"
 #include "fuzz_support.h"
 #include "image/image_store.h"
 #include "output/log_printers.h"
@@ -57,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::string& token : tokens)
     token = fuzz::Confined(token);
   harness::ResetProgramState();
-  bool accepted = ParseDfuArguments(tokens, mode);
+  const ParseResult parse = ParseDfuArguments(tokens, mode);
+  bool accepted = parse.accepted;
   CheckFieldsInRange();
   if (tokens.size() < 3)
     fuzz::Check(!accepted, "fewer than three tokens form no command");
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     long pid = ExpectedId(tokens[1]);
     fuzz::Check(vid == DfuSettings.vid, "the vendor ID is read as strtol reads it");
     fuzz::Check(pid == DfuSettings.pid, "the product ID is read as strtol reads it");
-    fuzz::Check(LastArgumentRejection.error == ArgumentError::kNone,
+    fuzz::Check(parse.rejection.error == ArgumentError::kNone,
                 "an accepted command carries no rejection");
     if (!control) {
       const DfuSettingsRecord& s = DfuSettings;
@@ -86,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The diagnostic line must print whatever the rejection was.
     LogEnabled = 1;
     UiLanguage = data[0] & 0x80 ? 1 : 0;
-    PrintArgumentRejection();
-    fuzz::Check(g_virtual.out.empty() == (LastArgumentRejection.error == ArgumentError::kNone),
+    PrintArgumentRejection(parse.rejection);
+    fuzz::Check(g_virtual.out.empty() == (parse.rejection.error == ArgumentError::kNone),
                 "every rejection with a reason is explained");
   }
   harness::ResetProgramState();

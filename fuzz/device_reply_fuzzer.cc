@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "console/arguments.h"
+#include "console/loaded_images.h"
 #include "dfu/firmware_transfer.h"
 #include "dfu/mode_control.h"
 #include "dfu/passthrough.h"
@@ -98,13 +99,13 @@ void CheckProcedure(int which, const Bytes& r1, const Bytes& r2) {
                   "entering the upgrade mode needs status 0");
       return;
     case 2:
-      ok = SetForcedUpgradeMode(true, &state);
+      ok = EnterForcedUpgradeMode(&state);
       fuzz::Check(ok == Echoes(r1, 0x06), "entering the forced mode needs only the echo");
       fuzz::Check(state == (!ok ? 0x42 : (ValidStatusRecord(r1) ? r1[4] : 0xFF)),
                   "the forced state is the record's value, 0xFF without one");
       return;
     case 3:
-      ok = SetForcedUpgradeMode(false, &state);
+      ok = LeaveForcedUpgradeMode();
       fuzz::Check(ok == Echoes(r1, 0x06) && state == 0x42,
                   "leaving the forced mode leaves the state");
       return;
@@ -114,7 +115,7 @@ void CheckProcedure(int which, const Bytes& r1, const Bytes& r2) {
       fuzz::Check(HidLink.device == nullptr, "a restart that was answered closes the link");
       return;
     case 5:
-      ok = SendFirmwareInfo(false, false);
+      ok = SendFirmwareInfo(SelectTransferImage(LoadedImages.program, ImagePart::kWhole));
       fuzz::Check(ok == (Echoes(r1, 0x01) && r1[2] == 0), "the information needs status 0");
       return;
     case 6:
@@ -137,7 +138,7 @@ void CheckProcedure(int which, const Bytes& r1, const Bytes& r2) {
       return;
     }
     case 10:
-      ok = SwitchPassthrough(true);
+      ok = EnterPassthrough();
       fuzz::Check(ok == Echoes(r1, 0x07), "the passthrough switch needs only the echo");
       return;
     default: {
@@ -168,7 +169,8 @@ void RunProcedure(const uint8_t* data, size_t size) {
   fuzz::LoadScenario(fuzz::Scenario(changes));
   harness::ResetProgramState();
   Bytes image(300, 0x5A);
-  fuzz::Check(StoreProgramImage(image.data(), static_cast<int64_t>(image.size())) == 1,
+  fuzz::Check(StoreProgramImage(image.data(), static_cast<int64_t>(image.size()),
+                                &LoadedImages.program) == 1,
               "a program image can be stored");
   fuzz::Check(OpenLink("/dev/hidraw1") == 1, "the device opens");
   harness::ArmHangGuard(60000);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "fuzz_support.h"
 #include "image/image_store.h"
 #include "image/program_loader.h"
@@ -108,12 +109,10 @@ void CheckPart(const FirmwareImage& part, const uint8_t* start, size_t available
 }
 
 void CheckVersionTexts() {
-  for (bool single : {false, true}) {
-    for (bool app : {false, true}) {
-      std::string text = ImageVersionText(single, app);
-      bool both = TwoPartImage && !single;
-      fuzz::Check(text.size() == (both ? 41u : 19u), "a version text has its length");
-    }
+  for (ImagePart part : {ImagePart::kWhole, ImagePart::kController, ImagePart::kApp}) {
+    std::string text = ImageVersionText(LoadedImages.program, part);
+    bool both = TwoPartImage && part == ImagePart::kWhole;
+    fuzz::Check(text.size() == (both ? 41u : 19u), "a version text has its length");
   }
 }
 
@@ -156,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string path = WriteFile(file);
   ResetImages();
   if (control & 0x08) {
-    int loaded = LoadPassthroughFile(path);
+    int loaded = LoadPassthroughFile(path, &LoadedImages.passthrough);
     bool fits = !file.empty() && file.size() <= 0x20000;
     fuzz::Check(loaded == (fits ? 1 : 0),
                 "a passthrough file loads exactly when 1 to 131072 bytes");
@@ -167,8 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::Check(PassthroughImage.crc32 == ZlibCrc(file.data(), file.size()),
                   "the passthrough CRC-32 covers the file");
     }
-  } else if (LoadProgramFile(path,
-                             ProgramFileChecks{platform == 0, platform != 3, platform == 3}) == 1) {
+  } else if (LoadProgramFile(path, ProgramFileChecks{platform == 0, platform != 3, platform == 3},
+                             &LoadedImages.program) == 1) {
     CheckProgram(file, platform);
   }
   ResetImages();

@@ -43,7 +43,7 @@ void CheckLineHandling(const std::string& line) {
   bool trailingBlank = !line.empty() && line.back() == ' ' && quotes % 2 == 0;
   fuzz::Check(joined == (trailingBlank ? line.substr(0, line.size() - 1) : line),
               "the tokens are the line cut at its blanks");
-  std::string lowered = LowercaseLine(line);
+  std::string lowered = LowercaseLine(line, kPromptCase);
   fuzz::Check(lowered.size() == line.size(), "lowercasing keeps the length");
   for (size_t i = 0; i < line.size(); ++i) {
     fuzz::Check(lowered[i] == line[i] || lowered[i] == Lower(line[i]),

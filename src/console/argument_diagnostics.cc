@@ -28,13 +28,13 @@ const RejectionLine kRejectionLines[] = {
 };
 
 // ": value out of range: -n 6"; empty when no reason is known.
-std::string RejectionText() {
+std::string RejectionText(const ArgumentRejection& rejection) {
   for (const RejectionLine& line : kRejectionLines) {
-    if (line.error != LastArgumentRejection.error)
+    if (line.error != rejection.error)
       continue;
     std::string text = Text(line.message);
     if (line.withArgument)
-      text += LastArgumentRejection.argument;
+      text += rejection.argument;
     return text;
   }
   return std::string();
@@ -42,16 +42,16 @@ std::string RejectionText() {
 
 }  // namespace
 
-void PrintArgumentRejection() {
+void PrintArgumentRejection(const ArgumentRejection& rejection) {
   if (!LogEnabled)
     return;
-  std::string text = RejectionText();
+  std::string text = RejectionText(rejection);
   if (!text.empty())
     PrintLogLine(text);
 }
 
-void ReportCommandLineRejection() {
-  std::string reason = RejectionText();
+void ReportCommandLineRejection(const ArgumentRejection& rejection) {
+  std::string reason = RejectionText(rejection);
   WriteErrorLine("quorvel-dfu: the command line was not accepted" +
                  (reason.empty() ? std::string() : reason) +
                  "; the prompt starts instead (quorvel-dfu --help shows the options)");

@@ -3,11 +3,13 @@
 #ifndef QUORVEL_CONSOLE_ARGUMENT_DIAGNOSTICS_H_
 #define QUORVEL_CONSOLE_ARGUMENT_DIAGNOSTICS_H_
 
-// Prints the reason of the last rejected dfu or ctrl line while logging is
-// on; nothing when no reason is known.
-void PrintArgumentRejection();
+#include "console/argument_rejection.h"
+
+// Prints the reason a dfu or ctrl line was rejected while logging is on;
+// nothing when no reason is known.
+void PrintArgumentRejection(const ArgumentRejection& rejection);
 // On standard error, at once and whatever the log setting: why the program's
 // own arguments did not form a command, and that the prompt starts instead.
-void ReportCommandLineRejection();
+void ReportCommandLineRejection(const ArgumentRejection& rejection);
 
 #endif  // QUORVEL_CONSOLE_ARGUMENT_DIAGNOSTICS_H_

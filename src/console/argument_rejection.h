@@ -1,5 +1,5 @@
-// Why the parser last refused a dfu, ctrl or command-line argument list:
-// written by the parser (console/arguments.h), read by the diagnostics line
+// Why the parser refused a dfu, ctrl or command-line argument list: returned
+// by the parser (console/arguments.h), read by the diagnostics line
 // (console/argument_diagnostics.h).
 #ifndef QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_
 #define QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_
@@ -28,8 +28,5 @@ struct ArgumentRejection {
   // single token is at fault.
   std::string argument;
 };
-
-// Empty (kNone) after an accepted list and before any parse.
-extern ArgumentRejection LastArgumentRejection;
 
 #endif  // QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_

@@ -7,19 +7,17 @@
 #include <cstdint>
 #include <limits>
 
+#include "console/loaded_images.h"
 #include "image/file_reader.h"
-#include "image/image_store.h"
 #include "image/program_loader.h"
-
-ArgumentRejection LastArgumentRejection;
 
 namespace {
 
 constexpr size_t kFirstOption = 2;  // index of the first option name
 
-bool Reject(ArgumentError error, const std::string& argument) {
-  LastArgumentRejection.error = error;
-  LastArgumentRejection.argument = argument;
+bool Reject(ArgumentRejection* rejection, ArgumentError error, const std::string& argument) {
+  rejection->error = error;
+  rejection->argument = argument;
   return false;
 }
 
@@ -78,36 +76,36 @@ ArgumentError ConvertChecked(const std::string& text, int base, int32_t* value) 
 }
 
 // vid or pid: hexadecimal, 0 to 0xFFFF.
-bool ParseDeviceId(const std::string& token, uint16_t* id) {
+bool ParseDeviceId(const std::string& token, uint16_t* id, ArgumentRejection* rejection) {
   int32_t value = 0;
   const ArgumentError error = ConvertChecked(token, 16, &value);
   if (error != ArgumentError::kNone) {
-    return Reject(error, token);
+    return Reject(rejection, error, token);
   }
   if (value < 0 || value > 0xFFFF) {
-    return Reject(ArgumentError::kOutOfRange, token);
+    return Reject(rejection, ArgumentError::kOutOfRange, token);
   }
   *id = static_cast<uint16_t>(value);
   return true;
 }
 
 bool ParseDecimal(const std::string& name, const std::string& text, int32_t low, int32_t high,
-                  int32_t* value) {
+                  int32_t* value, ArgumentRejection* rejection) {
   const ArgumentError error = ConvertChecked(text, 10, value);
   if (error != ArgumentError::kNone) {
-    return Reject(error, name + " " + text);
+    return Reject(rejection, error, name + " " + text);
   }
   if (*value < low || *value > high) {
-    return Reject(ArgumentError::kOutOfRange, name + " " + text);
+    return Reject(rejection, ArgumentError::kOutOfRange, name + " " + text);
   }
   return true;
 }
 
 template <typename Field>
 bool StoreDecimal(const std::string& name, const std::string& text, int32_t low, int32_t high,
-                  Field* field) {
+                  Field* field, ArgumentRejection* rejection) {
   int32_t value = 0;
-  if (!ParseDecimal(name, text, low, high, &value)) {
+  if (!ParseDecimal(name, text, low, high, &value, rejection)) {
     return false;
   }
   *field = static_cast<Field>(value);
@@ -115,13 +113,13 @@ bool StoreDecimal(const std::string& name, const std::string& text, int32_t low,
 }
 
 // The device supports only these block sizes: 62 is one data frame.
-bool StoreBlockSize(const std::string& text) {
+bool StoreBlockSize(const std::string& text, ArgumentRejection* rejection) {
   int32_t value = 0;
-  if (!ParseDecimal("-b", text, 62, 512, &value)) {
+  if (!ParseDecimal("-b", text, 62, 512, &value, rejection)) {
     return false;
   }
   if (value != 62 && value != 128 && value != 256 && value != 384 && value != 512) {
-    return Reject(ArgumentError::kOutOfRange, "-b " + text);
+    return Reject(rejection, ArgumentError::kOutOfRange, "-b " + text);
   }
   DfuSettings.bsize = static_cast<uint16_t>(value);
   return true;
@@ -130,13 +128,13 @@ bool StoreBlockSize(const std::string& text) {
 // Stores the path of a readable regular file in *field and sets *present;
 // otherwise rejects "option path".
 bool AcceptFilePath(const std::string& option, const std::string& path, std::string* field,
-                    bool* present) {
+                    bool* present, ArgumentRejection* rejection) {
   const FileReadResult probe = ProbeReadableFile(path);
   if (probe == FileReadResult::kNotRegular) {
-    return Reject(ArgumentError::kNotRegularFile, option + " " + path);
+    return Reject(rejection, ArgumentError::kNotRegularFile, option + " " + path);
   }
   if (probe != FileReadResult::kOk) {
-    return Reject(ArgumentError::kFileNotFound, option + " " + path);
+    return Reject(rejection, ArgumentError::kFileNotFound, option + " " + path);
   }
   *field = path;
   *present = true;
@@ -156,56 +154,59 @@ std::string WithoutEnclosingQuotes(const std::string& value) {
 // The passthrough path gets the quote removal of -d: a file name that begins
 // and ends with a double quote is not worth the surprise of a quoted path
 // that works after -d and fails after -t.
-bool CheckPassthroughPath(const std::string& value) {
+bool CheckPassthroughPath(const std::string& value, ArgumentRejection* rejection) {
   const std::string path = WithoutEnclosingQuotes(value);
   if (path.empty()) {
-    return Reject(ArgumentError::kFileNotFound, "-t " + value);
+    return Reject(rejection, ArgumentError::kFileNotFound, "-t " + value);
   }
-  return AcceptFilePath("-t", path, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg);
+  return AcceptFilePath("-t", path, &DfuSettings.trans_pg_path, &DfuSettings.has_trans_pg,
+                        rejection);
 }
 
 // Options of dfu and the command line. Returns false for a value that is not
 // accepted; unknown names are skipped.
-bool HandleUpdateOption(const std::string& name, const std::string& value) {
+bool HandleUpdateOption(const std::string& name, const std::string& value,
+                        ArgumentRejection* rejection) {
   if (name == "-b") {
-    return StoreBlockSize(value);
+    return StoreBlockSize(value, rejection);
   }
   if (name == "-w") {
-    return StoreDecimal(name, value, 0, 1000, &DfuSettings.intv);
+    return StoreDecimal(name, value, 0, 1000, &DfuSettings.intv, rejection);
   }
   if (name == "-s") {
-    return StoreDecimal(name, value, 0, 4, &DfuSettings.chip_p);
+    return StoreDecimal(name, value, 0, 4, &DfuSettings.chip_p, rejection);
   }
   if (name == "-i") {
-    return StoreDecimal(name, value, 0, 1, &DfuSettings.sort);
+    return StoreDecimal(name, value, 0, 1, &DfuSettings.sort, rejection);
   }
   if (name == "-c") {
-    return StoreDecimal(name, value, 0, 1, &DfuSettings.check);
+    return StoreDecimal(name, value, 0, 1, &DfuSettings.check, rejection);
   }
   if (name == "-d") {
-    return CheckProgramPath(value);
+    return CheckProgramPath(value, rejection);
   }
   if (name == "-t") {
-    return CheckPassthroughPath(value);
+    return CheckPassthroughPath(value, rejection);
   }
   return true;
 }
 
 // One option pair; pairs not handled in this mode are skipped unchecked.
-bool HandleOption(const std::string& name, const std::string& value, int mode) {
+bool HandleOption(const std::string& name, const std::string& value, int mode,
+                  ArgumentRejection* rejection) {
   if (name == "-n") {
-    return StoreDecimal(name, value, -1, 5, &DfuSettings.inum);
+    return StoreDecimal(name, value, -1, 5, &DfuSettings.inum, rejection);
   }
   if (mode == kCtrlMode) {
     return true;
   }
   // -r and -f are read only by the control pass.
-  return HandleUpdateOption(name, value);
+  return HandleUpdateOption(name, value, rejection);
 }
 
-bool HandleOptions(const std::vector<std::string>& tokens, int mode) {
+bool HandleOptions(const std::vector<std::string>& tokens, int mode, ArgumentRejection* rejection) {
   for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
-    if (!HandleOption(tokens[i], tokens[i + 1], mode)) {
+    if (!HandleOption(tokens[i], tokens[i + 1], mode, rejection)) {
       return false;
     }
   }
@@ -217,11 +218,11 @@ bool HandleOptions(const std::vector<std::string>& tokens, int mode) {
 // after it would be read as a value and never checked. Such a list is
 // rejected in every mode. A last empty token with no value after it is only
 // the line's trailing blanks, and is ignored like any last lone token.
-bool PairsHaveNoEmptyToken(const std::vector<std::string>& tokens) {
+bool PairsHaveNoEmptyToken(const std::vector<std::string>& tokens, ArgumentRejection* rejection) {
   for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
     if (tokens[i].empty() || tokens[i + 1].empty()) {
       size_t position = tokens[i].empty() ? i + 1 : i + 2;  // counted from 1
-      return Reject(ArgumentError::kEmptyArgument, std::to_string(position));
+      return Reject(rejection, ArgumentError::kEmptyArgument, std::to_string(position));
     }
   }
   return true;
@@ -236,9 +237,10 @@ bool IsTrueFlag(const std::string& value) {
 // applied here too, wherever the update pass stopped: a control command must
 // not restart whatever interface answers first because its "-n" was out of
 // range or stood behind a rejected pair.
-bool ApplyControlFlags(const std::vector<std::string>& tokens) {
+bool ApplyControlFlags(const std::vector<std::string>& tokens, ArgumentRejection* rejection) {
   for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
-    if (tokens[i] == "-n" && !StoreDecimal(tokens[i], tokens[i + 1], -1, 5, &DfuSettings.inum))
+    if (tokens[i] == "-n" &&
+        !StoreDecimal(tokens[i], tokens[i + 1], -1, 5, &DfuSettings.inum, rejection))
       return false;
   }
   for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
@@ -249,29 +251,30 @@ bool ApplyControlFlags(const std::vector<std::string>& tokens) {
     }
   }
   if (ControlFlags.reset || ControlFlags.force) {
-    LastArgumentRejection = ArgumentRejection{};
+    *rejection = ArgumentRejection{};
     return true;
   }
-  if (LastArgumentRejection.error == ArgumentError::kNone) {
-    Reject(ArgumentError::kNoControlAction, "");
+  if (rejection->error == ArgumentError::kNone) {
+    Reject(rejection, ArgumentError::kNoControlAction, "");
   }
   return false;
 }
 
 // Steps up to loading the files: true when an update command is formed.
-bool ParseUpdate(const std::vector<std::string>& tokens, int mode) {
+bool ParseUpdate(const std::vector<std::string>& tokens, int mode, ArgumentRejection* rejection) {
   if (tokens.size() < 3) {
     if (tokens.size() < 2) {
-      return Reject(ArgumentError::kMissingVidPid, "");
+      return Reject(rejection, ArgumentError::kMissingVidPid, "");
     }
     return Reject(
+        rejection,
         mode == kCtrlMode ? ArgumentError::kNoControlAction : ArgumentError::kProgramFileRequired,
         "");
   }
-  if (!HandleOptions(tokens, mode) || mode == kCtrlMode) {
+  if (!HandleOptions(tokens, mode, rejection) || mode == kCtrlMode) {
     return false;
   }
-  return LoadFirmwareFiles();
+  return LoadFirmwareFiles(rejection);
 }
 
 // TQ3410 takes one-part images only; the TQ52xx file carries no digest the
@@ -288,7 +291,8 @@ ProgramFileChecks ChecksForPlatform(uint8_t platform) {
 // stands; they leave the other pairs (and so the two-character options'
 // grammar) as they are. --json stands alone, --serial and --port take a
 // value that must not be empty.
-bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::string>* rest) {
+bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::string>* rest,
+                     ArgumentRejection* rejection) {
   size_t i = 0;
   for (; i < tokens.size() && i < kFirstOption; ++i)
     rest->push_back(tokens[i]);
@@ -303,7 +307,7 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
       std::string value =
           i + 1 < tokens.size() ? WithoutEnclosingQuotes(tokens[i + 1]) : std::string();
       if (value.empty())
-        return Reject(ArgumentError::kEmptyValue, name);
+        return Reject(rejection, ArgumentError::kEmptyValue, name);
       (name == kSerialOption ? DfuSettings.serial : DfuSettings.port) = value;
       i += 2;
       continue;
@@ -327,54 +331,64 @@ bool ConvertInt32(const std::string& text, int base, int32_t* value) {
   return true;
 }
 
-bool IsLongOption(const std::string& name) {
-  return name == kJsonOption || name == kSerialOption || name == kPortOption;
-}
+namespace {
 
-bool ParseDfuArguments(const std::vector<std::string>& allTokens, int mode) {
-  DfuSettings = DfuSettingsRecord{};
-  LastArgumentRejection = ArgumentRejection{};
+// The whole parse after the settings were reset; *rejection starts empty.
+bool ParseTokens(const std::vector<std::string>& allTokens, int mode,
+                 ArgumentRejection* rejection) {
   std::vector<std::string> tokens;
-  if (!TakeLongOptions(allTokens, &tokens))
+  if (!TakeLongOptions(allTokens, &tokens, rejection))
     return false;
   // A device id that is not a valid id rejects the tokens in every mode,
   // before any option is read.
-  if (tokens.size() >= 3 && (!ParseDeviceId(tokens[0], &DfuSettings.vid) ||
-                             !ParseDeviceId(tokens[1], &DfuSettings.pid))) {
+  if (tokens.size() >= 3 && (!ParseDeviceId(tokens[0], &DfuSettings.vid, rejection) ||
+                             !ParseDeviceId(tokens[1], &DfuSettings.pid, rejection))) {
     return false;
   }
-  if (!PairsHaveNoEmptyToken(tokens)) {
+  if (!PairsHaveNoEmptyToken(tokens, rejection)) {
     return false;
   }
-  if (ParseUpdate(tokens, mode)) {
-    LastArgumentRejection = ArgumentRejection{};
+  if (ParseUpdate(tokens, mode, rejection)) {
     return true;
   }
   if (mode == kDfuMode) {
     return false;
   }
-  return ApplyControlFlags(tokens);
+  return ApplyControlFlags(tokens, rejection);
 }
 
-bool CheckProgramPath(const std::string& value) {
+}  // namespace
+
+ParseResult ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
+  DfuSettings = DfuSettingsRecord{};
+  ParseResult result;
+  result.accepted = ParseTokens(tokens, mode, &result.rejection);
+  // A rejection met on the way to an accepted command is no reason.
+  if (result.accepted)
+    result.rejection = ArgumentRejection{};
+  return result;
+}
+
+bool CheckProgramPath(const std::string& value, ArgumentRejection* rejection) {
   const std::string path = WithoutEnclosingQuotes(value);
   if (path.empty()) {
-    return Reject(ArgumentError::kFileNotFound, "-d " + value);
+    return Reject(rejection, ArgumentError::kFileNotFound, "-d " + value);
   }
-  return AcceptFilePath("-d", path, &DfuSettings.pg_path, &DfuSettings.has_pg);
+  return AcceptFilePath("-d", path, &DfuSettings.pg_path, &DfuSettings.has_pg, rejection);
 }
 
-bool LoadFirmwareFiles() {
+bool LoadFirmwareFiles(ArgumentRejection* rejection) {
   const uint8_t platform = DfuSettings.chip_p;
   if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
-    return Reject(ArgumentError::kProgramFileRequired, "");
+    return Reject(rejection, ArgumentError::kProgramFileRequired, "");
   }
-  if (DfuSettings.has_pg &&
-      LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform)) == 0) {
-    return Reject(ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
+  if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform),
+                                            &LoadedImages.program) == 0) {
+    return Reject(rejection, ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
   }
-  if (DfuSettings.has_trans_pg && LoadPassthroughFile(DfuSettings.trans_pg_path) == 0) {
-    return Reject(ArgumentError::kPassthroughInvalid, "-t " + DfuSettings.trans_pg_path);
+  if (DfuSettings.has_trans_pg &&
+      LoadPassthroughFile(DfuSettings.trans_pg_path, &LoadedImages.passthrough) == 0) {
+    return Reject(rejection, ArgumentError::kPassthroughInvalid, "-t " + DfuSettings.trans_pg_path);
   }
   return true;
 }

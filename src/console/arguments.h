@@ -1,6 +1,7 @@
 // The parser of dfu, ctrl and command-line arguments: decides whether the
 // tokens form a command, fills DfuSettings and the control flags
-// (dfu/dfu_settings.h) and has the firmware files loaded.
+// (console/dfu_settings.h) and has the firmware files loaded into the
+// loaded images (console/loaded_images.h).
 #ifndef QUORVEL_CONSOLE_ARGUMENTS_H_
 #define QUORVEL_CONSOLE_ARGUMENTS_H_
 
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "console/argument_rejection.h"
-#include "dfu/dfu_settings.h"
+#include "console/dfu_settings.h"
 
 enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 
@@ -19,23 +20,30 @@ enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 inline constexpr char kSerialOption[] = "--serial";
 inline constexpr char kPortOption[] = "--port";
 inline constexpr char kJsonOption[] = "--json";
-// Whether the name is one of them.
-bool IsLongOption(const std::string& name);
+// Whether the tokens formed a command, and if not, why (kNone when
+// accepted). Tests as true when accepted.
+struct ParseResult {
+  bool accepted = false;
+  ArgumentRejection rejection;
+  explicit operator bool() const { return accepted; }
+};
 
 // tokens: vid, pid and option pairs (what follows "dfu" or "ctrl", or the
 // program's own arguments). Resets DfuSettings, then fills it; sets the
-// control flags (never clears them). True when the tokens form a command:
-// in kDfuMode, and in kCommandLineMode unless the control flags made it one,
-// that means the firmware files are loaded too (LoadFirmwareFiles). False
-// leaves the reason in LastArgumentRejection; files are not loaded then.
-bool ParseDfuArguments(const std::vector<std::string>& tokens, int mode);
+// control flags (never clears them). Accepted when the tokens form a
+// command: in kDfuMode, and in kCommandLineMode unless the control flags
+// made it one, that means the firmware files are loaded too
+// (LoadFirmwareFiles). A rejection carries its reason; files are not loaded
+// then.
+ParseResult ParseDfuArguments(const std::vector<std::string>& tokens, int mode);
 // The -d value, double quotes around it removed: true and pg_path set when
-// it names a readable regular file; false with the rejection recorded.
-bool CheckProgramPath(const std::string& value);
+// it names a readable regular file; false with the reason in *rejection.
+bool CheckProgramPath(const std::string& value, ArgumentRejection* rejection);
 // Loads the program files DfuSettings names with the checks of its chip
-// platform: true when every named file loaded (the image records are then
-// set); false with the rejection recorded.
-bool LoadFirmwareFiles();
+// platform: true when every named file loaded (the image records of
+// console/loaded_images.h are then set); false with the reason in
+// *rejection.
+bool LoadFirmwareFiles(ArgumentRejection* rejection);
 
 // The standard library's string-to-int rules without exceptions: leading
 // white space, optional sign, in base 16 an optional 0x/0X, stop at the first

@@ -1,63 +1,43 @@
 #include "console/command_execution.h"
 
-#include "console/arguments.h"
 #include "console/interruption.h"
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/device_modes.h"
-#include "dfu/firmware_transfer.h"
 #include "dfu/mode_control.h"
-#include "image/image_store.h"
 #include "output/console_encoding.h"
 #include "output/json_result.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
 #include "transport/device_list.h"
-#include "transport/device_selection.h"
 
 namespace {
 
-bool RunControl() {
-  if (!ControlFlags.force)
+bool RunControl(const Command& command) {
+  if (!command.control.force)
     return RestartDevice();
   // The chip is taken to be in its forced upgrade mode until it has left it,
   // so that a failure names the command that takes it out.
   DeviceModes.forcedUpgrade.store(true);
-  bool result = SetForcedUpgradeMode(false, nullptr);
+  bool result = LeaveForcedUpgradeMode();
   // A chip that did not leave the forced upgrade mode is not restarted.
-  if (result && ControlFlags.reset)
+  if (result && command.control.reset)
     result = RestartDevice();
   return result;
-}
-
-bool RunUpdate() {
-  switch (DfuSettings.chip_p) {
-    case kTq3410:
-      return RunPlatform0Upgrade();
-    case kTq520xHskV102:
-      return TwoPartImage ? RunTwoPartUpgrade() : RunUpgrade(false, false);
-    case kTq520xHskV110:
-      return RunPlatform2Upgrade();
-    case kTq52xxMsk:
-      return RunPlatform3Upgrade();
-    case kTq520xHskV120:
-      return RunPlatform4Upgrade();
-    default:
-      return false;
-  }
 }
 
 // One line on standard error after a failed command: the step that failed
 // and, when the chip may be left in an upgrade mode, the command that
 // recovers it. Standard output keeps only its result line.
-void ReportFailure(bool control) {
+void ReportFailure(const Command& command) {
   bool failedStep = false;
   std::string step = StepForFailureLine(&failedStep);
-  std::string line = std::string("quorvel-dfu: ") + (control ? "control" : "DFU") + " failed";
+  std::string line =
+      std::string("quorvel-dfu: ") + (IsControlCommand(command) ? "control" : "DFU") + " failed";
   if (!step.empty())
     line += std::string(failedStep ? " at the step \"" : " after the step \"") + step + "\"";
-  std::string state = DeviceStateNote();
+  std::string state = DeviceStateNote(command);
   if (!state.empty())
     line += "; " + state;
   WriteErrorLine(line);
@@ -75,62 +55,94 @@ JsonDevice DeviceForReport(const DeviceEntry& entry) {
   return device;
 }
 
-void WriteJsonResult(bool control, const DeviceEntry& connected, const VersionTexts& before,
-                     bool result) {
+// What the JSON result line reports besides the run record.
+struct CommandFacts {
+  DeviceEntry connected;  // the first connection's device
+  VersionTexts before;
+  bool result = false;
+};
+
+void WriteJsonResult(const Command& command, const CommandFacts& facts, const RunRecord& record) {
+  const bool control = IsControlCommand(command);
   JsonCommandResult report;
   report.command = control ? "ctrl" : "dfu";
-  report.device = DeviceForReport(connected);
-  report.chipPlatform = control ? -1 : DfuSettings.chip_p;
-  report.before = {before.controller, before.app};
-  report.after = {LastVersionsRead.controller, LastVersionsRead.app};
-  report.bytesSent = FirmwareBytesSent;
+  report.device = DeviceForReport(facts.connected);
+  report.chipPlatform = control ? -1 : command.settings.chip_p;
+  report.before = {facts.before.controller, facts.before.app};
+  report.after = {record.versionsRead.controller, record.versionsRead.app};
+  report.bytesSent = record.bytesSent;
   report.durationMs = NowMs() - CommandStartTime;
-  report.success = result;
+  report.success = facts.result;
   report.failedStep = FailedStepText();
   TextOutputSuppressed = false;
   WriteResultLine(FormatJsonCommandResult(report));
 }
 
-}  // namespace
-
-bool ExecuteCommand() {
-  bool control = ControlFlags.reset || ControlFlags.force;
-  // The result line of JSON stands in for every line of text.
-  TextOutputSuppressed = DfuSettings.json;
+// The heading lines and the first connection, which waits until the
+// command's device answers; the command clocks start after it.
+void ConnectCommandDevice(const Command& command, RunRecord* record) {
   if (LogEnabled)
-    PrintLogLine(Text(control ? Msg::kEnterControl : Msg::kEnterDfu));
-  BeginDeviceCommand(DfuSettings.vid, DfuSettings.pid, DfuSettings.inum);
+    PrintLogLine(Text(IsControlCommand(command) ? Msg::kEnterControl : Msg::kEnterDfu));
+  BeginDeviceCommand(command);
   ClearStepNotes();
-  CurrentDevices.vendorId = DfuSettings.vid;
-  CurrentDevices.productId = DfuSettings.pid;
-  CurrentDevices.interfaceNumber = DfuSettings.inum;
-  SelectedDevice = DeviceSelection{DfuSettings.serial, DfuSettings.port};
+  CurrentDevices.vendorId = command.settings.vid;
+  CurrentDevices.productId = command.settings.pid;
+  CurrentDevices.interfaceNumber = command.settings.inum;
   if (LogEnabled)
     PrintLogLine(Text(Msg::kQueryingUsb));
-  ConnectDevice(true);
+  ConnectDevice(command.selection, ConnectWait::kUntilFound, record);
   CommandStartTime = NowMs();
   StepStartTime = CommandStartTime;
-  DeviceEntry connected = ConnectedDevice;
-  VersionTexts before;
-  if (DfuSettings.json) {
-    before = ReadCurrentVersions();
+}
+
+Msg ResultLine(bool control, bool result) {
+  if (control)
+    return result ? Msg::kControlSuccess : Msg::kControlFailed;
+  return result ? Msg::kDfuSuccess : Msg::kDfuFailed;
+}
+
+}  // namespace
+
+bool RunUpdate(const Command& command, RunRecord* record) {
+  switch (command.settings.chip_p) {
+    case kTq3410:
+      return RunPlatform0Upgrade(command, record);
+    case kTq520xHskV102:
+      return command.program->twoPart ? RunTwoPartUpgrade(command, record)
+                                      : RunUpgrade(command, ImagePart::kWhole, record);
+    case kTq520xHskV110:
+      return RunPlatform2Upgrade(command, record);
+    case kTq52xxMsk:
+      return RunPlatform3Upgrade(command, record);
+    case kTq520xHskV120:
+      return RunPlatform4Upgrade(command, record);
+    default:
+      return false;
+  }
+}
+
+bool ExecuteCommand(const Command& command) {
+  const bool control = IsControlCommand(command);
+  const bool json = command.output == OutputMode::kJson;
+  // The result line of JSON stands in for every line of text.
+  TextOutputSuppressed = json;
+  RunRecord record;
+  ConnectCommandDevice(command, &record);
+  CommandFacts facts;
+  facts.connected = record.connected;
+  if (json) {
+    facts.before = ReadCurrentVersions();
     // Reading the versions is not one of the command's steps.
     ClearStepNotes();
   }
-  FirmwareBytesSent = 0;
-  LastVersionsRead = VersionTexts();
-  bool result = control ? RunControl() : RunUpdate();
-  Msg line;
-  if (control) {
-    line = result ? Msg::kControlSuccess : Msg::kControlFailed;
-  } else {
-    line = result ? Msg::kDfuSuccess : Msg::kDfuFailed;
-  }
-  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(line));
-  if (DfuSettings.json)
-    WriteJsonResult(control, connected, before, result);
-  if (!result)
-    ReportFailure(control);
+  record.bytesSent = 0;
+  record.versionsRead = VersionTexts();
+  facts.result = control ? RunControl(command) : RunUpdate(command, &record);
+  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(ResultLine(control, facts.result)));
+  if (json)
+    WriteJsonResult(command, facts, record);
+  if (!facts.result)
+    ReportFailure(command);
   EndDeviceCommand();
-  return result;
+  return facts.result;
 }

@@ -24,8 +24,9 @@ bool ParseId(const std::vector<std::string>& arguments, size_t index, uint16_t* 
 // them: they tell identical devices apart for --serial and --port.
 std::string DescribeEntry(const DeviceEntry& entry) {
   std::string text = "\"" + entry.displayName + "\"  " + Text(Msg::kListPath) + entry.path +
-                     Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, true) +
-                     Text(Msg::kListProductId) + FormatHex(entry.productId, 4, true) + "  " +
+                     Text(Msg::kListVendorId) + FormatHex(entry.vendorId, 4, HexStyle::kPrefixed) +
+                     Text(Msg::kListProductId) +
+                     FormatHex(entry.productId, 4, HexStyle::kPrefixed) + "  " +
                      Text(Msg::kListInterface) + std::to_string(entry.interfaceNumber);
   if (entry.hasSerial)
     text += "  " + Text(Msg::kListSerial) + entry.serial;
@@ -42,7 +43,7 @@ void ListDevices(const std::vector<std::string>& arguments) {
     PrintParameterError();
     return;
   }
-  RefreshDevices(&list, true);
+  RefreshDevices(&list, DeviceFilter::kListFilter);
   if (list.entries.empty()) {
     PrintLogLine(Text(Msg::kListNone));
     return;

@@ -14,9 +14,9 @@ namespace {
 std::atomic<bool> g_commandRunning{false};
 std::atomic<int> g_interrupts{0};
 
-uint16_t g_vid = 0;
-uint16_t g_pid = 0;
-int8_t g_inum = -1;
+// The running command, for the stop routine: it runs at whatever wait the
+// interrupt meets, where no argument reaches it. Never read by the handler.
+const Command* g_command = nullptr;
 
 const char kIdleNotice[] = "quorvel-dfu: interrupted\n";
 const char kFirstNotice[] =
@@ -31,7 +31,7 @@ void WriteErrText(const char* text) {
 void StopCommand() {
   StopRequest.pending.store(false);
   std::string note = "quorvel-dfu: interrupted; ";
-  std::string state = DeviceStateNote();
+  std::string state = g_command != nullptr ? DeviceStateNote(*g_command) : std::string();
   note += state.empty() ? "the device was not left in an upgrade mode" : state;
   note += "\n";
   g_platform.flushOut();
@@ -61,36 +61,36 @@ void OnInterrupt() {
   StopRequest.pending.store(true);
 }
 
-void BeginDeviceCommand(uint16_t vid, uint16_t pid, int8_t inum) {
-  g_vid = vid;
-  g_pid = pid;
-  g_inum = inum;
+void BeginDeviceCommand(const Command& command) {
+  g_command = &command;
   g_interrupts.store(0);
   g_commandRunning.store(true);
 }
 
 void EndDeviceCommand() {
   g_commandRunning.store(false);
+  g_command = nullptr;
 }
 
-std::string RecoveryCommand(const char* option) {
+std::string RecoveryCommand(const Command& command, const char* option) {
+  const DfuSettingsRecord& settings = command.settings;
   char text[96];
-  std::snprintf(text, sizeof(text), "quorvel-dfu %04x %04x", g_vid, g_pid);
-  std::string command = text;
-  if (g_inum >= 0)
-    command += " -n " + std::to_string(g_inum);
-  return command + " " + option + " 1";
+  std::snprintf(text, sizeof(text), "quorvel-dfu %04x %04x", settings.vid, settings.pid);
+  std::string line = text;
+  if (settings.inum >= 0)
+    line += " -n " + std::to_string(settings.inum);
+  return line + " " + option + " 1";
 }
 
-std::string DeviceStateNote() {
+std::string DeviceStateNote(const Command& command) {
   if (DeviceModes.forcedUpgrade.load()) {
     return "the device may be left in its forced upgrade mode; to recover it run: " +
-           RecoveryCommand("-f");
+           RecoveryCommand(command, "-f");
   }
   if (DeviceModes.upgrade.load() || DeviceModes.passthrough.load()) {
     return "the device may be left in its firmware upgrade mode without a complete image; run "
            "the update again, or restart it with: " +
-           RecoveryCommand("-r");
+           RecoveryCommand(command, "-r");
   }
   return "";
 }
@@ -100,7 +100,5 @@ void ResetInterruption() {
   g_interrupts.store(0);
   ClearDeviceModes();
   StopRequest.pending.store(false);
-  g_vid = 0;
-  g_pid = 0;
-  g_inum = -1;
+  g_command = nullptr;
 }

@@ -8,8 +8,9 @@
 #ifndef QUORVEL_CONSOLE_INTERRUPTION_H_
 #define QUORVEL_CONSOLE_INTERRUPTION_H_
 
-#include <cstdint>
 #include <string>
+
+#include "console/command.h"
 
 constexpr int kInterruptedStatus = 130;
 
@@ -19,15 +20,17 @@ void InstallInterruptHandling();
 void OnInterrupt();
 
 // A command that talks to a device (dfu, ctrl, cv) begins or ends; between
-// the two an interrupt stops at the command's next wait instead of at once.
-void BeginDeviceCommand(uint16_t vid, uint16_t pid, int8_t inum);
+// the two an interrupt stops at the command's next wait instead of at once,
+// and says how to recover the command's device. The command must live until
+// EndDeviceCommand.
+void BeginDeviceCommand(const Command& command);
 void EndDeviceCommand();
 
-// One line on what state the device may be in and the exact command that
-// recovers it; empty while nothing is at stake.
-std::string DeviceStateNote();
-// "quorvel-dfu 248a 8266 [-n N] OPTION 1" for the current command's device.
-std::string RecoveryCommand(const char* option);
+// One line on what state the command's device may be in and the exact
+// command that recovers it; empty while nothing is at stake.
+std::string DeviceStateNote(const Command& command);
+// "quorvel-dfu 248a 8266 [-n N] OPTION 1" for the command's device.
+std::string RecoveryCommand(const Command& command, const char* option);
 
 // Test hook: back to the state at program start.
 void ResetInterruption();

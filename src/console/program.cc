@@ -5,9 +5,11 @@
 
 #include "console/argument_diagnostics.h"
 #include "console/arguments.h"
+#include "console/command.h"
 #include "console/command_execution.h"
 #include "console/device_listing.h"
 #include "console/interruption.h"
+#include "console/prompt_case.h"
 #include "console/tool_version.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
@@ -26,33 +28,48 @@ std::vector<std::string> Tail(const std::vector<std::string>& tokens) {
 
 // A dfu or ctrl line: parse, then execute and end, or report and go on.
 bool RunPromptCommand(const std::vector<std::string>& tokens, int mode, int* status) {
-  if (!ParseDfuArguments(Tail(tokens), mode)) {
+  const ParseResult parse = ParseDfuArguments(Tail(tokens), mode);
+  if (!parse) {
     PrintParameterError();
-    PrintArgumentRejection();
+    PrintArgumentRejection(parse.rejection);
     return false;
   }
-  *status = ExecuteCommand() ? 0 : 1;
+  *status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
   return true;
 }
 
-void SetFlagFromToken(const std::vector<std::string>& tokens, bool language) {
+// "language N" and "log N": whether the number after the command is
+// nonzero, in *flag; false (and the parameter error printed) when it is not
+// a number. Without a number nothing is read.
+bool ReadFlagToken(const std::vector<std::string>& tokens, bool* flag) {
   if (tokens.size() < 2)
-    return;
+    return false;
   int32_t value = 0;
   if (!ConvertInt32(tokens[1], 10, &value)) {
     PrintParameterError();
-    return;
+    return false;
   }
-  if (language) {
-    UiLanguage = value != 0 ? 1 : 0;
-  } else {
-    LogEnabled = value != 0 ? 1 : 0;
-  }
+  *flag = value != 0;
+  return true;
+}
+
+void SetLanguageFromToken(const std::vector<std::string>& tokens) {
+  bool english = false;
+  if (ReadFlagToken(tokens, &english))
+    UiLanguage = english ? 1 : 0;
+}
+
+void SetLogFromToken(const std::vector<std::string>& tokens) {
+  bool enabled = false;
+  if (ReadFlagToken(tokens, &enabled))
+    LogEnabled = enabled ? 1 : 0;
 }
 
 void ReadVersionsOfAnyDevice() {
-  BeginDeviceCommand(0, 0, -1);
-  if (ConnectDevice(false) == 1)
+  const Command command = DeviceQueryCommand();
+  BeginDeviceCommand(command);
+  RunRecord record;
+  if (ConnectDevice(command.selection, ConnectWait::kOneScan, &record) == 1)
     ReadDeviceVersions();
   EndDeviceCommand();
 }
@@ -65,9 +82,9 @@ bool Dispatch(const std::vector<std::string>& tokens, int* status) {
   } else if (command == "help") {
     PrintHelp();
   } else if (command == "language") {
-    SetFlagFromToken(tokens, true);
+    SetLanguageFromToken(tokens);
   } else if (command == "log") {
-    SetFlagFromToken(tokens, false);
+    SetLogFromToken(tokens);
   } else if (command == "cv") {
     ReadVersionsOfAnyDevice();
   } else if (command == "list") {
@@ -106,7 +123,7 @@ int RunPrompt(bool* endedByInput) {
       *endedByInput = true;
       break;
     }
-    std::string lowered = LowercaseLine(line);
+    std::string lowered = LowercaseLine(line, kPromptCase);
     if (lowered == "exit")
       break;
     std::vector<std::string> tokens = SplitTokens(lowered);
@@ -185,8 +202,8 @@ std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
 
 }  // namespace
 
-std::string LowercaseLine(const std::string& line) {
-  if (g_platform.promptLowercasesAll)
+std::string LowercaseLine(const std::string& line, PromptCase promptCase) {
+  if (promptCase == PromptCase::kWholeLineLowered)
     return LowerAscii(line);
   std::vector<std::string> tokens = SplitTokens(line);
   std::vector<bool> kept = CaseKeptTokens(tokens);
@@ -221,14 +238,15 @@ int RunProgram(const std::vector<std::string>& arguments) {
     return 0;
   }
   int status = 0;
-  if (ParseDfuArguments(arguments, kCommandLineMode)) {
-    status = ExecuteCommand() ? 0 : 1;
+  const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
+  if (parse) {
+    status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
   } else {
     // A script that mistyped an option must not take the prompt that
     // starts, and its silent end at the end of input, for success.
     bool rejected = !arguments.empty();
     if (rejected)
-      ReportCommandLineRejection();
+      ReportCommandLineRejection(parse.rejection);
     bool endedByInput = false;
     status = RunPrompt(&endedByInput);
     if (rejected && endedByInput)

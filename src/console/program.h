@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "console/prompt_case.h"
+
 // Exit statuses besides 0 (success, or the prompt ended) and 1 (the dfu or
 // ctrl command that ran failed); 130 (interrupted) is in interruption.h.
 constexpr int kUsageErrorStatus = 2;  // the command line was rejected and no command ran
@@ -22,9 +24,10 @@ std::string BuildBanner();
 // token; empty tokens between adjacent spaces are kept, a single trailing
 // space yields no empty last token.
 std::vector<std::string> SplitTokens(const std::string& line);
-// Lowercases ASCII letters of the line. Where file names are case-sensitive,
-// the values of -d and -t in a dfu line keep the case they were typed in, so
-// that an existing file is found.
-std::string LowercaseLine(const std::string& line);
+// Lowercases ASCII letters of the line: all of them with kWholeLineLowered;
+// with kValuesKeepCase the values of -d and -t in a dfu line (file names
+// are case-sensitive there, and an existing file must be found) and of
+// --serial and --port in a dfu or ctrl line keep the case they were typed in.
+std::string LowercaseLine(const std::string& line, PromptCase promptCase);
 
 #endif  // QUORVEL_CONSOLE_PROGRAM_H_

@@ -4,67 +4,61 @@
 
 #include "dfu/mode_control.h"
 #include "dfu/version_report.h"
-#include "image/image_store.h"
 #include "output/console_encoding.h"
 #include "output/log_printers.h"
-#include "output/status_printers.h"
 #include "platform/platform.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
-#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace {
 
-void ScanForNewDevices(bool useFilter) {
-  RefreshDevices(&CurrentDevices, useFilter);
+void ScanForNewDevices(DeviceFilter filter) {
+  RefreshDevices(&CurrentDevices, filter);
   PruneVanishedKnown();
   DropKnownFromCurrent();
   MergeCurrentIntoKnown();
 }
 
-bool ReadVersionText(uint8_t selector, std::string* text) {
+bool ReadVersionText(uint8_t selector, std::string* text, VersionTexts* read) {
   uint8_t record[8] = {};
   int32_t length = sizeof(record);
   if (!ReadVersionInfo(selector, record, &length))
     return false;
   *text = FormatVersionText(record);
-  (selector == kControllerSelector ? LastVersionsRead.controller : LastVersionsRead.app) = *text;
+  (selector == kControllerSelector ? read->controller : read->app) = *text;
   return true;
 }
 
+// What a wait asks of the interface it opens: with checkVersion, to report
+// the expected version text of the part sent.
 struct VersionCheck {
-  bool checkVersion;
-  bool twoPart;
-  bool singlePart;
-  bool appSelected;
+  bool checkVersion = false;
+  bool twoPart = false;
+  ImagePart part = ImagePart::kWhole;
   std::string expected;
 };
 
 // Whether the freshly opened interface is the device coming back.
-bool ProbeAccepts(const VersionCheck& check) {
+bool ProbeAccepts(const VersionCheck& check, VersionTexts* read) {
   if (!check.checkVersion)
     return Handshake() == 1;
   std::string controller;
   std::string app;
   if (!check.twoPart) {
-    if (!ReadVersionText(kControllerSelector, &controller))
+    if (!ReadVersionText(kControllerSelector, &controller, read))
       return false;
     if (controller == check.expected)
       return true;
-    return ReadVersionText(kAppSelector, &app) && app == check.expected;
+    return ReadVersionText(kAppSelector, &app, read) && app == check.expected;
   }
-  if (check.singlePart) {
-    uint8_t selector = check.appSelected ? kAppSelector : kControllerSelector;
-    return ReadVersionText(selector, &app) && app == check.expected;
+  if (check.part != ImagePart::kWhole) {
+    uint8_t selector = check.part == ImagePart::kApp ? kAppSelector : kControllerSelector;
+    return ReadVersionText(selector, &app, read) && app == check.expected;
   }
-  return ReadVersionText(kControllerSelector, &controller) && ReadVersionText(kAppSelector, &app) &&
-         controller + " | " + app == check.expected;
+  return ReadVersionText(kControllerSelector, &controller, read) &&
+         ReadVersionText(kAppSelector, &app, read) && controller + " | " + app == check.expected;
 }
-
-// Whether this command already told the user about a refused open: one
-// hint is enough, however many cycles and interfaces are refused.
-bool PermissionHintShown = false;
 
 // Why candidates could not be opened in one cycle.
 struct OpenRefusals {
@@ -72,15 +66,18 @@ struct OpenRefusals {
   std::string heldElsewhere;  // display name of one held by another instance
 };
 
+using Acceptance = bool (*)(const VersionCheck&, VersionTexts*);
+
 // Tries the candidates in list order; leaves the link open on the accepted
 // one and returns its entry. Records in *refusals, when given, why others
 // could not be opened.
-const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
-                                        const VersionCheck& check, OpenRefusals* refusals) {
+const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Acceptance accepts,
+                                        const VersionCheck& check, RunRecord* record,
+                                        OpenRefusals* refusals) {
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     // Another device of the same kind is never opened: it may be another
     // instance's, in the middle of its own update.
-    if (!SelectionAccepts(candidate))
+    if (!SelectionAccepts(selection, candidate))
       continue;
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
@@ -89,9 +86,9 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
         refusals->heldElsewhere = candidate.displayName;
       continue;
     }
-    LastVersionsRead = VersionTexts();  // this candidate's, when it is accepted
-    if (accepts(check)) {
-      ConnectedDevice = candidate;
+    record->versionsRead = VersionTexts();  // this candidate's, when it is accepted
+    if (accepts(check, &record->versionsRead)) {
+      record->connected = candidate;
       return &candidate;
     }
     CloseLink();
@@ -99,19 +96,36 @@ const DeviceEntry* AcceptFirstCandidate(bool (*accepts)(const VersionCheck&),
   return nullptr;
 }
 
+// What one first connection has told the user so far: each note once,
+// however many cycles and interfaces it concerns.
+struct ConnectNotes {
+  bool permissionHint = false;
+  bool heldElsewhere = false;
+  bool waiting = false;
+};
+
 // The wait skips interfaces it cannot open and goes on waiting; without this
 // line an unprivileged user whose device lacks the udev rule would wait
 // forever without knowing why.
 // At the prompt it is a log line; in command-line mode, where standard
 // output keeps to the progress and result lines, it goes to standard error.
 void HintAtDeniedAccess() {
-  if (PermissionHintShown)
-    return;
-  PermissionHintShown = true;
   if (LogEnabled) {
     PrintLogLine(Text(Msg::kPermissionHint));
   } else {
     WriteErrorLine("quorvel-dfu" + Text(Msg::kPermissionHint));
+  }
+}
+
+void NoteRefusals(const OpenRefusals& refusals, ConnectNotes* notes) {
+  if (refusals.denied && !notes->permissionHint) {
+    notes->permissionHint = true;
+    HintAtDeniedAccess();
+  }
+  if (!refusals.heldElsewhere.empty() && !notes->heldElsewhere) {
+    notes->heldElsewhere = true;
+    WriteErrorLine("quorvel-dfu: \"" + refusals.heldElsewhere +
+                   "\" is held by another quorvel-dfu process; waiting until it lets go");
   }
 }
 
@@ -122,29 +136,45 @@ constexpr int32_t kWaitingNoteAfterMs = 2000;
 // A device named by --serial or --port that is not there is waited for like
 // any absent device, and the line names it: whoever watches a production
 // line sees which device an instance still waits for.
-void NoteWaiting() {
+void NoteWaiting(const DeviceSelection& selection) {
   std::string interface = CurrentDevices.interfaceNumber < 0
                               ? std::string("any interface")
                               : "interface " + std::to_string(CurrentDevices.interfaceNumber);
-  std::string selection;
-  if (!SelectedDevice.serial.empty())
-    selection += " with serial number " + SelectedDevice.serial;
-  if (!SelectedDevice.port.empty())
-    selection += " at USB port " + SelectedDevice.port;
-  WriteErrorLine("quorvel-dfu: waiting for device " + FormatHex(CurrentDevices.vendorId, 4, false) +
-                 ":" + FormatHex(CurrentDevices.productId, 4, false) + " (" + interface + ")" +
-                 selection + " to be connected and to answer; press Ctrl-C to stop");
+  std::string named;
+  if (!selection.serial.empty())
+    named += " with serial number " + selection.serial;
+  if (!selection.port.empty())
+    named += " at USB port " + selection.port;
+  WriteErrorLine("quorvel-dfu: waiting for device " +
+                 FormatHex(CurrentDevices.vendorId, 4, HexStyle::kBare) + ":" +
+                 FormatHex(CurrentDevices.productId, 4, HexStyle::kBare) + " (" + interface + ")" +
+                 named + " to be connected and to answer; press Ctrl-C to stop");
 }
 
-bool HandshakeAnswers(const VersionCheck&) {
+bool HandshakeAnswers(const VersionCheck&, VersionTexts*) {
   return Handshake() > 0;
+}
+
+// One cycle of the first connection: the first time every matching
+// interface is a candidate, later only those newly attached.
+const DeviceEntry* ConnectCycle(const DeviceSelection& selection, bool firstCycle,
+                                RunRecord* record, OpenRefusals* refusals) {
+  SleepMs(kConnectCycleSleepMs);
+  if (firstCycle) {
+    RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter);
+    ClearDevices(&KnownDevices);
+    MergeCurrentIntoKnown();
+  } else {
+    ScanForNewDevices(DeviceFilter::kListFilter);
+  }
+  return AcceptFirstCandidate(selection, HandshakeAnswers, VersionCheck(), record, refusals);
 }
 
 void ReportTimeout(WaitKind waitKind, bool checkVersion, int32_t timeoutMs, int32_t elapsed) {
   NoteStepFailed();
   if (!LogEnabled)
     return;
-  PrintWaitProgress(timeoutMs, elapsed, true);
+  PrintWaitProgress(timeoutMs, elapsed, Progress::kFinal);
   Msg message = (waitKind == kWaitRestart && checkVersion) ? Msg::kTimeoutNoNewerVersion
                                                            : Msg::kTimeoutNotConnected;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn, Text(message));
@@ -153,18 +183,47 @@ void ReportTimeout(WaitKind waitKind, bool checkVersion, int32_t timeoutMs, int3
 void ReportAccepted(WaitKind waitKind, bool checkVersion, const std::string& displayName) {
   if (!LogEnabled)
     return;
-  PrintWaitProgress(100, 100, true);
+  PrintWaitProgress(100, 100, Progress::kFinal);
   if (waitKind == kWaitRestart && !checkVersion) {
     PrintDeviceWait(DeviceWaitLine::kWaitToConnect, displayName);
   } else {
-    PrintStepResult(true, false);
+    PrintStepResult(true);
+  }
+}
+
+// Both waits: scans for newly attached interfaces until one passes the
+// check or timeoutMs has passed.
+bool WaitForDevice(const DeviceSelection& selection, WaitKind waitKind, const VersionCheck& check,
+                   int32_t timeoutMs, RunRecord* record) {
+  PrintWaitReason(waitKind, check.checkVersion, timeoutMs);
+  int32_t scanDelay = ScanDelay(waitKind, timeoutMs);
+  int32_t start = NowMs();
+  while (true) {
+    SleepMs(kWaitCycleSleepMs);
+    int32_t elapsed = NowMs() - start;
+    PrintWaitProgress(timeoutMs, elapsed, Progress::kRunning);
+    // Command-line mode: the download's bar runs on from 90 % to 100 %.
+    if (!LogEnabled)
+      PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, Progress::kRunning);
+    if (elapsed >= timeoutMs) {
+      ReportTimeout(waitKind, check.checkVersion, timeoutMs, elapsed);
+      return false;
+    }
+    // Probing before the device has left the bus would find the old firmware.
+    if (elapsed < scanDelay)
+      continue;
+    ScanForNewDevices(DeviceFilter::kEveryInterface);
+    const DeviceEntry* accepted =
+        AcceptFirstCandidate(selection, ProbeAccepts, check, record, nullptr);
+    if (accepted != nullptr) {
+      DrainInput();
+      ReportAccepted(waitKind, check.checkVersion, accepted->displayName);
+      return true;
+    }
   }
 }
 
 }  // namespace
-
-DeviceEntry ConnectedDevice;
-VersionTexts LastVersionsRead;
 
 int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
   if (waitKind != kWaitRestart)
@@ -172,97 +231,46 @@ int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
   return timeoutMs >= 12000 ? 3000 : timeoutMs / 4;
 }
 
-int ConnectDevice(bool waitUntilFound) {
-  bool firstCycle = true;
-  VersionCheck none{false, false, false, false, ""};
-  // Each call serves one command (dfu, ctrl or cv), which gets its own hint.
-  PermissionHintShown = false;
+int ConnectDevice(const DeviceSelection& selection, ConnectWait wait, RunRecord* record) {
+  // Each call serves one command (dfu, ctrl or cv), which gets its own notes.
+  ConnectNotes notes;
   const int32_t waitStart = NowMs();
-  bool waitingNoted = false;
-  bool heldNoted = false;
-  while (true) {
-    SleepMs(kConnectCycleSleepMs);
-    if (firstCycle) {
-      // Every matching interface is a candidate the first time.
-      RefreshDevices(&CurrentDevices, true);
-      ClearDevices(&KnownDevices);
-      MergeCurrentIntoKnown();
-      firstCycle = false;
-    } else {
-      ScanForNewDevices(true);
-    }
+  for (bool firstCycle = true;; firstCycle = false) {
     OpenRefusals refusals;
-    const DeviceEntry* accepted = AcceptFirstCandidate(HandshakeAnswers, none, &refusals);
+    const DeviceEntry* accepted = ConnectCycle(selection, firstCycle, record, &refusals);
     if (accepted != nullptr) {
       DrainInput();
       PrintDeviceWait(DeviceWaitLine::kQueryConnected, accepted->displayName);
       return 1;
     }
-    if (refusals.denied)
-      HintAtDeniedAccess();
-    if (!refusals.heldElsewhere.empty() && !heldNoted) {
-      heldNoted = true;
-      WriteErrorLine("quorvel-dfu: \"" + refusals.heldElsewhere +
-                     "\" is held by another quorvel-dfu process; waiting until it lets go");
-    }
-    if (!waitUntilFound)
+    NoteRefusals(refusals, &notes);
+    if (wait == ConnectWait::kOneScan)
       return 0;
-    if (!waitingNoted && NowMs() - waitStart >= kWaitingNoteAfterMs) {
-      waitingNoted = true;
-      NoteWaiting();
-    }
-  }
-}
-
-bool WaitForDevice(WaitKind waitKind, bool singlePart, int32_t timeoutMs, bool checkVersion,
-                   bool appSelected) {
-  PrintWaitReason(waitKind, checkVersion, timeoutMs);
-  VersionCheck check{checkVersion, TwoPartImage, singlePart, appSelected, ""};
-  if (checkVersion)
-    check.expected = ImageVersionText(singlePart, appSelected);
-  int32_t scanDelay = ScanDelay(waitKind, timeoutMs);
-  int32_t start = NowMs();
-  while (true) {
-    SleepMs(kWaitCycleSleepMs);
-    int32_t elapsed = NowMs() - start;
-    PrintWaitProgress(timeoutMs, elapsed, false);
-    // Command-line mode: the download's bar runs on from 90 % to 100 %.
-    if (!LogEnabled)
-      PrintDownloadProgress(timeoutMs, elapsed + timeoutMs * 9 / 10, false);
-    if (elapsed >= timeoutMs) {
-      ReportTimeout(waitKind, checkVersion, timeoutMs, elapsed);
-      return false;
-    }
-    // Probing before the device has left the bus would find the old firmware.
-    if (elapsed < scanDelay)
-      continue;
-    ScanForNewDevices(false);
-    const DeviceEntry* accepted = AcceptFirstCandidate(ProbeAccepts, check, nullptr);
-    if (accepted != nullptr) {
-      DrainInput();
-      ReportAccepted(waitKind, checkVersion, accepted->displayName);
-      return true;
+    if (!notes.waiting && NowMs() - waitStart >= kWaitingNoteAfterMs) {
+      notes.waiting = true;
+      NoteWaiting(selection);
     }
   }
 }
 
 VersionTexts ReadCurrentVersions() {
-  LastVersionsRead = VersionTexts();
+  VersionTexts read;
   std::string text;
-  ReadVersionText(kControllerSelector, &text);
-  ReadVersionText(kAppSelector, &text);
+  ReadVersionText(kControllerSelector, &text, &read);
+  ReadVersionText(kAppSelector, &text, &read);
   // A device that answers a query late must not answer the next request
   // with it.
   DrainInput();
-  VersionTexts read = LastVersionsRead;
-  LastVersionsRead = VersionTexts();
   return read;
 }
 
-bool WaitForReturn(WaitKind waitKind, int32_t timeoutMs) {
-  return WaitForDevice(waitKind, false, timeoutMs, false, false);
+bool WaitForReturn(const DeviceSelection& selection, WaitKind waitKind, int32_t timeoutMs,
+                   RunRecord* record) {
+  return WaitForDevice(selection, waitKind, VersionCheck(), timeoutMs, record);
 }
 
-bool WaitForVersion(bool singlePart, bool appSelected, int32_t timeoutMs) {
-  return WaitForDevice(kWaitRestart, singlePart, timeoutMs, true, appSelected);
+bool WaitForVersion(const DeviceSelection& selection, const TransferImage& sent, int32_t timeoutMs,
+                    RunRecord* record) {
+  VersionCheck check{true, sent.twoPart, sent.part, sent.versionText};
+  return WaitForDevice(selection, kWaitRestart, check, timeoutMs, record);
 }

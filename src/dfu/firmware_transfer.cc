@@ -3,17 +3,12 @@
 #include <cstring>
 
 #include "dfu/command_exchange.h"
-#include "dfu/dfu_settings.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
 #include "transport/hid_link.h"
 
 namespace {
-
-const ImageHeader& SelectedHeader(bool singlePart, bool appSelected) {
-  return (TwoPartImage && singlePart && appSelected) ? AppHeader : ProgramHeader;
-}
 
 // The first reply only acknowledges the request; the second one, after the
 // device erased or checked its flash, carries the status.
@@ -43,7 +38,7 @@ bool BlockAcknowledged(int32_t blockIndex, const CommandFrame& frame, int32_t bl
 // Sends data[*sent ..length) and advances *sent frame by frame, so that a
 // failure leaves it at the bytes the device took.
 bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacing, int64_t total,
-                int32_t* sent) {
+                int32_t* sent, RunRecord* record) {
   int32_t acknowledged = 0;
   while (*sent < length) {
     int32_t n = length - *sent < kMaxFramePayload ? length - *sent : kMaxFramePayload;
@@ -52,12 +47,12 @@ bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacin
     if (WriteReports(frame.bytes, frame.length) != 1)
       return false;
     *sent += n;
-    FirmwareBytesSent += n;
+    record->bytesSent += n;
     int32_t completed = *sent / pacing.blockSize;
     if (completed > acknowledged || *sent == length) {
       // The last, short block is acknowledged too.
       acknowledged = (*sent == length && completed == acknowledged) ? completed + 1 : completed;
-      PrintDownloadProgress(total, *sent, false);
+      PrintDownloadProgress(total, *sent, Progress::kRunning);
       if (!BlockAcknowledged(acknowledged - 1, frame, pacing.blockSize))
         return false;
     } else if (pacing.intervalMs > 0) {
@@ -69,18 +64,10 @@ bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacin
 
 }  // namespace
 
-int64_t FirmwareBytesSent = 0;
-
-const FirmwareImage& SelectedImage(bool singlePart, bool appSelected) {
-  if (TwoPartImage && singlePart)
-    return appSelected ? AppPart : ControllerPart;
-  return ProgramImage;
-}
-
-bool SendFirmwareInfo(bool singlePart, bool appSelected) {
+bool SendFirmwareInfo(const TransferImage& transfer) {
   PrintStepHeading(Msg::kConfirmFirmwareInfo);
-  const ImageHeader& header = SelectedHeader(singlePart, appSelected);
-  const FirmwareImage& image = SelectedImage(singlePart, appSelected);
+  const ImageHeader& header = transfer.header;
+  const FirmwareImage& image = *transfer.image;
   CommandFrame frame = MakeFrame(kCmdFirmwareInfo);
   AppendLe32(&frame, header.headerWord);
   AppendBytes(&frame, header.version, 8);
@@ -88,23 +75,23 @@ bool SendFirmwareInfo(bool singlePart, bool appSelected) {
   AppendLe32(&frame, image.crc32);
   uint8_t reply[8] = {};
   bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kStatusOk).accepted;
-  PrintStepResult(success, false);
+  PrintStepResult(success);
   if (success)
-    PrintFirmwareKind(singlePart, reply[3], TwoPartImage, appSelected);
+    PrintFirmwareKind(transfer.part, reply[3], transfer.twoPart);
   return success;
 }
 
 bool StartUpgrade() {
   PrintStepHeading(Msg::kUpgradeStarts);
   bool success = TwoStageCommand(kCmdStartUpgrade, kStartCompletionWindowMs);
-  PrintStepResult(success, false);
+  PrintStepResult(success);
   return success;
 }
 
 bool VerifyFirmware() {
   PrintStepHeading(Msg::kVerifyResult);
   bool success = TwoStageCommand(kCmdVerify, kVerifyCompletionWindowMs);
-  PrintStepResult(success, false);
+  PrintStepResult(success);
   return success;
 }
 
@@ -113,26 +100,19 @@ int64_t DownloadProgressTotal(int32_t length) {
   return LogEnabled ? total : total + total / 10;
 }
 
-TransferPacing SettingsPacing() {
-  TransferPacing pacing;
-  pacing.blockSize = DfuSettings.bsize;
-  pacing.intervalMs = DfuSettings.intv;
-  return pacing;
-}
-
-bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length,
-                    const TransferPacing& pacing) {
+bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length, const TransferPacing& pacing,
+                    RunRecord* record) {
   PrintStepHeading(heading);
   int32_t sent = 0;
   bool success = false;
   if (data != nullptr && length > 0) {
     int64_t total = DownloadProgressTotal(length);
-    PrintDownloadProgress(total, 0, false);
-    success = SendFrames(data, length, pacing, total, &sent);
+    PrintDownloadProgress(total, 0, Progress::kRunning);
+    success = SendFrames(data, length, pacing, total, &sent, record);
     if (LogEnabled)
-      PrintDownloadProgress(total, sent, true);
+      PrintDownloadProgress(total, sent, Progress::kFinal);
   }
-  PrintStepResult(success, false);
+  PrintStepResult(success);
   if (!success) {
     PrintDownloadFailure(static_cast<uint32_t>(length < 0 ? 0 : length),
                          static_cast<uint32_t>(sent));
@@ -140,7 +120,6 @@ bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length,
   return success;
 }
 
-bool DownloadFirmware(bool singlePart, bool appSelected) {
-  const FirmwareImage& image = SelectedImage(singlePart, appSelected);
-  return StreamFirmware(Msg::kDownloadFirmware, image.data, image.length, SettingsPacing());
+bool DownloadFirmware(const FirmwareImage& image, const TransferPacing& pacing, RunRecord* record) {
+  return StreamFirmware(Msg::kDownloadFirmware, image.data, image.length, pacing, record);
 }

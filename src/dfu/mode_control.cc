@@ -32,14 +32,34 @@ bool Restart(Msg heading, uint8_t mode) {
     DeviceModes.upgrade.store(false);
     DeviceModes.passthrough.store(false);
   }
-  PrintStepResult(success, false);
+  PrintStepResult(success);
+  return success;
+}
+
+// Entering and leaving are one request with its parameter byte,
+// kForcedModeEnter or kForcedModeLeave.
+bool ChangeForcedUpgradeMode(uint8_t parameter, uint8_t* state) {
+  const bool enter = parameter == kForcedModeEnter;
+  PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
+  if (enter)
+    DeviceModes.forcedUpgrade.store(true);
+  uint8_t reply[8] = {};
+  CommandFrame frame = MakeFrame(kCmdForcedMode, parameter);
+  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
+  if (success && !enter)
+    DeviceModes.forcedUpgrade.store(false);
+  if (success && enter && state != nullptr) {
+    StatusRecord record = ReadStatusRecord(reply + 2);
+    *state = record.valid ? record.value : kNoForcedState;
+  }
+  PrintStepResult(success);
   return success;
 }
 
 }  // namespace
 
 void SnapshotBusWithoutOpenDevice() {
-  RefreshDevices(&KnownDevices, false);
+  RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface);
   RemoveDeviceByPath(&KnownDevices, HidLink.hasPath ? HidLink.path.c_str() : nullptr);
 }
 
@@ -54,10 +74,6 @@ int Handshake() {
   return ReadStatusRecord(reply + 2).valid ? 2 : 1;
 }
 
-bool ResetToBootloader() {
-  return Restart(Msg::kResetToBootloader, kRestartToBootloader);
-}
-
 bool RestartDevice() {
   return Restart(Msg::kRestartDevice, kRestartToApplication);
 }
@@ -69,23 +85,14 @@ bool EnterUpgradeMode() {
   bool success = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
                                  sizeof(reply), ReplyCheck::kStatusOk)
                      .accepted;
-  PrintStepResult(success, false);
+  PrintStepResult(success);
   return success;
 }
 
-bool SetForcedUpgradeMode(bool enter, uint8_t* state) {
-  PrintStepHeading(enter ? Msg::kEnterForcedMode : Msg::kExitForcedMode);
-  if (enter)
-    DeviceModes.forcedUpgrade.store(true);
-  uint8_t reply[8] = {};
-  CommandFrame frame = MakeFrame(kCmdForcedMode, enter ? kForcedModeEnter : kForcedModeLeave);
-  bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
-  if (success && !enter)
-    DeviceModes.forcedUpgrade.store(false);
-  if (success && enter && state != nullptr) {
-    StatusRecord record = ReadStatusRecord(reply + 2);
-    *state = record.valid ? record.value : kNoForcedState;
-  }
-  PrintStepResult(success, false);
-  return success;
+bool EnterForcedUpgradeMode(uint8_t* state) {
+  return ChangeForcedUpgradeMode(kForcedModeEnter, state);
+}
+
+bool LeaveForcedUpgradeMode() {
+  return ChangeForcedUpgradeMode(kForcedModeLeave, nullptr);
 }

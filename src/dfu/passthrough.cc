@@ -2,32 +2,43 @@
 
 #include "dfu/command_exchange.h"
 #include "dfu/device_modes.h"
-#include "dfu/firmware_transfer.h"
-#include "image/image_store.h"
 
-bool SwitchPassthrough(bool on) {
+namespace {
+
+bool SwitchPassthrough(uint8_t parameter) {
+  const bool on = parameter == kPassthroughOn;
   if (on)
     DeviceModes.passthrough.store(true);
   uint8_t reply[8] = {};
-  CommandFrame frame = MakeFrame(kCmdPassthrough, on ? kPassthroughOn : kPassthroughOff);
+  CommandFrame frame = MakeFrame(kCmdPassthrough, parameter);
   bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
   if (success && !on)
     DeviceModes.passthrough.store(false);
   return success;
 }
 
-bool SendPassthroughInfo() {
+}  // namespace
+
+bool EnterPassthrough() {
+  return SwitchPassthrough(kPassthroughOn);
+}
+
+bool LeavePassthrough() {
+  return SwitchPassthrough(kPassthroughOff);
+}
+
+bool SendPassthroughInfo(const FirmwareImage& image) {
   // The passthrough program has no header: no header word, no version.
   static const uint8_t kNoHeader[12] = {};
   CommandFrame frame = MakeFrame(kCmdFirmwareInfo);
   AppendBytes(&frame, kNoHeader, sizeof(kNoHeader));
-  AppendLe32(&frame, static_cast<uint32_t>(PassthroughImage.length));
-  AppendLe32(&frame, PassthroughImage.crc32);
+  AppendLe32(&frame, static_cast<uint32_t>(image.length));
+  AppendLe32(&frame, image.crc32);
   uint8_t reply[8] = {};
   return ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kStatusOk).accepted;
 }
 
-bool DownloadPassthroughFirmware() {
-  return StreamFirmware(Msg::kDownloadPassthrough, PassthroughImage.data, PassthroughImage.length,
-                        SettingsPacing());
+bool DownloadPassthroughFirmware(const FirmwareImage& image, const TransferPacing& pacing,
+                                 RunRecord* record) {
+  return StreamFirmware(Msg::kDownloadPassthrough, image.data, image.length, pacing, record);
 }

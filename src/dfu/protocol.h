@@ -9,7 +9,7 @@
 
 constexpr uint8_t kLeadByte = 0x0A;
 
-enum Command : uint8_t {
+enum CommandCode : uint8_t {
   kCmdVersion = 0x00,
   kCmdFirmwareInfo = 0x01,
   kCmdStartUpgrade = 0x02,

@@ -72,13 +72,14 @@ void PrintVersionHeader(uint8_t selector) {
 
 void PrintVersionRecord(const std::string& versionText, const uint8_t record[8]) {
   PrintReportLine(Text(Msg::kRecordVersion) + versionText);
-  PrintReportLine(Text(Msg::kRecordMajor) + FormatHex(record[0], 2, true));
-  PrintReportLine(Text(Msg::kRecordMinor) + FormatHex(record[1], 2, true));
-  PrintReportLine(Text(Msg::kRecordRevision) + FormatHex(record[3], 2, true) +
-                  FormatHex(record[2], 2, false));
-  PrintReportLine(Text(Msg::kRecordBuildNumber) + FormatHex(record[7], 2, true) +
-                  FormatHex(record[6], 2, false) + FormatHex(record[5], 2, false) +
-                  FormatHex(record[4], 2, false));
+  PrintReportLine(Text(Msg::kRecordMajor) + FormatHex(record[0], 2, HexStyle::kPrefixed));
+  PrintReportLine(Text(Msg::kRecordMinor) + FormatHex(record[1], 2, HexStyle::kPrefixed));
+  PrintReportLine(Text(Msg::kRecordRevision) + FormatHex(record[3], 2, HexStyle::kPrefixed) +
+                  FormatHex(record[2], 2, HexStyle::kBare));
+  PrintReportLine(Text(Msg::kRecordBuildNumber) + FormatHex(record[7], 2, HexStyle::kPrefixed) +
+                  FormatHex(record[6], 2, HexStyle::kBare) +
+                  FormatHex(record[5], 2, HexStyle::kBare) +
+                  FormatHex(record[4], 2, HexStyle::kBare));
 }
 
 void ReadDeviceVersions() {
@@ -91,7 +92,7 @@ void ReadDeviceVersions() {
     uint8_t record[16] = {};
     int32_t length = 16;
     if (!ReadVersionInfo(selector, record, &length) || length != 8) {
-      PrintStepResult(false, true);
+      PrintStepResultAlways(false);
       break;
     }
     PrintVersionRecord(FormatVersionText(record), record);

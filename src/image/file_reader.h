@@ -15,8 +15,9 @@
 // is closed again at once.
 FileReadResult ProbeReadableFile(const std::string& path);
 
-// Reads the whole file, its size found by seeking to the end. Files larger
-// than maxSize bytes are refused before anything is allocated.
+// Reads the whole file, its size taken from the opened file's status (fstat,
+// or the size Windows reports for the handle). Files larger than maxSize
+// bytes are refused before anything is allocated.
 FileReadResult ReadWholeFile(const std::string& path, int64_t maxSize, std::vector<uint8_t>* bytes);
 
 #endif  // QUORVEL_IMAGE_FILE_READER_H_

@@ -11,14 +11,6 @@
 
 #include "image/checksums.h"
 
-FirmwareImage ProgramImage;
-FirmwareImage ControllerPart;
-FirmwareImage AppPart;
-FirmwareImage PassthroughImage;
-ImageHeader ProgramHeader;
-ImageHeader AppHeader;
-bool TwoPartImage = false;
-
 namespace {
 
 // Offset of the App part within the stored two-part image.
@@ -54,23 +46,29 @@ bool AdoptImage(std::vector<uint8_t>&& buffer, int64_t offset, int64_t maxLength
   return true;
 }
 
-// A view into ProgramImage from offset, ending where PartLength finds the fill.
-bool CutPart(int32_t offset, uint32_t bodySize, FirmwareImage* part) {
-  const int32_t available = ProgramImage.length - offset;
+// A view into the whole image from offset, ending where PartLength finds the
+// fill.
+bool CutPart(const FirmwareImage& whole, int32_t offset, uint32_t bodySize, FirmwareImage* part) {
+  const int32_t available = whole.length - offset;
   if (offset < 0 || available <= 0) {
     return false;
   }
   // A body size beyond the stored bytes yields length 0 below.
   const int32_t scanStart =
       static_cast<int32_t>(std::min<uint32_t>(bodySize, std::numeric_limits<int32_t>::max()));
-  const int32_t length = PartLength(ProgramImage.data + offset, scanStart, available);
+  const int32_t length = PartLength(whole.data + offset, scanStart, available);
   if (length == 0) {
     return false;
   }
-  part->data = ProgramImage.data + offset;
+  part->data = whole.data + offset;
   part->length = length;
   part->crc32 = Crc32(part->data, length);
   return true;
+}
+
+void ClearParts(LoadedProgram* program) {
+  program->controllerPart = FirmwareImage{};
+  program->appPart = FirmwareImage{};
 }
 
 }  // namespace
@@ -89,66 +87,59 @@ int32_t PartLength(const uint8_t* part, int32_t scanStart, int32_t available) {
   return available;
 }
 
-int AdoptProgramImage(std::vector<uint8_t>&& file, int64_t offset) {
-  ControllerPart = FirmwareImage{};
-  AppPart = FirmwareImage{};
-  if (!AdoptImage(std::move(file), offset, std::numeric_limits<int32_t>::max(), &ProgramImage)) {
+int AdoptProgramImage(std::vector<uint8_t>&& file, int64_t offset, LoadedProgram* program) {
+  ClearParts(program);
+  if (!AdoptImage(std::move(file), offset, std::numeric_limits<int32_t>::max(), &program->image)) {
     return 0;
   }
-  if (!TwoPartImage) {
+  if (!program->twoPart) {
     return 1;
   }
-  if (!CutPart(0, ProgramHeader.bodySize, &ControllerPart) ||
-      !CutPart(kAppPartOffset, AppHeader.bodySize, &AppPart)) {
-    ControllerPart = FirmwareImage{};
-    AppPart = FirmwareImage{};
+  if (!CutPart(program->image, 0, program->header.bodySize, &program->controllerPart) ||
+      !CutPart(program->image, kAppPartOffset, program->appHeader.bodySize, &program->appPart)) {
+    ClearParts(program);
     return 0;
   }
   return 1;
 }
 
-int StoreProgramImage(const uint8_t* bytes, int64_t length) {
+int StoreProgramImage(const uint8_t* bytes, int64_t length, LoadedProgram* program) {
   // Copied before the previous contents are released: the bytes may be a
   // range of the image being replaced.
   std::vector<uint8_t> copy;
   if (!CopyBytes(bytes, length, &copy)) {
-    ControllerPart = FirmwareImage{};
-    AppPart = FirmwareImage{};
-    ProgramImage = FirmwareImage{};
+    ClearParts(program);
+    program->image = FirmwareImage{};
     return 0;
   }
-  return AdoptProgramImage(std::move(copy), 0);
+  return AdoptProgramImage(std::move(copy), 0, program);
 }
 
-int AdoptPassthroughImage(std::vector<uint8_t>&& file) {
-  return AdoptImage(std::move(file), 0, kPassthroughMaxSize, &PassthroughImage) ? 1 : 0;
+int AdoptPassthroughImage(std::vector<uint8_t>&& file, FirmwareImage* image) {
+  return AdoptImage(std::move(file), 0, kPassthroughMaxSize, image) ? 1 : 0;
 }
 
-int StorePassthroughImage(const uint8_t* bytes, int64_t length) {
-  std::vector<uint8_t> copy;
-  if (length > kPassthroughMaxSize || !CopyBytes(bytes, length, &copy)) {
-    PassthroughImage = FirmwareImage{};
-    return 0;
+std::string ImageVersionText(const LoadedProgram& program, ImagePart part) {
+  const std::string controller = FormatVersionText(program.header.version);
+  if (!program.twoPart) {
+    return controller;
   }
-  return AdoptPassthroughImage(std::move(copy));
+  if (part == ImagePart::kWhole) {
+    return controller + " | " + FormatVersionText(program.appHeader.version);
+  }
+  return part == ImagePart::kApp ? FormatVersionText(program.appHeader.version) : controller;
 }
 
-std::string ImageVersionText(bool singlePart, bool appSelected) {
-  if (!TwoPartImage) {
-    return FormatVersionText(ProgramHeader.version);
-  }
-  if (!singlePart) {
-    return FormatVersionText(ProgramHeader.version) + " | " + FormatVersionText(AppHeader.version);
-  }
-  return FormatVersionText(appSelected ? AppHeader.version : ProgramHeader.version);
-}
-
-void ResetImages() {
-  ProgramImage = FirmwareImage{};
-  ControllerPart = FirmwareImage{};
-  AppPart = FirmwareImage{};
-  PassthroughImage = FirmwareImage{};
-  ProgramHeader = ImageHeader{};
-  AppHeader = ImageHeader{};
-  TwoPartImage = false;
+TransferImage SelectTransferImage(const LoadedProgram& program, ImagePart part) {
+  TransferImage transfer;
+  const bool onePart = !program.twoPart || part == ImagePart::kWhole;
+  transfer.image = onePart                   ? &program.image
+                   : part == ImagePart::kApp ? &program.appPart
+                                             : &program.controllerPart;
+  transfer.header =
+      (program.twoPart && part == ImagePart::kApp) ? program.appHeader : program.header;
+  transfer.twoPart = program.twoPart;
+  transfer.part = part;
+  transfer.versionText = ImageVersionText(program, part);
+  return transfer;
 }

@@ -1,6 +1,7 @@
-// The process-wide images the device procedures send: the default device
-// program (with its two parts when it has them) and the passthrough
-// device's program, each with its CRC-32, and the headers of the program.
+// The images the device procedures send: the default device program (with
+// its two parts when it has them) and the passthrough device's program, each
+// with its CRC-32, and the headers of the program. The records are the
+// caller's: every function here works on the one it is given.
 #ifndef QUORVEL_IMAGE_IMAGE_STORE_H_
 #define QUORVEL_IMAGE_IMAGE_STORE_H_
 
@@ -19,29 +20,49 @@ struct FirmwareImage {
   std::vector<uint8_t> storage;  // empty for views
 };
 
-extern FirmwareImage ProgramImage;
-extern FirmwareImage ControllerPart;  // view into ProgramImage
-extern FirmwareImage AppPart;         // view into ProgramImage
-extern FirmwareImage PassthroughImage;
-extern ImageHeader ProgramHeader;
-extern ImageHeader AppHeader;
-extern bool TwoPartImage;
+// The default device program as loaded: the whole image, and for a
+// two-part image its parts, which are views into the whole one (moving the
+// record keeps them valid; copying it does not).
+struct LoadedProgram {
+  FirmwareImage image;
+  FirmwareImage controllerPart;  // two-part only: view into image
+  FirmwareImage appPart;         // two-part only: view into image
+  ImageHeader header;            // the one-part image's, or the Controller part's
+  ImageHeader appHeader;         // two-part only
+  bool twoPart = false;
+};
 
-// Copies length bytes into ProgramImage and computes its CRC-32; for a
-// two-part image (TwoPartImage, with ProgramHeader and AppHeader set) also
-// cuts ControllerPart at offset 0 and AppPart at 0x20000. 1 on success; 0
-// when length is not 1 to 2^31-1, memory runs out or a part has length 0,
-// leaving ProgramImage empty (or without parts). The bytes may lie inside
-// the current ProgramImage.
-int StoreProgramImage(const uint8_t* bytes, int64_t length);
+// Which bytes of the program one transfer sends: the whole image, or one
+// part of a two-part image. For a one-part image every choice is the whole.
+enum class ImagePart { kWhole, kController, kApp };
+
+// What one transfer sends and announces: the bytes, the header whose word
+// and version go into the firmware information, and which part it is.
+struct TransferImage {
+  const FirmwareImage* image = nullptr;  // points into the LoadedProgram
+  ImageHeader header;
+  bool twoPart = false;
+  ImagePart part = ImagePart::kWhole;
+  // The version text the updated device must report (ImageVersionText).
+  std::string versionText;
+};
+
+// The transfer of that part of the program; the record must outlive it.
+TransferImage SelectTransferImage(const LoadedProgram& program, ImagePart part);
+
+// Copies length bytes into program->image and computes its CRC-32; for a
+// two-part image (program->twoPart, with both headers set) also cuts
+// controllerPart at offset 0 and appPart at 0x20000. 1 on success; 0 when
+// length is not 1 to 2^31-1, memory runs out or a part has length 0,
+// leaving the image empty (or without parts); the headers and twoPart are
+// never written. The bytes may lie inside the current program->image.
+int StoreProgramImage(const uint8_t* bytes, int64_t length, LoadedProgram* program);
 // StoreProgramImage without the copy: takes the file buffer over and keeps
-// the bytes from offset on as ProgramImage. Same results.
-int AdoptProgramImage(std::vector<uint8_t>&& file, int64_t offset);
-// Copies the bytes into PassthroughImage with their CRC-32. 0 (and an empty
-// PassthroughImage) when length is not 1 to kPassthroughMaxSize.
-int StorePassthroughImage(const uint8_t* bytes, int64_t length);
-// StorePassthroughImage taking the buffer over instead of copying it.
-int AdoptPassthroughImage(std::vector<uint8_t>&& file);
+// the bytes from offset on as program->image. Same results.
+int AdoptProgramImage(std::vector<uint8_t>&& file, int64_t offset, LoadedProgram* program);
+// Takes the buffer over as *image with its CRC-32: 1, or 0 (and an empty
+// *image) when its length is not 1 to kPassthroughMaxSize.
+int AdoptPassthroughImage(std::vector<uint8_t>&& file, FirmwareImage* image);
 
 // The length of a part that starts at part and may run over available bytes:
 // it ends inside the first run of 32 0xFF bytes at or after scanStart,
@@ -49,11 +70,9 @@ int AdoptPassthroughImage(std::vector<uint8_t>&& file);
 // 0 when scanStart is not inside the available bytes.
 int32_t PartLength(const uint8_t* part, int32_t scanStart, int32_t available);
 
-// The version text the updated device must report: of ProgramHeader for a
-// one-part image; for a two-part image of the part being flashed (singlePart
-// with appSelected choosing the App), or both joined by " | ".
-std::string ImageVersionText(bool singlePart, bool appSelected);
-// Empties every image and header (tests and program end).
-void ResetImages();
+// The version text the updated device must report: of the header of a
+// one-part image; for a two-part image of the part being flashed, or with
+// kWhole both joined by " | ".
+std::string ImageVersionText(const LoadedProgram& program, ImagePart part);
 
 #endif  // QUORVEL_IMAGE_IMAGE_STORE_H_

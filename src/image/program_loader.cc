@@ -1,7 +1,7 @@
 // Finding and checking the firmware image inside a default device program
 // file: a one-part image at the image start, or a Controller part and an App
 // part at fixed offsets behind 64 KiB that the device never receives. The
-// search is pure; the image records are written once, by the loader, from
+// search is pure; the caller's record is written once, by the loader, from
 // the layout that was found.
 #include "image/program_loader.h"
 
@@ -88,7 +88,8 @@ int ParseImage(const uint8_t* bytes, int64_t length, const ProgramFileChecks& ch
   return CheckImageExtent(bytes, kAppHeaderOffset, length, layout->appHeader, checks.digestCheck);
 }
 
-int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks) {
+int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks,
+                    LoadedProgram* program) {
   std::vector<uint8_t> file;
   // Image lengths are signed 32-bit throughout, so a file of 2 GiB or more
   // is refused before it is read.
@@ -100,19 +101,19 @@ int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks) {
   if (start < 0) {
     return 0;
   }
-  ProgramHeader = layout.programHeader;
+  program->header = layout.programHeader;
   if (layout.twoPart)
-    AppHeader = layout.appHeader;
-  TwoPartImage = layout.twoPart;
+    program->appHeader = layout.appHeader;
+  program->twoPart = layout.twoPart;
   // The file buffer becomes the image: a large program exists once in memory.
   return AdoptProgramImage(std::move(file),
-                           layout.twoPart ? start + kControllerHeaderOffset : start);
+                           layout.twoPart ? start + kControllerHeaderOffset : start, program);
 }
 
-int LoadPassthroughFile(const std::string& path) {
+int LoadPassthroughFile(const std::string& path, FirmwareImage* image) {
   std::vector<uint8_t> file;
   if (ReadWholeFile(path, kPassthroughMaxSize, &file) != FileReadResult::kOk) {
     return 0;
   }
-  return AdoptPassthroughImage(std::move(file));
+  return AdoptPassthroughImage(std::move(file), image);
 }

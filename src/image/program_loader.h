@@ -1,8 +1,9 @@
 // Loading firmware program files: finding and checking the image inside the
 // default device program, and reading the passthrough device's program.
-// Both loaders read regular files only (a FIFO or device node is refused
-// before it is opened), and write the image records (image/image_store.h)
-// only when they succeed.
+// Both loaders read regular files only: the file is opened without blocking
+// and a FIFO or device node is refused once opened, before anything is read
+// (platform/platform.h, readRegularFile). They write only the record they
+// are given.
 #ifndef QUORVEL_IMAGE_PROGRAM_LOADER_H_
 #define QUORVEL_IMAGE_PROGRAM_LOADER_H_
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "image/image_layout.h"
+#include "image/image_store.h"
 
 // What a chip platform's program file must pass.
 struct ProgramFileChecks {
@@ -19,15 +21,18 @@ struct ProgramFileChecks {
 };
 
 // Reads the file, finds the image (at 0, or with search at the first
-// multiple of 4096 where ParseImage succeeds) and keeps it: 1 with
-// ProgramImage, ProgramHeader, TwoPartImage and for two parts ControllerPart,
-// AppPart and AppHeader set from this file; 0 when the file cannot be read,
-// is 2 GiB or larger, holds no valid image or its parts cannot be cut; the
-// records are then left as they were.
-int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks);
-// Reads the whole file into PassthroughImage: 1, or 0 (files above
-// kPassthroughMaxSize bytes are refused unread, empty ones after reading).
-int LoadPassthroughFile(const std::string& path);
+// multiple of 4096 where ParseImage succeeds) and keeps it in *program: 1
+// with image, header, twoPart and for two parts both parts and appHeader set
+// from this file. 0 when the file cannot be read, is 2 GiB or larger or
+// holds no valid image: *program is then left as it was; or 0 when the
+// parts of a two-part image cannot be cut: header, appHeader and twoPart
+// are then this file's and the image and its parts are empty.
+int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks,
+                    LoadedProgram* program);
+// Reads the whole file into *image: 1, or 0 (files above kPassthroughMaxSize
+// bytes are refused unread, empty ones after reading; *image is then empty,
+// or as it was when the file could not be read).
+int LoadPassthroughFile(const std::string& path, FirmwareImage* image);
 
 // Whether a valid image starts at bytes: a one-part image at offset 0, else
 // (unless checks.onePartOnly) a two-part image with headers at 0x10000 and

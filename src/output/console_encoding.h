@@ -16,7 +16,10 @@ std::string ToConsoleEncoding(const std::string& utf8);
 std::string Text(Msg id);
 
 // While set (a --json command runs), text output is dropped: the command's
-// result goes out as one JSON line instead, through WriteResultLine.
+// result goes out as one JSON line instead, through WriteResultLine. The
+// console sets it for the command; it stays process-wide because every
+// printer of every procedure writes through WriteOut, and the output mode
+// would otherwise travel into each of them. ResetOutputState clears it.
 extern bool TextOutputSuppressed;
 
 void WriteOut(const std::string& bytes);

@@ -20,6 +20,13 @@ struct OutputStateRecord {
   int32_t lastDownloadPercent = 0;
   int32_t lastWaitPercent = 0;
   bool downloadLineOpen = false;
+  // Step notes: headings as message IDs, so that the failure line on
+  // standard error shows them in the user's language, the --json record in
+  // English.
+  bool hasStepUnderWay = false;
+  Msg stepUnderWay = Msg::kStepSuccess;
+  bool hasFailedStep = false;
+  Msg firstFailedStep = Msg::kStepSuccess;
 };
 
 OutputStateRecord g_output;
@@ -51,8 +58,9 @@ int32_t Percent(int64_t total, int64_t done) {
 }
 
 // Returns whether anything was drawn.
-bool PrintProgress(int64_t total, int64_t done, bool final, const std::string& label,
+bool PrintProgress(int64_t total, int64_t done, Progress progress, const std::string& label,
                    int32_t* lastPercent) {
+  const bool final = progress == Progress::kFinal;
   int32_t percent = Percent(total, done);
   if (!final && percent > 0 && percent == *lastPercent)
     return false;
@@ -94,10 +102,10 @@ std::string FormatSeconds(double seconds) {
   return stream.str();
 }
 
-std::string FormatHex(uint32_t value, int width, bool withPrefix) {
+std::string FormatHex(uint32_t value, int width, HexStyle style) {
   std::ostringstream stream;
   stream << std::uppercase << std::hex << std::setfill('0') << std::setw(width) << value;
-  return (withPrefix ? "0x" : "") + stream.str();
+  return (style == HexStyle::kPrefixed ? "0x" : "") + stream.str();
 }
 
 void PrintParameterError() {
@@ -106,18 +114,26 @@ void PrintParameterError() {
   PrintLogLine(Text(Msg::kParameterError));
 }
 
-void PrintStepResult(bool success, bool alwaysPrint) {
+void PrintStepResultAlways(bool success) {
   if (!success)
     NoteStepFailed();
-  if (!LogEnabled && !alwaysPrint)
-    return;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
                Text(success ? Msg::kStepSuccess : Msg::kStepFailure));
 }
 
-void PrintDownloadProgress(int64_t total, int64_t done, bool final) {
-  if (PrintProgress(total, done, final, Text(Msg::kDownloadProgressLabel), &LastDownloadPercent)) {
-    g_output.downloadLineOpen = !final;
+void PrintStepResult(bool success) {
+  if (!LogEnabled) {
+    if (!success)
+      NoteStepFailed();
+    return;
+  }
+  PrintStepResultAlways(success);
+}
+
+void PrintDownloadProgress(int64_t total, int64_t done, Progress progress) {
+  if (PrintProgress(total, done, progress, Text(Msg::kDownloadProgressLabel),
+                    &LastDownloadPercent)) {
+    g_output.downloadLineOpen = progress != Progress::kFinal;
   }
 }
 
@@ -133,50 +149,44 @@ void EndDownloadProgressLine() {
   g_output.downloadLineOpen = false;
 }
 
-void PrintWaitProgress(int32_t total, int32_t done, bool final) {
+void PrintWaitProgress(int32_t total, int32_t done, Progress progress) {
   if (!LogEnabled)
     return;
-  PrintProgress(total, done, final, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
+  PrintProgress(total, done, progress, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
 }
 
-namespace {
-// Headings as message IDs: the failure line on standard error shows them in
-// the user's language, the --json record in English.
-bool g_hasStepUnderWay = false;
-Msg g_stepUnderWay = Msg::kStepSuccess;
-bool g_hasFailedStep = false;
-Msg g_firstFailedStep = Msg::kStepSuccess;
-}  // namespace
-
 void NoteStepHeading(Msg heading) {
-  g_hasStepUnderWay = true;
-  g_stepUnderWay = heading;
+  g_output.hasStepUnderWay = true;
+  g_output.stepUnderWay = heading;
 }
 
 void NoteStepFailed() {
-  if (!g_hasFailedStep && g_hasStepUnderWay) {
-    g_hasFailedStep = true;
-    g_firstFailedStep = g_stepUnderWay;
+  if (!g_output.hasFailedStep && g_output.hasStepUnderWay) {
+    g_output.hasFailedStep = true;
+    g_output.firstFailedStep = g_output.stepUnderWay;
   }
 }
 
 std::string StepForFailureLine(bool* failed) {
-  *failed = g_hasFailedStep;
-  if (g_hasFailedStep)
-    return Text(g_firstFailedStep);
-  return g_hasStepUnderWay ? Text(g_stepUnderWay) : "";
+  *failed = g_output.hasFailedStep;
+  if (g_output.hasFailedStep)
+    return Text(g_output.firstFailedStep);
+  return g_output.hasStepUnderWay ? Text(g_output.stepUnderWay) : "";
 }
 
 std::string FailedStepText() {
-  return g_hasFailedStep ? MessageUtf8(g_firstFailedStep, true) : "";
+  // The --json record is read by scripts: its step names are English
+  // whatever the user's language.
+  const bool english = true;
+  return g_output.hasFailedStep ? MessageUtf8(g_output.firstFailedStep, english) : "";
 }
 
 void ClearStepNotes() {
-  g_hasStepUnderWay = false;
-  g_hasFailedStep = false;
+  g_output.hasStepUnderWay = false;
+  g_output.hasFailedStep = false;
 }
 
 void ResetOutputState() {
-  ClearStepNotes();
   g_output = OutputStateRecord{};
+  TextOutputSuppressed = false;
 }

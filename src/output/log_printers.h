@@ -9,7 +9,10 @@
 #include "output/message_table.h"
 
 // Each of these names a field of one process-wide record (see
-// ResetOutputState), so that a reset cannot miss one.
+// ResetOutputState), so that a reset cannot miss one. The two percentages
+// are what the in-place progress lines last drew: a download and the waits
+// after it advance the same line across many procedures, so the printer
+// keeps them rather than every caller.
 // Nonzero: English; zero: Chinese.
 extern int32_t& UiLanguage;
 // Nonzero: step, status and progress messages are printed.
@@ -31,11 +34,24 @@ void PrintLogLine(LogTimes times, StepClock clock, const std::string& text);
 // A line without times that leaves the step clock running.
 void PrintLogLine(const std::string& text);
 std::string FormatSeconds(double seconds);
-std::string FormatHex(uint32_t value, int width, bool withPrefix);
+// Upper-case hexadecimal digits, with or without a leading "0x".
+enum class HexStyle { kPrefixed, kBare };
+// value in at least width digits, zero-padded.
+std::string FormatHex(uint32_t value, int width, HexStyle style);
 void PrintParameterError();
-void PrintStepResult(bool success, bool alwaysPrint);
-void PrintDownloadProgress(int64_t total, int64_t done, bool final);
-void PrintWaitProgress(int32_t total, int32_t done, bool final);
+// The step's result line with its times; notes a failed step. Printed only
+// while logging is on.
+void PrintStepResult(bool success);
+// The same line whatever the log setting (the version report's).
+void PrintStepResultAlways(bool success);
+// A progress line is redrawn in place while it runs; the final drawing ends
+// it with a line end.
+enum class Progress { kRunning, kFinal };
+// Draws done of total in percent when the percentage changed (or with
+// kFinal); the download's line whatever the log setting.
+void PrintDownloadProgress(int64_t total, int64_t done, Progress progress);
+// The wait's line, only while logging is on.
+void PrintWaitProgress(int32_t total, int32_t done, Progress progress);
 
 // True while a download progress line has been drawn but not ended.
 bool DownloadProgressLineOpen();
@@ -46,6 +62,9 @@ void EndDownloadProgressLine();
 // command can say which step failed (on standard error, and in its --json
 // record): the heading or wait reason of the step under way, and that of
 // the first one that failed, even when its sequence went on to tidy up.
+// They are fields of the output record: the heading and result printers
+// that every procedure calls note them, so they follow the printed steps
+// without a record travelling through every printer call.
 void NoteStepHeading(Msg heading);
 // The current step failed (its result line, or a wait's time-out).
 void NoteStepFailed();
@@ -60,7 +79,7 @@ void ClearStepNotes();
 
 // Puts every flag, clock reading, percentage and step note back to its
 // start value, the output state by assigning a default-constructed record,
-// the one the program starts with.
+// the one the program starts with; text output is no longer suppressed.
 void ResetOutputState();
 
 #endif  // QUORVEL_OUTPUT_LOG_PRINTERS_H_

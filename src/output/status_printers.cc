@@ -34,13 +34,14 @@ void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs) {
                    Text(Msg::kTimeoutClose));
 }
 
-void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected) {
+void PrintFirmwareKind(ImagePart part, uint8_t replyKind, bool twoPart) {
   if (!LogEnabled)
     return;
   Msg kind;
   if (twoPart) {
-    kind = !singlePart ? Msg::kPartControllerAndApp
-                       : (appSelected ? Msg::kPartApp : Msg::kPartController);
+    kind = part == ImagePart::kWhole ? Msg::kPartControllerAndApp
+           : part == ImagePart::kApp ? Msg::kPartApp
+                                     : Msg::kPartController;
   } else {
     kind = replyKind != 0 ? Msg::kPartApp : Msg::kPartController;
   }
@@ -51,6 +52,7 @@ void PrintDownloadFailure(uint32_t size, uint32_t location) {
   if (!LogEnabled)
     return;
   PrintLogLine(LogTimes::kStepAndCommand, StepClock::kRunsOn,
-               Text(Msg::kProgramFileSize) + FormatHex(size, 8, true) +
-                   Text(Msg::kDownloadFailedLocation) + FormatHex(location, 8, true));
+               Text(Msg::kProgramFileSize) + FormatHex(size, 8, HexStyle::kPrefixed) +
+                   Text(Msg::kDownloadFailedLocation) +
+                   FormatHex(location, 8, HexStyle::kPrefixed));
 }

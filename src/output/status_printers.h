@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/image_store.h"
 #include "output/message_table.h"
 
 // The first line of a device step: no times, restarts the step clock.
@@ -23,7 +24,9 @@ void PrintDeviceWait(DeviceWaitLine line, const std::string& displayName);
 // The wait's reason and its time-out in whole seconds; restarts the step
 // clock.
 void PrintWaitReason(WaitKind waitKind, bool checkVersion, int32_t timeoutMs);
-void PrintFirmwareKind(bool singlePart, uint8_t replyKind, bool twoPart, bool appSelected);
+// Which firmware the information announced: for a two-part image the part
+// sent (both with kWhole), else what the device's reply kind says.
+void PrintFirmwareKind(ImagePart part, uint8_t replyKind, bool twoPart);
 void PrintDownloadFailure(uint32_t size, uint32_t location);
 
 #endif  // QUORVEL_OUTPUT_STATUS_PRINTERS_H_

@@ -55,9 +55,6 @@ struct Platform {
   // The USB port chain of the HID interface at that hidapi path ("1-2.3");
   // empty when it is not on USB or cannot be told.
   std::string (*usbPort)(const std::string& path);
-  // Whether the prompt lowercases whole lines (Windows, whose file names
-  // ignore case), so that serial numbers typed there lost their case.
-  bool promptLowercasesAll;
   // Reads one line from standard input without its line end; false at end
   // of input. On Windows the line arrives in UTF-8 whatever the console's
   // code page, like the program's arguments.

@@ -293,7 +293,6 @@ Platform NativePlatform() {
   p.writeOut = PosixWriteOut;
   p.flushOut = PosixFlushOut;
   p.usbPort = PosixUsbPort;
-  p.promptLowercasesAll = false;
   p.readLine = PosixReadLine;
   p.reportDescriptor = PosixReportDescriptor;
   p.rescanDevices = PosixRescanDevices;

@@ -343,7 +343,6 @@ Platform NativePlatform() {
   p.writeErr = WinWriteErr;
   p.usbPort = WinUsbPort;
   // The prompt lowercases the whole line there (file names ignore case).
-  p.promptLowercasesAll = true;
   p.inputIsTerminal = WinInputIsTerminal;
   p.readEditedLine = WinReadEditedLine;
   p.setUpProcess = WinSetUpProcess;

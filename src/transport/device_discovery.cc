@@ -56,10 +56,11 @@ hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int3
   return hid_enumerate(vendorId, productId);
 }
 
-int RefreshDevices(DeviceList* list, bool useFilter) {
+int RefreshDevices(DeviceList* list, DeviceFilter filter) {
   if (list == nullptr)
     return 0;
   ClearDevices(list);
+  const bool useFilter = filter == DeviceFilter::kListFilter;
   uint16_t vendorId = useFilter ? list->vendorId : 0;
   uint16_t productId = useFilter ? list->productId : 0;
   int32_t interfaceNumber = useFilter ? list->interfaceNumber : -1;

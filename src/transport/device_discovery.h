@@ -13,9 +13,11 @@ struct hid_device_info;
 // vendor and product (0 = any); the caller frees it with
 // hid_free_enumeration. Null when there are none or hidapi failed.
 hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int32_t settleMs);
-// Empties the list and fills it with the interfaces present, filtered by
-// its vendor, product and interface number when useFilter is set (else
-// every interface). Returns the number of entries (0 also for a null list).
-int RefreshDevices(DeviceList* list, bool useFilter);
+// Whether a listing keeps to the list's own filter (vendor, product and
+// interface number) or takes every interface present.
+enum class DeviceFilter { kEveryInterface, kListFilter };
+// Empties the list and fills it with the interfaces present, as the filter
+// says. Returns the number of entries (0 also for a null list).
+int RefreshDevices(DeviceList* list, DeviceFilter filter);
 
 #endif  // QUORVEL_TRANSPORT_DEVICE_DISCOVERY_H_

@@ -21,24 +21,16 @@ bool PathListed(const DeviceList& list, const DeviceEntry& wanted) {
   return false;
 }
 
-void CountOneRemoved(DeviceList* list) {
-  if (list->count > 0)
-    --list->count;
-}
-
 }  // namespace
 
 void ClearDevices(DeviceList* list) {
   if (list == nullptr)
     return;
   list->entries.clear();
-  list->count = 0;
 }
 
 int AppendDevice(DeviceList* list, const DeviceEntry& entry) {
-  bool wasEmpty = list->entries.empty();
   list->entries.push_back(entry);
-  list->count = wasEmpty ? 1 : list->count + 1;
   return 1;
 }
 
@@ -48,7 +40,6 @@ void RemoveDeviceByPath(DeviceList* list, const char* path) {
   for (auto it = list->entries.begin(); it != list->entries.end(); ++it) {
     if (SamePath(*it, path)) {
       list->entries.erase(it);
-      CountOneRemoved(list);
       return;
     }
   }
@@ -71,7 +62,6 @@ void PruneVanishedKnown() {
   for (auto it = KnownDevices.entries.begin(); it != KnownDevices.entries.end(); ++it) {
     if (!PathListed(CurrentDevices, *it)) {
       KnownDevices.entries.erase(it);
-      CountOneRemoved(&KnownDevices);
       return;
     }
   }

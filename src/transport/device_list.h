@@ -31,7 +31,6 @@ struct DeviceList {
   uint16_t productId = 0;        // filter; 0 = any
   int32_t interfaceNumber = -1;  // filter; negative = any
   std::list<DeviceEntry> entries;
-  int32_t count = 0;
 };
 
 extern DeviceList CurrentDevices;

@@ -1,22 +1,15 @@
 #include "transport/device_selection.h"
 
 #include "platform/ascii.h"
-#include "platform/platform.h"
 
-DeviceSelection SelectedDevice;
-
-bool SelectionActive() {
-  return !SelectedDevice.serial.empty() || !SelectedDevice.port.empty();
-}
-
-bool SelectionAccepts(const DeviceEntry& entry) {
-  if (!SelectedDevice.port.empty() && entry.port != SelectedDevice.port)
+bool SelectionAccepts(const DeviceSelection& selection, const DeviceEntry& entry) {
+  if (!selection.port.empty() && entry.port != selection.port)
     return false;
-  if (SelectedDevice.serial.empty())
+  if (selection.serial.empty())
     return true;
   if (!entry.hasSerial)
     return false;
-  if (g_platform.promptLowercasesAll)
-    return LowerAscii(entry.serial) == LowerAscii(SelectedDevice.serial);
-  return entry.serial == SelectedDevice.serial;
+  if (selection.serialIgnoresCase)
+    return LowerAscii(entry.serial) == LowerAscii(selection.serial);
+  return entry.serial == selection.serial;
 }

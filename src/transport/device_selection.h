@@ -10,19 +10,21 @@
 
 #include "transport/device_list.h"
 
+// Built by the console from --serial and --port and handed to the
+// connection and the waits.
 struct DeviceSelection {
   std::string serial;  // empty: any
   std::string port;    // empty: any
+  // The serial number is compared without regard to case: the console sets
+  // this where its prompt lowercases whole lines, so that a serial typed
+  // there lost its case.
+  bool serialIgnoresCase = false;
 };
 
-// Set by the command executor from --serial and --port; empty otherwise.
-extern DeviceSelection SelectedDevice;
-
-bool SelectionActive();
 // Whether the interface is the selected device (always, with no selection).
 // A device that reports no serial number never matches a serial; the port
-// is compared as written, the serial number exactly, or without regard to
-// case where the prompt lowercases whole lines.
-bool SelectionAccepts(const DeviceEntry& entry);
+// is compared as written, the serial number exactly or, with
+// serialIgnoresCase, without regard to ASCII case.
+bool SelectionAccepts(const DeviceSelection& selection, const DeviceEntry& entry);
 
 #endif  // QUORVEL_TRANSPORT_DEVICE_SELECTION_H_

@@ -84,6 +84,20 @@ bool WriteOneReport(const uint8_t* chunk, int32_t size) {
   return written == static_cast<int>(reportBytes);
 }
 
+// One read of up to chunk bytes under the I/O lock, waiting up to waitMs;
+// hidapi's result. An error (rather than a time-out) is noted in
+// lastReadFailed.
+int ReadChunk(uint8_t* into, int32_t chunk, int32_t waitMs) {
+  int n;
+  {
+    std::lock_guard<std::mutex> guard(HidLink.ioLock);
+    n = hid_read_timeout(HidLink.device, into, static_cast<size_t>(chunk), waitMs);
+  }
+  if (n < 0)
+    HidLink.lastReadFailed = true;
+  return n;
+}
+
 }  // namespace
 
 bool DeviceLockName(const std::string& path, std::string* name) {
@@ -203,13 +217,7 @@ int ReadReports(uint8_t* buffer, int32_t length, int32_t timeoutMs) {
     const bool pastDeadline = elapsed >= timeoutMs;
     const int32_t wait = pastDeadline ? 0 : timeoutMs - elapsed;
     const int32_t before = NowMs();
-    int n;
-    {
-      std::lock_guard<std::mutex> guard(HidLink.ioLock);
-      n = hid_read_timeout(HidLink.device, buffer + received, static_cast<size_t>(chunk), wait);
-    }
-    if (n < 0)
-      HidLink.lastReadFailed = true;
+    const int n = ReadChunk(buffer + received, chunk, wait);
     if (n == chunk) {
       received += chunk;
       if (received >= length)

@@ -131,20 +131,20 @@ TEST_F(ArgumentDiagnosticsTest, SilentWithoutLoggingAndInCommandLineMode) {
 }
 
 TEST_F(ArgumentDiagnosticsTest, NothingWhenNoReasonIsKnown) {
-  // A rejection is forgotten once a later parse succeeds.
-  EXPECT_FALSE(ParseDfuArguments({"248a", "8266", "-n", "9"}, kCtrlMode));
-  PrintArgumentRejection();
+  // An accepted parse carries no reason.
+  const ParseResult rejected = ParseDfuArguments({"248a", "8266", "-n", "9"}, kCtrlMode);
+  EXPECT_FALSE(rejected);
+  PrintArgumentRejection(rejected.rejection);
   EXPECT_EQ(TakeOutput(), ">> : value out of range: -n 9\n");
-  EXPECT_TRUE(ParseDfuArguments({"248a", "8266", "-r", "1"}, kCtrlMode));
-  PrintArgumentRejection();
+  const ParseResult accepted = ParseDfuArguments({"248a", "8266", "-r", "1"}, kCtrlMode);
+  EXPECT_TRUE(accepted);
+  PrintArgumentRejection(accepted.rejection);
   EXPECT_EQ(TakeOutput(), "");
-  LastArgumentRejection = ArgumentRejection{};
-  PrintArgumentRejection();
+  PrintArgumentRejection(ArgumentRejection{});
   EXPECT_EQ(TakeOutput(), "");
   // With logging off even a known reason is not printed.
-  LastArgumentRejection = {ArgumentError::kNotANumber, "zz"};
   LogEnabled = 0;
-  PrintArgumentRejection();
+  PrintArgumentRejection({ArgumentError::kNotANumber, "zz"});
   EXPECT_EQ(TakeOutput(), "");
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
 #include "image/temp_files.h"
@@ -43,18 +44,24 @@ class ArgumentsTest : public ::testing::Test {
     tokens.insert(tokens.end(), options.begin(), options.end());
     return tokens;
   }
+  // Parses and keeps the result, for the reason checks.
+  ParseResult Parse(const Tokens& tokens, int mode) {
+    last_ = ParseDfuArguments(tokens, mode);
+    return last_;
+  }
   bool Dfu(std::initializer_list<std::string> options) {
-    return ParseDfuArguments(Args(options), kDfuMode);
+    return static_cast<bool>(Parse(Args(options), kDfuMode));
   }
   void ExpectRejected(ArgumentError error, const std::string& argument) {
-    EXPECT_EQ(LastArgumentRejection.error, error);
-    EXPECT_EQ(LastArgumentRejection.argument, argument);
+    EXPECT_EQ(last_.rejection.error, error);
+    EXPECT_EQ(last_.rejection.argument, argument);
   }
   void ExpectNothingLoaded() {
     EXPECT_EQ(ProgramImage.data, nullptr);
     EXPECT_EQ(PassthroughImage.data, nullptr);
   }
 
+  ParseResult last_;
   TempFiles files_;
   std::string program_;
   std::string passthrough_;
@@ -111,10 +118,10 @@ TEST_F(ArgumentsTest, ConvertInt32FollowsTheStringToIntRules) {
 }
 
 TEST_F(ArgumentsTest, DfuNeedsMoreThanTheDeviceIds) {
-  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kDfuMode));
-  EXPECT_FALSE(ParseDfuArguments({"046d"}, kDfuMode));
+  EXPECT_FALSE(Parse({"046d", "c077"}, kDfuMode));
+  EXPECT_FALSE(Parse({"046d"}, kDfuMode));
   ExpectRejected(ArgumentError::kMissingVidPid, "");
-  EXPECT_FALSE(ParseDfuArguments({}, kDfuMode));
+  EXPECT_FALSE(Parse({}, kDfuMode));
   // A third token without a value is ignored; no program is named then.
   EXPECT_FALSE(Dfu({"-d"}));
   ExpectRejected(ArgumentError::kProgramFileRequired, "");
@@ -123,11 +130,11 @@ TEST_F(ArgumentsTest, DfuNeedsMoreThanTheDeviceIds) {
 
 TEST_F(ArgumentsTest, DeviceIdsAreHexadecimalWithOrWithoutPrefix) {
   for (const char* vid : {"046d", "046D", "0x046d", "0X046D", "46d", " 0x46D"}) {
-    ASSERT_TRUE(ParseDfuArguments({vid, "0xC077", "-d", program_}, kDfuMode)) << vid;
+    ASSERT_TRUE(Parse({vid, "0xC077", "-d", program_}, kDfuMode)) << vid;
     EXPECT_EQ(DfuSettings.vid, 0x046D) << vid;
     EXPECT_EQ(DfuSettings.pid, 0xC077) << vid;
   }
-  ASSERT_TRUE(ParseDfuArguments({"ffff", "0", "-d", program_}, kDfuMode));
+  ASSERT_TRUE(Parse({"ffff", "0", "-d", program_}, kDfuMode));
   EXPECT_EQ(DfuSettings.vid, 0xFFFF);
   EXPECT_EQ(DfuSettings.pid, 0);
 }
@@ -135,15 +142,15 @@ TEST_F(ArgumentsTest, DeviceIdsAreHexadecimalWithOrWithoutPrefix) {
 TEST_F(ArgumentsTest, InvalidDeviceIdsRejectInEveryMode) {
   for (int mode : {kCommandLineMode, kDfuMode, kCtrlMode}) {
     SCOPED_TRACE(mode);
-    EXPECT_FALSE(ParseDfuArguments({"10000", "c077", "-d", program_, "-r", "1"}, mode));
+    EXPECT_FALSE(Parse({"10000", "c077", "-d", program_, "-r", "1"}, mode));
     ExpectRejected(ArgumentError::kOutOfRange, "10000");
-    EXPECT_FALSE(ParseDfuArguments({"046d", "10000", "-r", "1"}, mode));
+    EXPECT_FALSE(Parse({"046d", "10000", "-r", "1"}, mode));
     ExpectRejected(ArgumentError::kOutOfRange, "10000");
-    EXPECT_FALSE(ParseDfuArguments({"-1", "c077", "-r", "1"}, mode));
+    EXPECT_FALSE(Parse({"-1", "c077", "-r", "1"}, mode));
     ExpectRejected(ArgumentError::kOutOfRange, "-1");
-    EXPECT_FALSE(ParseDfuArguments({"zz", "c077", "-f", "1"}, mode));
+    EXPECT_FALSE(Parse({"zz", "c077", "-f", "1"}, mode));
     ExpectRejected(ArgumentError::kNotANumber, "zz");
-    EXPECT_FALSE(ParseDfuArguments({"046d", "100000000", "-f", "1"}, mode));
+    EXPECT_FALSE(Parse({"046d", "100000000", "-f", "1"}, mode));
     ExpectRejected(ArgumentError::kOutOfRange, "100000000");
     EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
   }
@@ -184,7 +191,7 @@ TEST_F(ArgumentsTest, NumericOptionsAcceptTheirRanges) {
     ResetImages();
     ASSERT_TRUE(Dfu({c.name, c.value, "-d", program_}));
     EXPECT_EQ(FieldOf(c.name), c.field);
-    EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+    EXPECT_EQ(last_.rejection.error, ArgumentError::kNone);
     EXPECT_NE(ProgramImage.data, nullptr);
   }
 }
@@ -218,7 +225,7 @@ TEST_F(ArgumentsTest, NumericOptionsRejectValuesOutsideTheirRanges) {
 TEST_F(ArgumentsTest, EveryParseStartsFromTheDefaults) {
   ASSERT_TRUE(Dfu({"-n", "2", "-b", "128", "-w", "9", "-s", "1", "-i", "1", "-c", "0", "-t",
                    passthrough_, "-d", program_}));
-  ASSERT_TRUE(ParseDfuArguments({"1", "2", "-d", program_}, kDfuMode));
+  ASSERT_TRUE(Parse({"1", "2", "-d", program_}, kDfuMode));
   EXPECT_EQ(DfuSettings.vid, 1);
   EXPECT_EQ(DfuSettings.pid, 2);
   EXPECT_EQ(DfuSettings.inum, -1);
@@ -232,7 +239,7 @@ TEST_F(ArgumentsTest, EveryParseStartsFromTheDefaults) {
   EXPECT_FALSE(DfuSettings.has_trans_pg);
   EXPECT_TRUE(DfuSettings.trans_pg_path.empty());
   // A rejected parse leaves nothing of the earlier one either.
-  EXPECT_FALSE(ParseDfuArguments({"10000", "2", "-d", program_}, kDfuMode));
+  EXPECT_FALSE(Parse({"10000", "2", "-d", program_}, kDfuMode));
   EXPECT_FALSE(DfuSettings.has_pg);
   EXPECT_EQ(DfuSettings.vid, 0);
 }
@@ -253,11 +260,10 @@ TEST_F(ArgumentsTest, LongOptionsStandWhereOptionNamesStand) {
   // The later of two values wins; quotes are not part of the value.
   ASSERT_TRUE(Dfu({"--serial", "A", "--serial", "\"B\"", "-d", program_}));
   EXPECT_EQ(DfuSettings.serial, "B");
-  ASSERT_TRUE(ParseDfuArguments(Args({"--port", "1-2", "-r", "1"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"--port", "1-2", "-r", "1"}), kCtrlMode));
   EXPECT_EQ(DfuSettings.port, "1-2");
   ControlFlags = ControlFlagsRecord{};
-  ASSERT_TRUE(
-      ParseDfuArguments(Args({"-d", program_, "--json", "--serial", "S"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-d", program_, "--json", "--serial", "S"}), kCommandLineMode));
   EXPECT_TRUE(DfuSettings.json);
   EXPECT_EQ(DfuSettings.serial, "S");
   // In a value's place it is a value: here a file name that does not exist.
@@ -287,7 +293,7 @@ TEST_F(ArgumentsTest, EmptySerialOrPortIsRejectedBeforeAnythingLoads) {
     for (const std::string& option : c.options)
       tokens.push_back(option == "PROGRAM" ? program_ : option);
     ControlFlags = ControlFlagsRecord{};
-    EXPECT_FALSE(ParseDfuArguments(tokens, c.mode)) << c.argument;
+    EXPECT_FALSE(Parse(tokens, c.mode)) << c.argument;
     ExpectRejected(ArgumentError::kEmptyValue, c.argument);
     ExpectNothingLoaded();
     EXPECT_FALSE(ControlFlags.reset);
@@ -312,21 +318,21 @@ TEST_F(ArgumentsTest, ControlCommandsCheckAndApplyEveryInterfaceNumber) {
   // An out-of-range -n rejects a control command: it would otherwise
   // restart whatever interface answered first.
   for (int mode : {kCtrlMode, kCommandLineMode}) {
-    EXPECT_FALSE(ParseDfuArguments(Args({"-n", "3", "-n", "9", "-n", "2", "-r", "1"}), mode));
+    EXPECT_FALSE(Parse(Args({"-n", "3", "-n", "9", "-n", "2", "-r", "1"}), mode));
     ExpectRejected(ArgumentError::kOutOfRange, "-n 9");
-    EXPECT_FALSE(ParseDfuArguments(Args({"-r", "1", "-n", "7"}), mode));
+    EXPECT_FALSE(Parse(Args({"-r", "1", "-n", "7"}), mode));
     ExpectRejected(ArgumentError::kOutOfRange, "-n 7");
-    EXPECT_FALSE(ParseDfuArguments(Args({"-f", "1", "-n", "x"}), mode));
+    EXPECT_FALSE(Parse(Args({"-f", "1", "-n", "x"}), mode));
     ExpectRejected(ArgumentError::kNotANumber, "-n x");
   }
   ControlFlags = ControlFlagsRecord{};
-  ASSERT_TRUE(ParseDfuArguments(Args({"-n", "3", "-r", "1", "-n", "2"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-n", "3", "-r", "1", "-n", "2"}), kCtrlMode));
   EXPECT_EQ(DfuSettings.inum, 2);
   // Behind an update option that stopped the update pass, -n still applies.
-  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1", "-s", "9", "-n", "1"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-r", "1", "-s", "9", "-n", "1"}), kCommandLineMode));
   EXPECT_EQ(DfuSettings.inum, 1);
   EXPECT_TRUE(ControlFlags.reset);
-  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+  EXPECT_EQ(last_.rejection.error, ArgumentError::kNone);
 }
 
 TEST_F(ArgumentsTest, AnEmptyOptionNameOrValueRejectsInEveryMode) {
@@ -339,7 +345,7 @@ TEST_F(ArgumentsTest, AnEmptyOptionNameOrValueRejectsInEveryMode) {
   ExpectRejected(ArgumentError::kEmptyArgument, "4");
   for (int mode : {kCtrlMode, kCommandLineMode}) {
     ControlFlags = ControlFlagsRecord{};
-    EXPECT_FALSE(ParseDfuArguments(Args({"-r", "1", "", "-n", "9"}), mode));
+    EXPECT_FALSE(Parse(Args({"-r", "1", "", "-n", "9"}), mode));
     ExpectRejected(ArgumentError::kEmptyArgument, "5");
     EXPECT_FALSE(ControlFlags.reset);
   }
@@ -349,11 +355,11 @@ TEST_F(ArgumentsTest, AnEmptyOptionNameOrValueRejectsInEveryMode) {
 }
 
 TEST_F(ArgumentsTest, OptionsOfTheOtherCommandAreSkippedUnchecked) {
-  ASSERT_TRUE(ParseDfuArguments(Args({"-s", "9", "-r", "1"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-s", "9", "-r", "1"}), kCtrlMode));
   EXPECT_EQ(DfuSettings.chip_p, 4);
-  ASSERT_TRUE(ParseDfuArguments(Args({"-b", "abc", "-d", program_, "-t", "/nonexistent", "-w",
-                                      "5000", "-i", "7", "-c", "7", "-n", "4", "-f", "1"}),
-                                kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-b", "abc", "-d", program_, "-t", "/nonexistent", "-w", "5000", "-i",
+                          "7", "-c", "7", "-n", "4", "-f", "1"}),
+                    kCtrlMode));
   EXPECT_EQ(DfuSettings.inum, 4);
   EXPECT_FALSE(DfuSettings.has_pg);
   ExpectNothingLoaded();
@@ -369,63 +375,62 @@ TEST_F(ArgumentsTest, OptionsOfTheOtherCommandAreSkippedUnchecked) {
 }
 
 TEST_F(ArgumentsTest, CtrlNeedsResetOrForce) {
-  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "true"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-r", "true"}), kCtrlMode));
   EXPECT_TRUE(ControlFlags.reset);
   EXPECT_FALSE(ControlFlags.force);
 
   ControlFlags = ControlFlagsRecord{};
-  ASSERT_TRUE(ParseDfuArguments(Args({"-f", "1", "-r", "1"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-f", "1", "-r", "1"}), kCtrlMode));
   EXPECT_TRUE(ControlFlags.reset && ControlFlags.force);
 
   ControlFlags = ControlFlagsRecord{};
   for (const char* value : {"0", "false", "TRUE", "yes", "01", " 1"}) {
-    EXPECT_FALSE(ParseDfuArguments(Args({"-r", value, "-f", value}), kCtrlMode)) << value;
+    EXPECT_FALSE(Parse(Args({"-r", value, "-f", value}), kCtrlMode)) << value;
     ExpectRejected(ArgumentError::kNoControlAction, "");
   }
-  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "1", "-r"}), kCtrlMode));
-  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kCtrlMode));
+  EXPECT_FALSE(Parse(Args({"-n", "1", "-r"}), kCtrlMode));
+  EXPECT_FALSE(Parse({"046d", "c077"}, kCtrlMode));
   EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
   // A rejected option value is the reason given, not the missing flag.
-  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "9"}), kCtrlMode));
+  EXPECT_FALSE(Parse(Args({"-n", "9"}), kCtrlMode));
   ExpectRejected(ArgumentError::kOutOfRange, "-n 9");
 }
 
 TEST_F(ArgumentsTest, ParsingNeverClearsAControlFlag) {
   ControlFlags.force = true;
-  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1", "-f", "0"}), kCtrlMode));
+  ASSERT_TRUE(Parse(Args({"-r", "1", "-f", "0"}), kCtrlMode));
   EXPECT_TRUE(ControlFlags.force);
   EXPECT_TRUE(ControlFlags.reset);
 }
 
 TEST_F(ArgumentsTest, CommandLineFallsBackToControl) {
-  ASSERT_TRUE(ParseDfuArguments(Args({"-r", "1"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-r", "1"}), kCommandLineMode));
   EXPECT_TRUE(ControlFlags.reset);
   EXPECT_FALSE(DfuSettings.has_pg);
   ExpectNothingLoaded();
-  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kNone);
+  EXPECT_EQ(last_.rejection.error, ArgumentError::kNone);
 
   // A rejected value ends the update part, not the command.
   ControlFlags = ControlFlagsRecord{};
-  ASSERT_TRUE(ParseDfuArguments(Args({"-d", program_, "-b", "100", "-f", "1"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-d", program_, "-b", "100", "-f", "1"}), kCommandLineMode));
   EXPECT_TRUE(ControlFlags.force);
   ExpectNothingLoaded();
 
   ControlFlags = ControlFlagsRecord{};
-  ASSERT_TRUE(
-      ParseDfuArguments(Args({"-d", files_.Path("missing.bin"), "-f", "true"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-d", files_.Path("missing.bin"), "-f", "true"}), kCommandLineMode));
   EXPECT_TRUE(ControlFlags.force);
 }
 
 TEST_F(ArgumentsTest, CommandLineWithLoadableFilesIsAnUpdate) {
-  ASSERT_TRUE(ParseDfuArguments(Args({"-s", "2", "-d", program_, "-r", "1"}), kCommandLineMode));
+  ASSERT_TRUE(Parse(Args({"-s", "2", "-d", program_, "-r", "1"}), kCommandLineMode));
   EXPECT_FALSE(ControlFlags.reset);
   EXPECT_EQ(DfuSettings.chip_p, 2);
   EXPECT_NE(ProgramImage.data, nullptr);
 
-  EXPECT_FALSE(ParseDfuArguments(Args({"-n", "2"}), kCommandLineMode));
+  EXPECT_FALSE(Parse(Args({"-n", "2"}), kCommandLineMode));
   ExpectRejected(ArgumentError::kProgramFileRequired, "");
-  EXPECT_FALSE(ParseDfuArguments(Args({"-r", "0"}), kCommandLineMode));
-  EXPECT_FALSE(ParseDfuArguments({"046d", "c077"}, kCommandLineMode));
+  EXPECT_FALSE(Parse(Args({"-r", "0"}), kCommandLineMode));
+  EXPECT_FALSE(Parse({"046d", "c077"}, kCommandLineMode));
   EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
 }
 
@@ -444,12 +449,12 @@ TEST_F(ArgumentsTest, ProgramPathMayBeQuoted) {
   EXPECT_EQ(DfuSettings.pg_path, program_);
   for (const char* empty : {"\"", "\"\"\""}) {
     EXPECT_FALSE(Dfu({"-d", empty})) << empty;
-    EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kFileNotFound) << empty;
+    EXPECT_EQ(last_.rejection.error, ArgumentError::kFileNotFound) << empty;
   }
   EXPECT_FALSE(Dfu({"-d", ""}));
-  EXPECT_EQ(LastArgumentRejection.error, ArgumentError::kEmptyArgument);
-  EXPECT_TRUE(CheckProgramPath("\"" + program_ + "\""));
-  EXPECT_FALSE(CheckProgramPath(files_.Path("missing.bin")));
+  EXPECT_EQ(last_.rejection.error, ArgumentError::kEmptyArgument);
+  EXPECT_TRUE(CheckProgramPath("\"" + program_ + "\"", &last_.rejection));
+  EXPECT_FALSE(CheckProgramPath(files_.Path("missing.bin"), &last_.rejection));
 }
 
 TEST_F(ArgumentsTest, PassthroughPathLosesItsQuotesLikeTheProgramPath) {
@@ -532,7 +537,7 @@ TEST_F(ArgumentsTest, PathsThatAreNotRegularFilesAreRefused) {
   EXPECT_FALSE(Dfu({"-d", files_.Path("missing.bin")}));
   ExpectRejected(ArgumentError::kFileNotFound, "-d " + files_.Path("missing.bin"));
   // On the command line the control flags still decide.
-  EXPECT_TRUE(ParseDfuArguments(Args({"-d", fifo, "-r", "1"}), kCommandLineMode));
+  EXPECT_TRUE(Parse(Args({"-d", fifo, "-r", "1"}), kCommandLineMode));
 }
 
 TEST_F(ArgumentsTest, SuccessClearsTheLastRejection) {
@@ -544,13 +549,13 @@ TEST_F(ArgumentsTest, SuccessClearsTheLastRejection) {
 
 TEST_F(ArgumentsTest, LoadFirmwareFilesFollowsTheSettings) {
   DfuSettings = DfuSettingsRecord{};
-  EXPECT_FALSE(LoadFirmwareFiles());
+  EXPECT_FALSE(LoadFirmwareFiles(&last_.rejection));
   DfuSettings.has_pg = true;
   DfuSettings.pg_path = twoPart_;
   DfuSettings.chip_p = kTq3410;
-  EXPECT_FALSE(LoadFirmwareFiles());
+  EXPECT_FALSE(LoadFirmwareFiles(&last_.rejection));
   DfuSettings.chip_p = kTq520xHskV110;
-  EXPECT_TRUE(LoadFirmwareFiles());
+  EXPECT_TRUE(LoadFirmwareFiles(&last_.rejection));
   EXPECT_TRUE(TwoPartImage);
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "console/arguments.h"
+#include "console/command.h"
+#include "console/dfu_settings.h"
 #include "console/interruption.h"
 #include "output/log_printers.h"
 #include "platform/platform.h"
@@ -61,41 +63,65 @@ TEST_F(ProgramTest, SplitTokensADoubleQuotedStretchKeepsItsBlanks) {
 }
 
 TEST_F(ProgramTest, LowercaseLineLowersAllButTheFileValuesOfDfu) {
-  EXPECT_EQ(LowercaseLine("EXIT"), "exit");
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0"),
+  EXPECT_EQ(LowercaseLine("EXIT", PromptCase::kValuesKeepCase), "exit");
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 -S 2 -D /Tmp/Fw.BIN -T Pass.Bin -C 0",
+                          PromptCase::kValuesKeepCase),
             "dfu 248a 8266 -s 2 -d /Tmp/Fw.BIN -t Pass.Bin -c 0");
   // A -d standing in a value position is a value, not an option name.
-  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y"), "dfu 1 2 -n -d x y");
-  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep"), "ctrl 248a 8266 -d keep");
-  EXPECT_EQ(LowercaseLine("dfu  A  -D Z "), "dfu  a  -d z ");
-  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC"), "\xC3\x89t\xC3\xA9 abc");
-  EXPECT_EQ(LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1"),
-            "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n -D X Y", PromptCase::kValuesKeepCase), "dfu 1 2 -n -d x y");
+  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 -D Keep", PromptCase::kValuesKeepCase),
+            "ctrl 248a 8266 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu  A  -D Z ", PromptCase::kValuesKeepCase), "dfu  a  -d z ");
+  EXPECT_EQ(LowercaseLine("\xC3\x89t\xC3\xA9 ABC", PromptCase::kValuesKeepCase),
+            "\xC3\x89t\xC3\xA9 abc");
+  EXPECT_EQ(
+      LowercaseLine("DFU 1 2 -D \"My Dir/Fw.BIN\" -T \"A B\" -N 1", PromptCase::kValuesKeepCase),
+      "dfu 1 2 -d \"My Dir/Fw.BIN\" -t \"A B\" -n 1");
 }
 
 // Serial numbers have upper-case letters: --serial and --port keep their
 // values' case in dfu and ctrl, and --json, which takes no value, does not
 // shift the option pairs after it.
 TEST_F(ProgramTest, LowercaseLineKeepsSerialAndPortValues) {
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --SERIAL QvAb12 --Port 1-2.3 -D Fw.Bin"),
+  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --SERIAL QvAb12 --Port 1-2.3 -D Fw.Bin",
+                          PromptCase::kValuesKeepCase),
             "dfu 248a 8266 --serial QvAb12 --port 1-2.3 -d Fw.Bin");
-  EXPECT_EQ(LowercaseLine("CTRL 248A 8266 --serial QvAb12 -R 1 -D Keep"),
-            "ctrl 248a 8266 --serial QvAb12 -r 1 -d keep");
-  EXPECT_EQ(LowercaseLine("dfu 1 2 --JSON -D Fw.Bin --serial Ab -S 4"),
+  EXPECT_EQ(
+      LowercaseLine("CTRL 248A 8266 --serial QvAb12 -R 1 -D Keep", PromptCase::kValuesKeepCase),
+      "ctrl 248a 8266 --serial QvAb12 -r 1 -d keep");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 --JSON -D Fw.Bin --serial Ab -S 4", PromptCase::kValuesKeepCase),
             "dfu 1 2 --json -d Fw.Bin --serial Ab -s 4");
-  EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE"), "ctrl 1 2 --json --port X -f true");
+  EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE", PromptCase::kValuesKeepCase),
+            "ctrl 1 2 --json --port X -f true");
   // Only as option names: a value "--serial" is not one.
-  EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD"), "dfu 1 2 -n --serial ab cd");
-  EXPECT_EQ(LowercaseLine("list --serial AB"), "list --serial ab");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD", PromptCase::kValuesKeepCase),
+            "dfu 1 2 -n --serial ab cd");
+  EXPECT_EQ(LowercaseLine("list --serial AB", PromptCase::kValuesKeepCase), "list --serial ab");
 }
 
 // Where the prompt lowercases whole lines (Windows), serial numbers typed
 // there lose their case; they are then compared without regard to case.
 TEST_F(ProgramTest, LowercaseLineOnPlatformsThatLowerEverything) {
-  g_platform.promptLowercasesAll = true;
-  EXPECT_EQ(LowercaseLine("DFU 248A 8266 --serial QvAb12 -d C:\\Fw.BIN"),
-            "dfu 248a 8266 --serial qvab12 -d c:\\fw.bin");
-  g_platform.promptLowercasesAll = false;
+  EXPECT_EQ(
+      LowercaseLine("DFU 248A 8266 --serial QvAb12 -d C:\\Fw.BIN", PromptCase::kWholeLineLowered),
+      "dfu 248a 8266 --serial qvab12 -d c:\\fw.bin");
+}
+
+// The command the console hands down compares serials without regard to
+// case exactly where its prompt lowered them.
+TEST_F(ProgramTest, CommandSelectionFollowsThePromptsCaseRule) {
+  DfuSettings.serial = "QvAb12";
+  DfuSettings.port = "1-2";
+  const Command command = CurrentCommand();
+  EXPECT_EQ(command.selection.serial, "QvAb12");
+  EXPECT_EQ(command.selection.port, "1-2");
+  EXPECT_EQ(command.selection.serialIgnoresCase, kPromptCase == PromptCase::kWholeLineLowered);
+#ifdef _WIN32
+  EXPECT_TRUE(command.selection.serialIgnoresCase);
+#else
+  EXPECT_FALSE(command.selection.serialIgnoresCase);
+#endif
+  DfuSettings = DfuSettingsRecord();
 }
 
 TEST_F(ProgramTest, BannerNameAndVersion) {

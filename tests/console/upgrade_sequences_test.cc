@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dfu/dfu_settings.h"
+#include "console/command_execution.h"
+#include "console/dfu_settings.h"
 #include "image/image_store.h"
 #include "support/dfu_fixture.h"
 
@@ -19,13 +20,13 @@ struct SequenceRow {
   uint8_t platform;
   uint8_t check;
   nlohmann::json device;  // scenario keys replaced in the default device
-  bool (*run)();
+  bool (*run)(const Command&, RunRecord*);
   std::vector<std::string> commands;
   bool result;
 };
 
-bool RunPlatform1OnePart() {
-  return RunUpgrade(false, false);
+bool RunPlatform1OnePart(const Command& command, RunRecord* record) {
+  return RunUpgrade(command, ImagePart::kWhole, record);
 }
 
 // The command byte, with its parameter for the commands that take one.
@@ -145,9 +146,43 @@ TEST_F(UpgradeSequencesTest, EachPlatformSendsItsOrderOfCommands) {
     DfuSettings.check = row.check;
     DfuSettings.has_pg = true;
     Open();
-    EXPECT_EQ(row.run(), row.result);
+    EXPECT_EQ(row.run(Current(), &record), row.result);
     EXPECT_EQ(Commands(), row.commands);
   }
+}
+
+// The result line of --json is built from what the procedures record: the
+// bytes the device took, the interface the wait after the restart accepted
+// and the versions it reported there.
+TEST_F(UpgradeSequencesTest, RunUpdateFillsTheRunRecord) {
+  LoadDevice();
+  UseOnePartImage(4096, "0203000005000000");
+  DfuSettings.chip_p = kTq520xHskV102;
+  DfuSettings.check = 1;
+  DfuSettings.has_pg = true;
+  Open();
+  ASSERT_TRUE(RunUpdate(Current(), &record));
+  EXPECT_EQ(record.bytesSent, 4096);
+  EXPECT_EQ(record.connected.path, kPath);
+  EXPECT_EQ(record.versionsRead.controller, std::optional<std::string>("02-03-0000-00000005"));
+  // The Controller's version matched: the App's was not asked for.
+  EXPECT_FALSE(record.versionsRead.app.has_value());
+}
+
+TEST_F(UpgradeSequencesTest, FailedDownloadRecordsTheBytesTakenAndNoReturn) {
+  // Blocks of 256 bytes: the third one's acknowledgement is wrong.
+  LoadDevice({{"faults", {{{"block", 2}, {"action", "ackWrong"}}}}});
+  UseOnePartImage(4096, "0203000005000000");
+  DfuSettings.chip_p = kTq520xHskV102;
+  DfuSettings.check = 1;
+  DfuSettings.has_pg = true;
+  Open();
+  EXPECT_FALSE(RunUpdate(Current(), &record));
+  // Every byte of every frame written counts: the 13th frame of 62 bytes is
+  // the first past the third block's end, and its acknowledgement fails.
+  EXPECT_EQ(record.bytesSent, 13 * 62);
+  EXPECT_TRUE(record.connected.path.empty());
+  EXPECT_FALSE(record.versionsRead.controller.has_value());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Finding the command's device and waiting for a restarted one.
 #include "dfu/connection.h"
 
+#include "console/loaded_images.h"
 #include "dfu/mode_control.h"
 #include "image/image_store.h"
 #include "output/log_printers.h"
@@ -28,7 +29,8 @@ TEST_F(DfuTest, ScanDelayByKindAndTimeout) {
 // Record times count from the scenario's load.
 double FirstProbeTime(WaitKind kind, int32_t timeout) {
   ClearDevices(&KnownDevices);
-  WaitForReturn(kind, timeout);
+  RunRecord record;
+  WaitForReturn(DeviceSelection(), kind, timeout, &record);
   CloseLink();
   return emu::Record()["devices"]["dev"]["requests"].at(0)["atMs"].get<double>();
 }
@@ -54,13 +56,13 @@ TEST_F(DfuTest, ConnectTriesEveryMatchingDeviceOnceAndDrains) {
   LoadDevices({silent, other, dev});
   CurrentDevices.vendorId = 0x248A;
   CurrentDevices.productId = 0x8266;
-  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(HidLink.path, kPath);
   EXPECT_EQ(
       TakeOutput(),
       ">>: Query connected device: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\"\n");
   EXPECT_TRUE(Record()["devices"]["other"]["requests"].empty());
-  EXPECT_EQ(KnownDevices.count, 2);
+  EXPECT_EQ(KnownDevices.entries.size(), 2u);
   // The stray report queued before the connection was drained.
   EXPECT_EQ(Handshake(), 1);
 }
@@ -81,44 +83,42 @@ class SelectionTest : public DfuTest {
 
 TEST_F(SelectionTest, SelectionConnectsOnlyTheDeviceWithThatSerialOrPort) {
   struct Case {
-    DeviceSelection selection;
-    bool lowercasingPrompt;
-    const char* path;  // nullptr: none connects
+    DeviceSelection selection;  // serial, port, whether serials ignore case
+    const char* path;           // nullptr: none connects
   };
   const Case cases[] = {
-      {{"QV-B", ""}, false, "/dev/hidraw2"},
-      {{"", "1-3.4"}, false, "/dev/hidraw3"},
-      {{"QV-A", "1-1"}, false, "/dev/hidraw1"},
-      {{"qv-b", ""}, false, nullptr},  // serial numbers compare exactly
-      {{"qv-b", ""}, true, "/dev/hidraw2"},
-      {{"QV-A", "1-2"}, false, nullptr},  // both must hold
-      {{"", "1-3"}, false, nullptr},      // a port is not a prefix
-      {{"QV-C", ""}, false, nullptr},     // c reports no serial number
+      {{"QV-B", "", false}, "/dev/hidraw2"},
+      {{"", "1-3.4", false}, "/dev/hidraw3"},
+      {{"QV-A", "1-1", false}, "/dev/hidraw1"},
+      {{"qv-b", "", false}, nullptr},  // serial numbers compare exactly
+      {{"qv-b", "", true}, "/dev/hidraw2"},
+      {{"QV-A", "1-2", false}, nullptr},  // both must hold
+      {{"", "1-3", false}, nullptr},      // a port is not a prefix
+      {{"QV-C", "", false}, nullptr},     // c reports no serial number
+      {{"QV-C", "", true}, nullptr},      // nor without regard to case
   };
   for (const Case& c : cases) {
     LoadDevices(IdenticalDongles());
     CurrentDevices.vendorId = 0x248A;
     CurrentDevices.productId = 0x8266;
-    SelectedDevice = c.selection;
-    g_platform.promptLowercasesAll = c.lowercasingPrompt;
+    selection = c.selection;
     std::string label = c.selection.serial + "/" + c.selection.port;
-    EXPECT_EQ(ConnectDevice(false), c.path ? 1 : 0) << label;
+    EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), c.path ? 1 : 0) << label;
     EXPECT_EQ(HidLink.path, c.path ? c.path : "") << label;
     // The others were never even opened.
     EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), c.path ? 1 : 0) << label;
     if (c.path) {
-      EXPECT_EQ(ConnectedDevice.path, c.path);
+      EXPECT_EQ(record.connected.path, c.path);
     }
     CloseLink();
-    g_platform.promptLowercasesAll = false;
   }
   // Without a selection the first one answers, as ever.
   LoadDevices(IdenticalDongles());
-  SelectedDevice = DeviceSelection();
-  EXPECT_EQ(ConnectDevice(false), 1);
+  selection = DeviceSelection();
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(HidLink.path, "/dev/hidraw1");
-  EXPECT_EQ(ConnectedDevice.serial, "QV-A");
-  EXPECT_EQ(ConnectedDevice.port, "1-1");
+  EXPECT_EQ(record.connected.serial, "QV-A");
+  EXPECT_EQ(record.connected.port, "1-1");
 }
 
 TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandardError) {
@@ -127,8 +127,8 @@ TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandard
   LoadDevices(devices);
   CurrentDevices.vendorId = 0x248A;
   CurrentDevices.productId = 0x8266;
-  SelectedDevice = {"QV-B", ""};
-  EXPECT_EQ(ConnectDevice(true), 1);
+  selection = {"QV-B", "", false};
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   EXPECT_GE(g_virtual.now, 5000);
   EXPECT_EQ(HidLink.path, "/dev/hidraw2");
   EXPECT_EQ(g_virtual.err,
@@ -137,8 +137,8 @@ TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandard
   EXPECT_EQ(Opens("a") + Opens("c"), 0);
   CloseLink();
   g_virtual.err.clear();
-  SelectedDevice = DeviceSelection();
-  EXPECT_EQ(ConnectDevice(false), 1);
+  selection = DeviceSelection();
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(g_virtual.err, "");  // nothing without a selection
 }
 
@@ -148,16 +148,16 @@ TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandard
 TEST_F(SelectionTest, WaitsFollowOnlyTheSelectedDevice) {
   LoadDevices(IdenticalDongles());
   ClearDevices(&KnownDevices);
-  SelectedDevice = {"", "1-3.4"};
-  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
+  selection = {"", "1-3.4", false};
+  EXPECT_TRUE(WaitForReturn(selection, kWaitBootloader, 10000, &record));
   EXPECT_EQ(HidLink.path, "/dev/hidraw3");
   EXPECT_EQ(Opens("a") + Opens("b"), 0);
   CloseLink();
   LoadDevices(IdenticalDongles());
   ClearDevices(&KnownDevices);
-  SelectedDevice = {"QV-Z", ""};
+  selection = {"QV-Z", "", false};
   TakeOutput();
-  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 10000));
+  EXPECT_FALSE(WaitForReturn(selection, kWaitBootloader, 10000, &record));
   EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), 0);
   EXPECT_EQ(HidLink.path, "");
 }
@@ -166,7 +166,7 @@ TEST_F(DfuTest, ConnectWithoutDeviceMakesOneQuietScan) {
   LoadDevices({Device({{"productId", "0x1111"}})});
   CurrentDevices.vendorId = 0x248A;
   CurrentDevices.productId = 0x8266;
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), "");
   EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
 }
@@ -174,7 +174,7 @@ TEST_F(DfuTest, ConnectWithoutDeviceMakesOneQuietScan) {
 TEST_F(DfuTest, ConnectWaitsForADeviceThatAppearsLater) {
   nlohmann::json busy = Device({{"name", "busy"}, {"path", "/dev/hidraw1"}, {"protocol", false}});
   LoadDevices({busy, Device({{"appearAtMs", 5000}})});
-  EXPECT_EQ(ConnectDevice(true), 1);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   EXPECT_EQ(HidLink.path, kPath);
   EXPECT_GE(g_virtual.now, 5000);
   // The silent device was probed once only, in the first cycle.
@@ -183,10 +183,10 @@ TEST_F(DfuTest, ConnectWaitsForADeviceThatAppearsLater) {
 
 TEST_F(DfuTest, StatusHandshakeConnectsButIsRejectedByAPlainWait) {
   LoadDevice({{"handshake", {{"status", 3}}}});
-  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   CloseLink();
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForReturn(kWaitRestart, 10000));
+  EXPECT_FALSE(WaitForReturn(selection, kWaitRestart, 10000, &record));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Timeout not waiting to connect failed! ("), std::string::npos);
   EXPECT_EQ(HidLink.device, nullptr);
@@ -195,9 +195,10 @@ TEST_F(DfuTest, StatusHandshakeConnectsButIsRejectedByAPlainWait) {
 TEST_F(DfuTest, KnownDevicesAreNotCandidatesButNewOnesAre) {
   nlohmann::json old = Device({{"name", "old"}, {"path", "/dev/hidraw5"}});
   LoadDevices({old, Device({{"appearAtMs", 1000}})});
-  RefreshDevices(&KnownDevices, false);  // only the old device is on the bus
+  RefreshDevices(&KnownDevices,
+                 DeviceFilter::kEveryInterface);  // only the old device is on the bus
   g_virtual.sleeps.clear();
-  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
+  EXPECT_TRUE(WaitForReturn(selection, kWaitBootloader, 10000, &record));
   EXPECT_EQ(HidLink.path, kPath);
   EXPECT_TRUE(Record()["devices"]["old"]["requests"].empty());
   // The refresh above took its 200 ms settle time: cycles at 400 and 800 ms
@@ -213,7 +214,7 @@ TEST_F(DfuTest, RestartedDeviceWithTheSamePathIsFoundAgain) {
   Open();
   EXPECT_TRUE(RestartDevice());
   TakeOutput();
-  EXPECT_TRUE(WaitForReturn(kWaitRestart, 10000));
+  EXPECT_TRUE(WaitForReturn(selection, kWaitRestart, 10000, &record));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Wait to restart connection (Timeout: 10 s)\n"), std::string::npos);
   EXPECT_NE(out.find(">>: Wait to connect to the device: \"Quorvel Test Mouse"), std::string::npos);
@@ -224,20 +225,20 @@ TEST_F(DfuTest, VanishedKnownDevicesArePrunedOnePerScan) {
   nlohmann::json a = Device({{"name", "a"}, {"path", "/dev/hidraw5"}, {"vanishAtMs", 300}});
   nlohmann::json b = Device({{"name", "b"}, {"path", "/dev/hidraw6"}, {"vanishAtMs", 300}});
   LoadDevices({a, b});
-  RefreshDevices(&KnownDevices, false);
-  EXPECT_EQ(KnownDevices.count, 2);
+  RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface);
+  EXPECT_EQ(KnownDevices.entries.size(), 2u);
   // One scan before the time-out: one of the two vanished entries goes.
-  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 400));
-  ASSERT_EQ(KnownDevices.count, 1);
+  EXPECT_FALSE(WaitForReturn(selection, kWaitBootloader, 400, &record));
+  ASSERT_EQ(KnownDevices.entries.size(), 1u);
   EXPECT_EQ(KnownDevices.entries.front().path, "/dev/hidraw6");
-  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 400));
-  EXPECT_EQ(KnownDevices.count, 0);
+  EXPECT_FALSE(WaitForReturn(selection, kWaitBootloader, 400, &record));
+  EXPECT_EQ(KnownDevices.entries.size(), 0u);
 }
 
 void LoadOnePartVersion(const char* hex) {
   uint8_t bytes[64] = {};
   TwoPartImage = false;
-  StoreProgramImage(bytes, sizeof(bytes));
+  StoreProgramImage(bytes, sizeof(bytes), &LoadedImages.program);
   for (int i = 0; i < 8; ++i) {
     ProgramHeader.version[i] =
         static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
@@ -247,20 +248,23 @@ void LoadOnePartVersion(const char* hex) {
 TEST_F(DfuTest, OnePartVersionMayMatchControllerOrApp) {
   LoadDevice({{"controllerVersion", "0102030004000000"}, {"appVersion", "0900000000000000"}});
   LoadOnePartVersion("0102030004000000");
-  EXPECT_TRUE(WaitForVersion(false, false, 20000));
+  EXPECT_TRUE(WaitForVersion(
+      selection, SelectTransferImage(LoadedImages.program, ImagePart::kWhole), 20000, &record));
   EXPECT_EQ(Requests(), Strings{"0A0000"});
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0102030004000000"}});
   ClearDevices(&KnownDevices);
-  EXPECT_TRUE(WaitForVersion(false, false, 20000));
+  EXPECT_TRUE(WaitForVersion(
+      selection, SelectTransferImage(LoadedImages.program, ImagePart::kWhole), 20000, &record));
   EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0900000000000000"}, {"appVersion", "0900000000000000"}});
   ClearDevices(&KnownDevices);
   TakeOutput();
-  EXPECT_FALSE(WaitForVersion(false, false, 20000));
+  EXPECT_FALSE(WaitForVersion(
+      selection, SelectTransferImage(LoadedImages.program, ImagePart::kWhole), 20000, &record));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> Timeout No newer version device detected! ("), std::string::npos);
   EXPECT_EQ(HidLink.device, nullptr);
@@ -278,13 +282,15 @@ void LoadTwoPartVersions(const char* controller, const char* app) {
 TEST_F(DfuTest, TwoPartVersionChecks) {
   LoadTwoPartVersions("0100000001000000", "0200000002000000");
   LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
-  EXPECT_TRUE(WaitForVersion(false, false, 20000));
+  EXPECT_TRUE(WaitForVersion(
+      selection, SelectTransferImage(LoadedImages.program, ImagePart::kWhole), 20000, &record));
   EXPECT_EQ(Requests(), (Strings{"0A0000", "0A0001"}));
   CloseLink();
 
   LoadDevice({{"controllerVersion", "0100000001000000"}, {"appVersion", "0200000002000000"}});
   ClearDevices(&KnownDevices);
-  EXPECT_TRUE(WaitForVersion(true, true, 20000));
+  EXPECT_TRUE(WaitForVersion(selection, SelectTransferImage(LoadedImages.program, ImagePart::kApp),
+                             20000, &record));
   EXPECT_EQ(Requests(), Strings{"0A0001"});
   CloseLink();
 
@@ -293,18 +299,19 @@ TEST_F(DfuTest, TwoPartVersionChecks) {
               {"appVersion", "0200000002000000"},
               {"faults", {{{"command", "0x00"}, {"occurrence", 2}, {"action", "noReply"}}}}});
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForVersion(false, false, 20000));
+  EXPECT_FALSE(WaitForVersion(
+      selection, SelectTransferImage(LoadedImages.program, ImagePart::kWhole), 20000, &record));
 }
 
 TEST_F(DfuTest, CompactProgressRunsFromNinetyToHundred) {
   LoadDevice();
   LogEnabled = 0;
   LastDownloadPercent = 0;
-  EXPECT_TRUE(WaitForReturn(kWaitBootloader, 10000));
+  EXPECT_TRUE(WaitForReturn(selection, kWaitBootloader, 10000, &record));
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  92%");
   LoadDevice({{"protocol", false}});
   ClearDevices(&KnownDevices);
-  EXPECT_FALSE(WaitForReturn(kWaitRestart, 1000));
+  EXPECT_FALSE(WaitForReturn(selection, kWaitRestart, 1000, &record));
   std::string out = TakeOutput();
   const std::string last = "\r>> : Download progress: 100%";
   ASSERT_GE(out.size(), last.size());

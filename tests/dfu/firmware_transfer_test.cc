@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "console/arguments.h"
+#include "console/loaded_images.h"
 #include "dfu/mode_control.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
@@ -38,9 +39,15 @@ std::vector<int> FramePayloads(const Strings& requests) {
   return sizes;
 }
 
-bool RunTransfer(bool singlePart = false, bool appSelected = false) {
-  return EnterUpgradeMode() && SendFirmwareInfo(singlePart, appSelected) && StartUpgrade() &&
-         DownloadFirmware(singlePart, appSelected) && VerifyFirmware();
+// The transfer of that part of the loaded program, paced as DfuSettings say.
+bool RunTransfer(RunRecord* record, ImagePart part = ImagePart::kWhole) {
+  const TransferImage transfer = SelectTransferImage(LoadedImages.program, part);
+  return EnterUpgradeMode() && SendFirmwareInfo(transfer) && StartUpgrade() &&
+         DownloadFirmware(*transfer.image, PacingOf(CurrentCommand()), record) && VerifyFirmware();
+}
+
+TransferImage WholeImage() {
+  return SelectTransferImage(LoadedImages.program, ImagePart::kWhole);
 }
 
 TEST_F(FirmwareTransferTest, InformationRequestExample) {
@@ -53,7 +60,7 @@ TEST_F(FirmwareTransferTest, InformationRequestExample) {
   ProgramImage.data = &kByte;
   ProgramImage.length = 4660;
   ProgramImage.crc32 = 0xAABBCCDD;
-  SendFirmwareInfo(false, false);
+  SendFirmwareInfo(WholeImage());
   EXPECT_EQ(Requests(), Strings{"0A0101000000010203000400000034120000DDCCBBAA"});
 }
 
@@ -64,7 +71,7 @@ TEST_F(FirmwareTransferTest, FirmwareKindFromReplyForOnePartImages) {
     UseOnePartImage(300);
     EXPECT_TRUE(EnterUpgradeMode());
     TakeOutput();
-    EXPECT_TRUE(SendFirmwareInfo(false, false));
+    EXPECT_TRUE(SendFirmwareInfo(WholeImage()));
     std::string out = TakeOutput();
     EXPECT_NE(
         out.find(std::string(">> : Firmware information:") + (kind ? "App\n" : "Controller\n")),
@@ -74,7 +81,7 @@ TEST_F(FirmwareTransferTest, FirmwareKindFromReplyForOnePartImages) {
   Open();
   UseOnePartImage(300);
   TakeOutput();
-  EXPECT_FALSE(SendFirmwareInfo(false, false));
+  EXPECT_FALSE(SendFirmwareInfo(WholeImage()));
   EXPECT_EQ(TakeOutput().find("Firmware information"), std::string::npos);
 }
 
@@ -84,7 +91,7 @@ TEST_P(FirmwareTransferTest, DownloadFramesAndAcknowledgementsFollowTheBlockSize
   Open();
   UseOnePartImage(c.length);
   DfuSettings.bsize = static_cast<uint16_t>(c.bsize);
-  EXPECT_TRUE(RunTransfer());
+  EXPECT_TRUE(RunTransfer(&record));
   EXPECT_EQ(FramePayloads(Requests()), c.payloads);
   const nlohmann::json& transfer = Transfer(0);
   EXPECT_EQ(transfer["acks"], c.acks);
@@ -108,13 +115,13 @@ TEST_F(FirmwareTransferTest, EchoedFramesAcceptedOnlyWithBlockSize62) {
   Open();
   UseOnePartImage(124);
   DfuSettings.bsize = 62;
-  EXPECT_TRUE(RunTransfer());
+  EXPECT_TRUE(RunTransfer(&record));
 
   LoadDevice({{"blockSize", 62}, {"echo", true}});
   Open();
   UseOnePartImage(124);
   DfuSettings.bsize = 128;
-  EXPECT_FALSE(RunTransfer());
+  EXPECT_FALSE(RunTransfer(&record));
 }
 
 TEST_F(FirmwareTransferTest, HostWithAnotherBlockSizeFails) {
@@ -122,7 +129,7 @@ TEST_F(FirmwareTransferTest, HostWithAnotherBlockSizeFails) {
   Open();
   UseOnePartImage(600);
   DfuSettings.bsize = 128;
-  EXPECT_FALSE(RunTransfer());
+  EXPECT_FALSE(RunTransfer(&record));
 }
 
 TEST_F(FirmwareTransferTest, IntervalPausesOnlyBetweenUnacknowledgedFrames) {
@@ -130,10 +137,10 @@ TEST_F(FirmwareTransferTest, IntervalPausesOnlyBetweenUnacknowledgedFrames) {
   Open();
   UseOnePartImage(300);
   DfuSettings.intv = 5;
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade());
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade());
   size_t first = Requests().size();
   int32_t start = g_virtual.now;
-  EXPECT_TRUE(DownloadFirmware(false, false));
+  EXPECT_TRUE(DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   for (size_t i = first + 1; i < first + 5; ++i) {
     EXPECT_GE(RequestTime(i) - RequestTime(i - 1), 5.0) << i;
   }
@@ -145,11 +152,11 @@ TEST_F(FirmwareTransferTest, AcknowledgementWindowIsOneSecond) {
   LoadDevice({{"faults", {{{"block", 0}, {"action", "ackDelay"}, {"ms", 900}}}}});
   Open();
   UseOnePartImage(300);
-  EXPECT_TRUE(RunTransfer());
+  EXPECT_TRUE(RunTransfer(&record));
   LoadDevice({{"faults", {{{"block", 0}, {"action", "ackDelay"}, {"ms", 1100}}}}});
   Open();
   UseOnePartImage(300);
-  EXPECT_FALSE(RunTransfer());
+  EXPECT_FALSE(RunTransfer(&record));
 }
 
 TEST_F(FirmwareTransferTest, FailureLineReportsSizeAndLocation) {
@@ -157,9 +164,9 @@ TEST_F(FirmwareTransferTest, FailureLineReportsSizeAndLocation) {
   Open();
   UseOnePartImage(300);
   DfuSettings.bsize = 128;
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade());
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade());
   TakeOutput();
-  EXPECT_FALSE(DownloadFirmware(false, false));
+  EXPECT_FALSE(DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   std::string out = TakeOutput();
   EXPECT_NE(out.find(">> : Execution failed!"), std::string::npos);
   EXPECT_NE(out.find(">> : Program file size:0x0000012C Download failed Location:0x000000BA ("),
@@ -171,9 +178,9 @@ TEST_F(FirmwareTransferTest, ProgressTotalsInBothModes) {
   LoadDevice();
   Open();
   UseOnePartImage(512);
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade());
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade());
   TakeOutput();
-  EXPECT_TRUE(DownloadFirmware(false, false));
+  EXPECT_TRUE(DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   // Acknowledgements after 310 and 512 bytes; the final line repeats 100 %.
   const std::string expected =
       ">> Download firmware program\n"
@@ -187,8 +194,8 @@ TEST_F(FirmwareTransferTest, ProgressTotalsInBothModes) {
   UseOnePartImage(512);
   LogEnabled = 0;
   LastDownloadPercent = 0;
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade());
-  EXPECT_TRUE(DownloadFirmware(false, false));
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade());
+  EXPECT_TRUE(DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   // 512 of 563: the download fills about 90 % of the compact bar.
   EXPECT_EQ(TakeOutput(),
             "\r>> : Download progress:   0%\r>> : Download progress:  55%"
@@ -198,7 +205,7 @@ TEST_F(FirmwareTransferTest, ProgressTotalsInBothModes) {
 TEST_F(FirmwareTransferTest, MissingImageFailsAtLocationZero) {
   LoadDevice();
   Open();
-  EXPECT_FALSE(DownloadFirmware(false, false));
+  EXPECT_FALSE(DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   std::string out = TakeOutput();
   EXPECT_NE(out.find("Program file size:0x00000000 Download failed Location:0x00000000"),
             std::string::npos);
@@ -210,22 +217,22 @@ TEST_F(FirmwareTransferTest, StartAndVerifyCompletionWindows) {
       {{"faults", {{{"command", "0x02"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
   Open();
   UseOnePartImage(300);
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false));
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()));
   EXPECT_TRUE(StartUpgrade());
 
   LoadDevice(
       {{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "delay"}, {"ms", 2900}}}}});
   Open();
   UseOnePartImage(300);
-  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(false, false) && StartUpgrade() &&
-              DownloadFirmware(false, false));
+  EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade() &&
+              DownloadFirmware(ProgramImage, PacingOf(Current()), &record));
   EXPECT_FALSE(VerifyFirmware());
 
   LoadDevice(
       {{"faults", {{{"command", "0x03"}, {"stage", 2}, {"action", "status"}, {"value", 1}}}}});
   Open();
   UseOnePartImage(300);
-  EXPECT_FALSE(RunTransfer());
+  EXPECT_FALSE(RunTransfer(&record));
 }
 
 TEST_F(FirmwareTransferTest, DeviceRejectsACorruptedCrc) {
@@ -233,7 +240,7 @@ TEST_F(FirmwareTransferTest, DeviceRejectsACorruptedCrc) {
   Open();
   UseOnePartImage(700);
   ProgramImage.crc32 ^= 1;
-  EXPECT_FALSE(RunTransfer());
+  EXPECT_FALSE(RunTransfer(&record));
   EXPECT_EQ(Transfer(0)["verified"], false);
 }
 
@@ -258,7 +265,7 @@ TEST_F(FirmwareTransferTest, TwoPartSelectionsSendTheRightBytes) {
 
   LoadDevice();
   Open();
-  EXPECT_TRUE(RunTransfer(true, true));
+  EXPECT_TRUE(RunTransfer(&record, ImagePart::kApp));
   EXPECT_EQ(Transfer(0)["receivedLength"], 0x300);
   EXPECT_EQ(Transfer(0)["headerWord"], 1);
   EXPECT_EQ(Transfer(0)["verified"], true);
@@ -266,13 +273,13 @@ TEST_F(FirmwareTransferTest, TwoPartSelectionsSendTheRightBytes) {
 
   LoadDevice();
   Open();
-  EXPECT_TRUE(RunTransfer(true, false));
+  EXPECT_TRUE(RunTransfer(&record, ImagePart::kController));
   EXPECT_EQ(Transfer(0)["receivedLength"], 0x400);
   EXPECT_NE(TakeOutput().find("Firmware information:Controller\n"), std::string::npos);
 
   LoadDevice();
   Open();
-  EXPECT_TRUE(RunTransfer(false, true));
+  EXPECT_TRUE(RunTransfer(&record, ImagePart::kWhole));
   EXPECT_EQ(Transfer(0)["receivedLength"], 0x20300);
   EXPECT_NE(TakeOutput().find("Firmware information:Controller + App\n"), std::string::npos);
 }

@@ -74,9 +74,9 @@ TEST_F(DfuTest, CommandsWithoutStatusByteIgnoreIt) {
                 {{"command", "0x04"}, {"action", "status"}, {"value", 0xFF}}}}});
   Open();
   uint8_t state = 7;
-  EXPECT_TRUE(SetForcedUpgradeMode(true, &state));
+  EXPECT_TRUE(EnterForcedUpgradeMode(&state));
   EXPECT_EQ(state, 0xFF);
-  EXPECT_TRUE(SetForcedUpgradeMode(false, nullptr));
+  EXPECT_TRUE(LeaveForcedUpgradeMode());
   EXPECT_TRUE(RestartDevice());
   EXPECT_EQ(Requests(), (Strings{"0A0600", "0A0601", "0A0400"}));
   EXPECT_EQ(HidLink.device, nullptr);
@@ -87,21 +87,21 @@ TEST_F(DfuTest, ForcedUpgradeStates) {
     LoadDevice({{"forcedState", value}});
     Open();
     uint8_t state = 0x55;
-    EXPECT_TRUE(SetForcedUpgradeMode(true, &state));
+    EXPECT_TRUE(EnterForcedUpgradeMode(&state));
     EXPECT_EQ(state, value);
   }
   LoadDevice({{"forcedState", nullptr}});
   Open();
   uint8_t state = 0x55;
-  EXPECT_TRUE(SetForcedUpgradeMode(true, &state));
+  EXPECT_TRUE(EnterForcedUpgradeMode(&state));
   EXPECT_EQ(state, 0xFF);
   LoadDevice({{"faults", {{{"command", "0x06"}, {"action", "wrongCommand"}}}}});
   Open();
   state = 0x55;
-  EXPECT_FALSE(SetForcedUpgradeMode(true, &state));
+  EXPECT_FALSE(EnterForcedUpgradeMode(&state));
   EXPECT_EQ(state, 0x55);
   TakeOutput();
-  SetForcedUpgradeMode(false, nullptr);
+  LeaveForcedUpgradeMode();
   EXPECT_EQ(TakeOutput().substr(0, 32), ">> Exit the forced upgrade mode\n");
 }
 
@@ -109,11 +109,11 @@ TEST_F(DfuTest, RestartSnapshotsTheBusAndClosesTheLink) {
   nlohmann::json other = Device({{"name", "other"}, {"path", "/dev/hidraw7"}});
   LoadDevices({Device(), other});
   Open();
-  EXPECT_TRUE(ResetToBootloader());
-  EXPECT_EQ(Requests(), Strings{"0A0402"});
+  EXPECT_TRUE(RestartDevice());
+  EXPECT_EQ(Requests(), Strings{"0A0400"});
   EXPECT_EQ(HidLink.device, nullptr);
   EXPECT_FALSE(HidLink.hasPath);
-  ASSERT_EQ(KnownDevices.count, 1);
+  ASSERT_EQ(KnownDevices.entries.size(), 1u);
   EXPECT_EQ(KnownDevices.entries.front().path, "/dev/hidraw7");
   // The restarted device leaves the bus and comes back.
   EXPECT_EQ(Record()["devices"]["dev"]["restarts"].size(), 1u);
@@ -125,7 +125,7 @@ TEST_F(DfuTest, RestartWithoutReplyKeepsTheLinkOpen) {
   Open();
   EXPECT_FALSE(RestartDevice());
   EXPECT_NE(HidLink.device, nullptr);
-  EXPECT_EQ(KnownDevices.count, 0);  // refreshed before the request, without the device
+  EXPECT_EQ(KnownDevices.entries.size(), 0u);  // refreshed before the request, without the device
   // One that restarts without a word: it leaves the bus within the window,
   // and the restart is taken as done.
   LoadDevice({{"faults", {{{"command", "0x04"}, {"action", "noReply"}}}}});
@@ -179,7 +179,7 @@ TEST_F(DfuTest, NothingPrintedWithLoggingOff) {
   Open();
   LogEnabled = 0;
   EXPECT_TRUE(EnterUpgradeMode());
-  EXPECT_TRUE(SetForcedUpgradeMode(true, nullptr));
+  EXPECT_TRUE(EnterForcedUpgradeMode(nullptr));
   EXPECT_TRUE(RestartDevice());
   EXPECT_EQ(TakeOutput(), "");
 }
@@ -188,7 +188,7 @@ TEST_F(DfuTest, ChineseHeadings) {
   LoadDevice();
   Open();
   UiLanguage = 0;
-  EXPECT_TRUE(SetForcedUpgradeMode(true, nullptr));
+  EXPECT_TRUE(EnterForcedUpgradeMode(nullptr));
   EXPECT_EQ(TakeOutput(), u8">> 进入强制升级模式\n>> ：执行成功！ (0.001s, 0.001s)\n");
 }
 

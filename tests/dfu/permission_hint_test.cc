@@ -72,13 +72,13 @@ TEST_F(PermissionHintTest, OpenLinkTellsARefusalFromOtherFailures) {
 TEST_F(PermissionHintTest, OneScanThatFindsOnlyARefusedDeviceHints) {
   LoadDevices({Denied("dev", kPath)});
   FilterOnTheMouse();
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), kHint);
   // The scan itself is the usual single one.
   EXPECT_EQ(g_virtual.sleeps, (std::vector<int32_t>{400, 200}));
   EXPECT_EQ(HidLink.device, nullptr);
   // Each call serves a command of its own, which gets its own hint.
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), kHint);
 }
 
@@ -89,14 +89,14 @@ TEST_F(PermissionHintTest, OnlyARefusedCandidateHints) {
                                            {"productId", "0x1111"},
                                            {"openError", "permission"}})});
   FilterOnTheMouse();
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), "");
 }
 
 TEST_F(PermissionHintTest, NoHintWhenAnotherInterfaceConnects) {
   LoadDevices({Denied("denied", "/dev/hidraw1"), Device()});
   FilterOnTheMouse();
-  EXPECT_EQ(ConnectDevice(false), 1);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(TakeOutput(), kConnected);
   EXPECT_EQ(HidLink.path, kPath);
 }
@@ -107,11 +107,11 @@ TEST_F(PermissionHintTest, OnStandardErrorWithoutLogging) {
   LoadDevices({Denied("dev", kPath)});
   FilterOnTheMouse();
   LogEnabled = 0;
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), "");
   EXPECT_EQ(TakeErrors(), "quorvel-dfu" + std::string(kHint).substr(3));
   LogEnabled = 1;
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), kHint);
   EXPECT_EQ(TakeErrors(), "");
 }
@@ -123,14 +123,14 @@ TEST_F(PermissionHintTest, WaitingAndAnotherInstanceAreToldOnStandardError) {
   LoadDevices({Device({{"appearAtMs", 5000}})});
   FilterOnTheMouse();
   CurrentDevices.interfaceNumber = 0;
-  ASSERT_EQ(ConnectDevice(true), 1);
+  ASSERT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   EXPECT_EQ(TakeErrors(),
             "quorvel-dfu: waiting for device 248A:8266 (interface 0) to be connected and to "
             "answer; press Ctrl-C to stop\n");
   CloseLink();
   // Found at once: nothing to say.
   LoadDevices({Device()});
-  ASSERT_EQ(ConnectDevice(true), 1);
+  ASSERT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   EXPECT_EQ(TakeErrors(), "");
   CloseLink();
 
@@ -139,8 +139,8 @@ TEST_F(PermissionHintTest, WaitingAndAnotherInstanceAreToldOnStandardError) {
   std::string lockName;
   ASSERT_TRUE(DeviceLockName(kPath, &lockName));
   g_virtual.locksHeldElsewhere.insert(lockName);
-  EXPECT_EQ(ConnectDevice(false), 0);
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   const std::string held =
       "quorvel-dfu: \"Quorvel Test Mouse(HID\\VID_248A&PID_8266&REV_0100)\" is held by another "
       "quorvel-dfu process; waiting until it lets go\n";
@@ -151,7 +151,7 @@ TEST_F(PermissionHintTest, WaitingAndAnotherInstanceAreToldOnStandardError) {
 TEST_F(PermissionHintTest, ChineseHint) {
   LoadDevices({Denied("dev", kPath)});
   UiLanguage = 0;
-  EXPECT_EQ(ConnectDevice(false), 0);
+  EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 0);
   EXPECT_EQ(TakeOutput(), kHintZh);
 }
 
@@ -162,7 +162,7 @@ TEST_F(PermissionHintTest, WaitingCommandHintsOnceAndStillConnects) {
   nlohmann::json late = Device({{"appearAtMs", 3000}});
   LoadDevices({late});
   FilterOnTheMouse();
-  ASSERT_EQ(ConnectDevice(true), 1);
+  ASSERT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   const double connectedAlone = RequestTime(0);
   const std::vector<int32_t> sleepsAlone = g_virtual.sleeps;
   EXPECT_EQ(TakeOutput(), kConnected);
@@ -172,7 +172,7 @@ TEST_F(PermissionHintTest, WaitingCommandHintsOnceAndStillConnects) {
   nlohmann::json laterDenied = Denied("denied2", "/dev/hidraw2");
   laterDenied["appearAtMs"] = 1000;
   LoadDevices({Denied("denied1", "/dev/hidraw1"), laterDenied, late});
-  ASSERT_EQ(ConnectDevice(true), 1);
+  ASSERT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
   EXPECT_EQ(TakeOutput(), std::string(kHint) + kConnected);
   EXPECT_EQ(HidLink.path, kPath);
   EXPECT_DOUBLE_EQ(RequestTime(0), connectedAlone);
@@ -190,11 +190,11 @@ TEST_F(PermissionHintTest, RestartWaitsDoNotHint) {
   FilterOnTheMouse();
   // As in a command: connected first, then the device restarts and is
   // waited for while the refused interface comes onto the bus.
-  ASSERT_EQ(ConnectDevice(true), 1);
-  RefreshDevices(&KnownDevices, false);
+  ASSERT_EQ(ConnectDevice(selection, ConnectWait::kUntilFound, &record), 1);
+  RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface);
   CloseLink();
   TakeOutput();
-  EXPECT_FALSE(WaitForReturn(kWaitBootloader, 2000));
+  EXPECT_FALSE(WaitForReturn(selection, kWaitBootloader, 2000, &record));
   std::string out = TakeOutput();
   EXPECT_EQ(out.find("Permission"), std::string::npos);
   EXPECT_NE(out.find("Timeout not waiting to connect failed!"), std::string::npos);

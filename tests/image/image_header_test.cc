@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "image/image_store.h"
 
 namespace {
@@ -85,19 +86,18 @@ TEST_F(ImageHeaderTest, FormatVersionTextWritesRevisionAndBuildHighByteFirst) {
 
 TEST_F(ImageHeaderTest, ImageVersionTextOnePartImageAlwaysUsesTheProgramHeader) {
   TwoPartImage = false;
-  for (bool single : {false, true}) {
-    for (bool app : {false, true}) {
-      EXPECT_EQ(ImageVersionText(single, app), "01-02-0003-00000004") << single << app;
-    }
+  for (ImagePart part : {ImagePart::kWhole, ImagePart::kController, ImagePart::kApp}) {
+    EXPECT_EQ(ImageVersionText(LoadedImages.program, part), "01-02-0003-00000004")
+        << static_cast<int>(part);
   }
 }
 
 TEST_F(ImageHeaderTest, ImageVersionTextTwoPartImageNamesThePartsBeingFlashed) {
   TwoPartImage = true;
-  EXPECT_EQ(ImageVersionText(false, false), "01-02-0003-00000004 | 05-06-0007-00000008");
-  EXPECT_EQ(ImageVersionText(false, true), "01-02-0003-00000004 | 05-06-0007-00000008");
-  EXPECT_EQ(ImageVersionText(true, true), "05-06-0007-00000008");
-  EXPECT_EQ(ImageVersionText(true, false), "01-02-0003-00000004");
+  EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole),
+            "01-02-0003-00000004 | 05-06-0007-00000008");
+  EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kApp), "05-06-0007-00000008");
+  EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kController), "01-02-0003-00000004");
 }
 
 TEST_F(ImageHeaderTest, ResetImagesEmptiesEveryImageAndHeader) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "firmware_builder.h"
 #include "image/checksums.h"
 #include "image/program_loader.h"
@@ -119,7 +120,9 @@ TEST_F(ImageStoreTest, PartLengthScanStartOutsideTheRangeGivesZero) {
 
 TEST_F(ImageStoreTest, OnePartImageIsCopiedWithItsCrc) {
   std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(5000, 9);
-  ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
+  ASSERT_EQ(
+      StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size()), &LoadedImages.program),
+      1);
   const std::vector<uint8_t> original = bytes;
   bytes.assign(bytes.size(), 0);  // the store keeps its own copy
   EXPECT_EQ(ProgramImage.length, 5000);
@@ -133,9 +136,11 @@ TEST_F(ImageStoreTest, OnePartImageIsCopiedWithItsCrc) {
 TEST_F(ImageStoreTest, LengthsOutsideOneToSigned32BitsAreRefused) {
   const std::vector<uint8_t> bytes(64, 0x11);
   for (int64_t length : {int64_t{0}, int64_t{-1}, int64_t{1} << 31, (int64_t{1} << 32) + 64}) {
-    EXPECT_EQ(StoreProgramImage(bytes.data(), length), 0) << length;
-    EXPECT_EQ(StorePassthroughImage(bytes.data(), length), 0) << length;
+    EXPECT_EQ(StoreProgramImage(bytes.data(), length, &LoadedImages.program), 0) << length;
   }
+  // The passthrough store takes the loader's buffer: an empty one is refused.
+  EXPECT_EQ(AdoptPassthroughImage(std::vector<uint8_t>(), &PassthroughImage), 0);
+  EXPECT_EQ(PassthroughImage.data, nullptr);
   EXPECT_EQ(ProgramImage.data, nullptr);
   EXPECT_EQ(ProgramImage.length, 0);
   EXPECT_EQ(PassthroughImage.data, nullptr);
@@ -144,7 +149,9 @@ TEST_F(ImageStoreTest, LengthsOutsideOneToSigned32BitsAreRefused) {
 TEST_F(ImageStoreTest, TwoPartImageIsCutAtTheFill) {
   const std::vector<uint8_t> bytes = TwoPartBytes();
   SetTwoPartHeaders(0x40, 0x200);
-  ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
+  ASSERT_EQ(
+      StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size()), &LoadedImages.program),
+      1);
   EXPECT_EQ(ControllerPart.data, ProgramImage.data);
   EXPECT_EQ(ControllerPart.length, 0x140);
   EXPECT_EQ(ControllerPart.crc32, CrcOf(bytes.data(), 0x140));
@@ -157,15 +164,21 @@ TEST_F(ImageStoreTest, TwoPartImageIsCutAtTheFill) {
 TEST_F(ImageStoreTest, FillBeyondAPartChangesOnlyTheWholeImageCrc) {
   std::vector<uint8_t> bytes = TwoPartBytes();
   SetTwoPartHeaders(0x40, 0x200);
-  ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
+  ASSERT_EQ(
+      StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size()), &LoadedImages.program),
+      1);
   const uint32_t controllerCrc = ControllerPart.crc32;
   const uint32_t wholeCrc = ProgramImage.crc32;
   bytes[0x1000] = 0x00;  // inside the fill after the Controller part
-  ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
+  ASSERT_EQ(
+      StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size()), &LoadedImages.program),
+      1);
   EXPECT_EQ(ControllerPart.crc32, controllerCrc);
   EXPECT_NE(ProgramImage.crc32, wholeCrc);
   bytes[0x12F] ^= 0x01;  // the Controller's last data byte
-  ASSERT_EQ(StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size())), 1);
+  ASSERT_EQ(
+      StoreProgramImage(bytes.data(), static_cast<int64_t>(bytes.size()), &LoadedImages.program),
+      1);
   EXPECT_NE(ControllerPart.crc32, controllerCrc);
 }
 
@@ -173,61 +186,68 @@ TEST_F(ImageStoreTest, BodySizeOutsideTheStoredBytesFails) {
   const std::vector<uint8_t> bytes = TwoPartBytes();
   const int64_t size = static_cast<int64_t>(bytes.size());
   SetTwoPartHeaders(static_cast<uint32_t>(size), 0x200);
-  EXPECT_EQ(StoreProgramImage(bytes.data(), size), 0);
+  EXPECT_EQ(StoreProgramImage(bytes.data(), size, &LoadedImages.program), 0);
   SetTwoPartHeaders(0x40, 0x400);  // the App part has only 0x400 bytes
-  EXPECT_EQ(StoreProgramImage(bytes.data(), size), 0);
+  EXPECT_EQ(StoreProgramImage(bytes.data(), size, &LoadedImages.program), 0);
   SetTwoPartHeaders(0x40, 0xFFFFFFFFu);
-  EXPECT_EQ(StoreProgramImage(bytes.data(), size), 0);
+  EXPECT_EQ(StoreProgramImage(bytes.data(), size, &LoadedImages.program), 0);
   SetTwoPartHeaders(0x40, 0x200);
-  EXPECT_EQ(StoreProgramImage(bytes.data(), 0x20000), 0);  // no App bytes at all
+  EXPECT_EQ(StoreProgramImage(bytes.data(), 0x20000, &LoadedImages.program),
+            0);  // no App bytes at all
   EXPECT_EQ(ControllerPart.data, nullptr);
   EXPECT_EQ(AppPart.data, nullptr);
 }
 
 TEST_F(ImageStoreTest, StoringARangeOfTheCurrentImageIsSafe) {
   const std::vector<uint8_t> bytes = fwbuild::PseudoRandomBytes(300, 4);
-  ASSERT_EQ(StoreProgramImage(bytes.data(), 300), 1);
-  ASSERT_EQ(StoreProgramImage(ProgramImage.data + 100, 200), 1);
+  ASSERT_EQ(StoreProgramImage(bytes.data(), 300, &LoadedImages.program), 1);
+  ASSERT_EQ(StoreProgramImage(ProgramImage.data + 100, 200, &LoadedImages.program), 1);
   EXPECT_EQ(std::vector<uint8_t>(ProgramImage.data, ProgramImage.data + 200),
             std::vector<uint8_t>(bytes.begin() + 100, bytes.end()));
 }
 
 TEST_F(ImageStoreTest, PassthroughLimitIsExactly131072Bytes) {
   const std::vector<uint8_t> largest = fwbuild::BuildPassthrough(131072);
-  ASSERT_EQ(LoadPassthroughFile(files_.Write("largest.bin", largest)), 1);
+  ASSERT_EQ(LoadPassthroughFile(files_.Write("largest.bin", largest), &LoadedImages.passthrough),
+            1);
   EXPECT_EQ(PassthroughImage.length, 131072);
   EXPECT_EQ(std::vector<uint8_t>(PassthroughImage.data, PassthroughImage.data + 131072), largest);
   EXPECT_EQ(PassthroughImage.crc32, CrcOf(largest.data(), largest.size()));
   const std::vector<uint8_t> tooLarge = fwbuild::BuildPassthrough(131073);
-  EXPECT_EQ(LoadPassthroughFile(files_.Write("too-large.bin", tooLarge)), 0);
-  EXPECT_EQ(StorePassthroughImage(tooLarge.data(), 131073), 0);
+  EXPECT_EQ(LoadPassthroughFile(files_.Write("too-large.bin", tooLarge), &LoadedImages.passthrough),
+            0);
+  EXPECT_EQ(AdoptPassthroughImage(std::vector<uint8_t>(tooLarge), &PassthroughImage), 0);
+  EXPECT_EQ(PassthroughImage.data, nullptr);
 }
 
 TEST_F(ImageStoreTest, PassthroughFileIsTakenWhole) {
   const std::vector<uint8_t> one = {0x42};
-  ASSERT_EQ(LoadPassthroughFile(files_.Write("one.bin", one)), 1);
+  ASSERT_EQ(LoadPassthroughFile(files_.Write("one.bin", one), &LoadedImages.passthrough), 1);
   EXPECT_EQ(PassthroughImage.length, 1);
   EXPECT_EQ(PassthroughImage.crc32, CrcOf(one.data(), 1));
   // A header-looking start is not interpreted.
   const std::vector<uint8_t> image = fwbuild::BuildImage(fwbuild::ImageOptions());
-  ASSERT_EQ(LoadPassthroughFile(files_.Write("image.bin", image)), 1);
+  ASSERT_EQ(LoadPassthroughFile(files_.Write("image.bin", image), &LoadedImages.passthrough), 1);
   EXPECT_EQ(PassthroughImage.length, static_cast<int32_t>(image.size()));
 }
 
 TEST_F(ImageStoreTest, EmptyMissingOrSpecialPassthroughFilesAreRefused) {
-  EXPECT_EQ(LoadPassthroughFile(files_.Write("empty.bin", {})), 0);
-  EXPECT_EQ(LoadPassthroughFile(files_.Path("missing.bin")), 0);
-  EXPECT_EQ(LoadPassthroughFile(files_.MakeDirectory("dir")), 0);
-  EXPECT_EQ(LoadPassthroughFile(files_.MakeFifo("fifo")), 0);
-  EXPECT_EQ(LoadPassthroughFile("/dev/null"), 0);
+  EXPECT_EQ(LoadPassthroughFile(files_.Write("empty.bin", {}), &LoadedImages.passthrough), 0);
+  EXPECT_EQ(LoadPassthroughFile(files_.Path("missing.bin"), &LoadedImages.passthrough), 0);
+  EXPECT_EQ(LoadPassthroughFile(files_.MakeDirectory("dir"), &LoadedImages.passthrough), 0);
+  EXPECT_EQ(LoadPassthroughFile(files_.MakeFifo("fifo"), &LoadedImages.passthrough), 0);
+  EXPECT_EQ(LoadPassthroughFile("/dev/null", &LoadedImages.passthrough), 0);
   EXPECT_EQ(PassthroughImage.data, nullptr);
 }
 
 TEST_F(ImageStoreTest, PassthroughAndProgramImagesAreIndependent) {
   const std::vector<uint8_t> program = fwbuild::BuildOnePartFile(fwbuild::ImageOptions());
   const std::vector<uint8_t> passthrough = fwbuild::BuildPassthrough(2000);
-  ASSERT_EQ(LoadPassthroughFile(files_.Write("pass.bin", passthrough)), 1);
-  ASSERT_EQ(LoadProgramFile(files_.Write("prog.bin", program), ProgramFileChecks{}), 1);
+  ASSERT_EQ(LoadPassthroughFile(files_.Write("pass.bin", passthrough), &LoadedImages.passthrough),
+            1);
+  ASSERT_EQ(LoadProgramFile(files_.Write("prog.bin", program), ProgramFileChecks{},
+                            &LoadedImages.program),
+            1);
   EXPECT_EQ(PassthroughImage.length, 2000);
   EXPECT_EQ(PassthroughImage.crc32, CrcOf(passthrough.data(), passthrough.size()));
   EXPECT_EQ(ProgramImage.length, static_cast<int32_t>(program.size()));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/loaded_images.h"
 #include "firmware_builder.h"
 #include "image/checksums.h"
 #include "image/image_store.h"
@@ -57,7 +58,7 @@ class ProgramLoaderTest : public ::testing::Test {
   int Load(const std::vector<uint8_t>& file, const LoadFlags& flags) {
     const std::string path = files_.Write("program.bin", file);
     EXPECT_FALSE(path.empty());
-    return LoadProgramFile(path, flags.checks);
+    return LoadProgramFile(path, flags.checks, &LoadedImages.program);
   }
 
   // Controller body 0xC0 (digest ends at 0x108) with data up to 0x130; App
@@ -89,7 +90,7 @@ TEST_F(ProgramLoaderTest, OnePartImageLoadsOnEveryPlatform) {
     EXPECT_EQ(ProgramImage.crc32, CrcOf(file));
     EXPECT_EQ(ProgramHeader.headerWord, 0x5Au);
     EXPECT_EQ(ProgramHeader.bodySize, 1000u);
-    EXPECT_EQ(ImageVersionText(false, false), "01-02-0003-00000004");
+    EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole), "01-02-0003-00000004");
     EXPECT_EQ(ControllerPart.data, nullptr);
     EXPECT_EQ(AppPart.data, nullptr);
   }
@@ -160,7 +161,7 @@ TEST_F(ProgramLoaderTest, FilesWithoutAValidHeaderFail) {
     EXPECT_EQ(Load(fwbuild::PseudoRandomBytes(20000, 5), flags), 0);
     EXPECT_EQ(ProgramImage.data, nullptr);
   }
-  EXPECT_EQ(LoadProgramFile(files_.Path("missing.bin"), kTq520x.checks), 0);
+  EXPECT_EQ(LoadProgramFile(files_.Path("missing.bin"), kTq520x.checks, &LoadedImages.program), 0);
 }
 
 TEST_F(ProgramLoaderTest, TwoPartFileStoresBothPartsBehindTheLeadIn) {
@@ -183,7 +184,8 @@ TEST_F(ProgramLoaderTest, TwoPartFileStoresBothPartsBehindTheLeadIn) {
     EXPECT_EQ(AppPart.crc32, CrcOf(Slice(stored, 0x20000, 0x310)));
     EXPECT_EQ(ProgramHeader.headerWord, 0u);
     EXPECT_EQ(AppHeader.headerWord, 1u);
-    EXPECT_EQ(ImageVersionText(false, false), "01-00-0011-00000021 | 02-00-0012-00000022");
+    EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole),
+              "01-00-0011-00000021 | 02-00-0012-00000022");
   }
 }
 
@@ -295,7 +297,7 @@ TEST_F(ProgramLoaderTest, SearchStopsAtTheFirstImage) {
   const std::vector<uint8_t> second = fwbuild::BuildImage(later);
   file.insert(file.end(), second.begin(), second.end());
   ASSERT_EQ(Load(file, kTq52xx), 1);
-  EXPECT_EQ(ImageVersionText(false, false), "01-02-0003-00000004");
+  EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole), "01-02-0003-00000004");
   EXPECT_EQ(ProgramImage.length, static_cast<int32_t>(file.size() - 4096));
 }
 
@@ -313,12 +315,12 @@ TEST_F(ProgramLoaderTest, ALaterLoadReplacesTheTwoPartViews) {
 TEST_F(ProgramLoaderTest, PathsThatAreNotRegularFilesAreRefused) {
   const std::string directory = files_.MakeDirectory("firmware.d");
   ASSERT_FALSE(directory.empty());
-  EXPECT_EQ(LoadProgramFile(directory, kTq520x.checks), 0);
+  EXPECT_EQ(LoadProgramFile(directory, kTq520x.checks, &LoadedImages.program), 0);
   // Opening a FIFO without a writer would block; it must be refused first.
   const std::string fifo = files_.MakeFifo("firmware.fifo");
   ASSERT_FALSE(fifo.empty());
-  EXPECT_EQ(LoadProgramFile(fifo, kTq520x.checks), 0);
-  EXPECT_EQ(LoadProgramFile("/dev/zero", kTq52xx.checks), 0);
+  EXPECT_EQ(LoadProgramFile(fifo, kTq520x.checks, &LoadedImages.program), 0);
+  EXPECT_EQ(LoadProgramFile("/dev/zero", kTq52xx.checks, &LoadedImages.program), 0);
   EXPECT_EQ(ProgramImage.data, nullptr);
 }
 
@@ -328,8 +330,8 @@ TEST_F(ProgramLoaderTest, FilesOfTwoGibibytesOrMoreAreRefused) {
   const std::string path = files_.Write("huge.bin", fwbuild::BuildOnePartFile(image_));
   ASSERT_FALSE(path.empty());
   ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 31), 0);
-  EXPECT_EQ(LoadProgramFile(path, kTq520x.checks), 0);
-  EXPECT_EQ(LoadProgramFile(path, kTq52xx.checks), 0);
+  EXPECT_EQ(LoadProgramFile(path, kTq520x.checks, &LoadedImages.program), 0);
+  EXPECT_EQ(LoadProgramFile(path, kTq52xx.checks, &LoadedImages.program), 0);
   EXPECT_EQ(ProgramImage.data, nullptr);
   EXPECT_EQ(ProgramImage.length, 0);
 }

@@ -43,24 +43,24 @@ TEST_F(LogOutputTest, FormatsSecondsAndHex) {
   EXPECT_EQ(FormatSeconds(0.5), "0.500");
   EXPECT_EQ(FormatSeconds(12.0471), "12.047");
   EXPECT_EQ(FormatSeconds(0), "0.000");
-  EXPECT_EQ(FormatHex(26, 2, true), "0x1A");
-  EXPECT_EQ(FormatHex(26, 4, true), "0x001A");
-  EXPECT_EQ(FormatHex(3, 2, false), "03");
-  EXPECT_EQ(FormatHex(0x12345, 2, false), "12345");
-  EXPECT_EQ(FormatHex(0, 8, true), "0x00000000");
+  EXPECT_EQ(FormatHex(26, 2, HexStyle::kPrefixed), "0x1A");
+  EXPECT_EQ(FormatHex(26, 4, HexStyle::kPrefixed), "0x001A");
+  EXPECT_EQ(FormatHex(3, 2, HexStyle::kBare), "03");
+  EXPECT_EQ(FormatHex(0x12345, 2, HexStyle::kBare), "12345");
+  EXPECT_EQ(FormatHex(0, 8, HexStyle::kPrefixed), "0x00000000");
 }
 
 TEST_F(LogOutputTest, StepResultAndParameterErrorFollowLogging) {
   LogEnabled = 0;
-  PrintStepResult(true, false);
+  PrintStepResult(true);
   PrintParameterError();
   EXPECT_EQ(TakeOutput(), "");
   g_virtual.now = 2000;
-  PrintStepResult(false, true);
+  PrintStepResultAlways(false);
   EXPECT_EQ(TakeOutput(), ">> : Execution failed! (2.000s, 2.000s)\n");
   LogEnabled = 1;
   PrintParameterError();
-  PrintStepResult(true, false);
+  PrintStepResult(true);
   EXPECT_EQ(TakeOutput(), ">> : Parameter error!\n>> : Successful execution! (2.000s, 2.000s)\n");
 }
 
@@ -72,30 +72,30 @@ TEST_F(LogOutputTest, ChineseTextsInBothEncodings) {
   g_virtual.encoding = ConsoleEncoding::kGbk;
   PrintParameterError();
   EXPECT_EQ(TakeOutput(), ">> \xA3\xBA\xB2\xCE\xCA\xFD\xB4\xED\xCE\xF3\xA3\xA1\n");
-  PrintWaitProgress(100, 35, false);
+  PrintWaitProgress(100, 35, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>>:  35%");
 }
 
 TEST_F(LogOutputTest, DownloadProgressRedrawRules) {
   LogEnabled = 0;  // the download line prints in both modes
-  PrintDownloadProgress(100, 0, false);
-  PrintDownloadProgress(100, 0, false);
+  PrintDownloadProgress(100, 0, Progress::kRunning);
+  PrintDownloadProgress(100, 0, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:   0%\r>> : Download progress:   0%");
-  PrintDownloadProgress(200, 84, false);
-  PrintDownloadProgress(200, 85, false);  // still 42 %: not redrawn
+  PrintDownloadProgress(200, 84, Progress::kRunning);
+  PrintDownloadProgress(200, 85, Progress::kRunning);  // still 42 %: not redrawn
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  42%");
-  PrintDownloadProgress(200, 85, true);  // final always draws and ends the line
+  PrintDownloadProgress(200, 85, Progress::kFinal);  // final always draws and ends the line
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  42%\n");
-  PrintDownloadProgress(10, 50, false);
+  PrintDownloadProgress(10, 50, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress: 100%");
 }
 
 TEST_F(LogOutputTest, ProgressNeverDividesByZeroOrOverflows) {
-  PrintDownloadProgress(0, 0, false);
+  PrintDownloadProgress(0, 0, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress: 100%");
   // 20 MiB + 10 %: done * 100 no longer fits 32 bits.
   int32_t length = 20 * 1024 * 1024;
-  PrintDownloadProgress(length + length / 10, length, false);
+  PrintDownloadProgress(length + length / 10, length, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  90%");
   // The largest image in command-line mode: its total, length + length / 10,
   // is past 32 bits; wrapped, it would be negative and show 100 % at once.
@@ -103,37 +103,37 @@ TEST_F(LogOutputTest, ProgressNeverDividesByZeroOrOverflows) {
   const int32_t largest = std::numeric_limits<int32_t>::max();
   EXPECT_EQ(DownloadProgressTotal(largest), int64_t{largest} + largest / 10);
   LastDownloadPercent = 0;
-  PrintDownloadProgress(DownloadProgressTotal(largest), largest / 2, false);
+  PrintDownloadProgress(DownloadProgressTotal(largest), largest / 2, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  45%");
-  PrintDownloadProgress(DownloadProgressTotal(largest), largest, false);
+  PrintDownloadProgress(DownloadProgressTotal(largest), largest, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  90%");
   LogEnabled = 1;
   EXPECT_EQ(DownloadProgressTotal(largest), largest);
-  PrintWaitProgress(0, 10, false);
+  PrintWaitProgress(0, 10, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "\r>>: 100%");
 }
 
 TEST_F(LogOutputTest, WaitProgressOnlyWithLoggingAndOwnMemory) {
   LogEnabled = 0;
-  PrintWaitProgress(100, 50, false);
+  PrintWaitProgress(100, 50, Progress::kRunning);
   EXPECT_EQ(TakeOutput(), "");
   LogEnabled = 1;
-  PrintDownloadProgress(100, 50, false);
-  PrintWaitProgress(100, 50, false);  // not suppressed by the download's 50 %
+  PrintDownloadProgress(100, 50, Progress::kRunning);
+  PrintWaitProgress(100, 50, Progress::kRunning);  // not suppressed by the download's 50 %
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  50%\r>>:  50%");
-  PrintWaitProgress(100, 100, true);
+  PrintWaitProgress(100, 100, Progress::kFinal);
   EXPECT_EQ(TakeOutput(), "\r>>: 100%\n");
 }
 
 TEST_F(LogOutputTest, OpenDownloadLineIsEndedOnce) {
   EndDownloadProgressLine();
   EXPECT_EQ(TakeOutput(), "");
-  PrintDownloadProgress(100, 10, false);
+  PrintDownloadProgress(100, 10, Progress::kRunning);
   EXPECT_TRUE(DownloadProgressLineOpen());
   EndDownloadProgressLine();
   EndDownloadProgressLine();
   EXPECT_EQ(TakeOutput(), "\r>> : Download progress:  10%\n");
-  PrintDownloadProgress(100, 20, true);
+  PrintDownloadProgress(100, 20, Progress::kFinal);
   EXPECT_FALSE(DownloadProgressLineOpen());
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/image_store.h"
 #include "output/log_printers.h"
 #include "support/output_test.h"
 #include "support/virtual_platform.h"
@@ -15,7 +16,7 @@ TEST_F(StatusMessagesTest, NothingWithLoggingOff) {
   LogEnabled = 0;
   PrintDeviceWait(DeviceWaitLine::kQueryConnected, "x");
   PrintWaitReason(kWaitRestart, true, 20000);
-  PrintFirmwareKind(false, 0, false, false);
+  PrintFirmwareKind(ImagePart::kWhole, 0, false);
   PrintDownloadFailure(1, 2);
   PrintStepHeading(Msg::kRestartDevice);
   EXPECT_EQ(TakeOutput(), "");
@@ -59,11 +60,11 @@ TEST_F(StatusMessagesTest, WaitReasonsWithWholeSecondsAndStepRestart) {
 }
 
 TEST_F(StatusMessagesTest, FirmwareKindTable) {
-  PrintFirmwareKind(false, 0, true, true);
-  PrintFirmwareKind(true, 0, true, true);
-  PrintFirmwareKind(true, 1, true, false);
-  PrintFirmwareKind(true, 1, false, false);
-  PrintFirmwareKind(false, 0, false, true);
+  PrintFirmwareKind(ImagePart::kWhole, 0, true);
+  PrintFirmwareKind(ImagePart::kApp, 0, true);
+  PrintFirmwareKind(ImagePart::kController, 1, true);
+  PrintFirmwareKind(ImagePart::kController, 1, false);
+  PrintFirmwareKind(ImagePart::kWhole, 0, false);
   EXPECT_EQ(TakeOutput(),
             ">> : Firmware information:Controller + App\n"
             ">> : Firmware information:App\n"

@@ -3,8 +3,8 @@
 #include <cctype>
 
 #include "console/arguments.h"
+#include "console/loaded_images.h"
 #include "firmware_builder.h"
-#include "image/image_store.h"
 #include "output/log_printers.h"
 #include "support/program_harness.h"
 #include "transport/device_list.h"
@@ -20,6 +20,8 @@ std::string UpperHex(const std::string& hex) {
 void DfuTest::SetUp() {
   EmulatedDeviceTest::SetUp();
   harness::ResetProgramState();
+  record = RunRecord();
+  selection = DeviceSelection();
   UiLanguage = 1;
   LogEnabled = 1;
 }
@@ -81,7 +83,7 @@ void DfuTest::UseOnePartImage(int32_t length, const std::string& versionHex) {
   std::vector<uint8_t> bytes =
       fwbuild::PseudoRandomBytes(static_cast<size_t>(length), static_cast<uint32_t>(length));
   TwoPartImage = false;
-  ASSERT_EQ(StoreProgramImage(bytes.data(), length), 1);
+  ASSERT_EQ(StoreProgramImage(bytes.data(), length, &LoadedImages.program), 1);
   ProgramHeader.magic = kImageMagic;
   ProgramHeader.headerSize = 32;
   ProgramHeader.bodySize = static_cast<uint32_t>(length - 32);

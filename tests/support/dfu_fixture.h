@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "console/command.h"
+#include "console/loaded_images.h"
+#include "dfu/run_record.h"
 #include "support/emulated_device_test.h"
+#include "transport/device_selection.h"
 
 class DfuTest : public EmulatedDeviceTest {
  protected:
@@ -27,6 +31,13 @@ class DfuTest : public EmulatedDeviceTest {
   // Virtual time at which the device received its n-th request.
   double RequestTime(size_t index, const std::string& device = "dev");
   const nlohmann::json& Transfer(size_t index, const std::string& device = "dev");
+
+  // What the procedures under test fill, and the selection they are handed
+  // (any device unless a test narrows it).
+  RunRecord record;
+  DeviceSelection selection;
+  // The command the parser's records form now (settings, flags, images).
+  static Command Current() { return CurrentCommand(); }
 
   // A one-part image of the given length (deterministic bytes), loaded as
   // the program image.

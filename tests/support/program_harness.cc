@@ -1,18 +1,14 @@
 #include "support/program_harness.h"
 
 #include "console/arguments.h"
+#include "console/command.h"
 #include "console/command_execution.h"
 #include "console/interruption.h"
-#include "dfu/connection.h"
-#include "dfu/firmware_transfer.h"
+#include "console/loaded_images.h"
 #include "emulator.h"
-#include "image/image_store.h"
-#include "output/console_encoding.h"
 #include "output/log_printers.h"
-#include "output/status_printers.h"
 #include "support/virtual_platform.h"
 #include "transport/device_list.h"
-#include "transport/device_selection.h"
 #include "transport/hid_link.h"
 
 namespace harness {
@@ -96,13 +92,7 @@ void ResetProgramState() {
   ResetImages();
   DfuSettings = DfuSettingsRecord();
   ControlFlags = ControlFlagsRecord();
-  LastArgumentRejection = ArgumentRejection();
-  SelectedDevice = DeviceSelection();
-  ConnectedDevice = DeviceEntry();
-  LastVersionsRead = VersionTexts();
-  FirmwareBytesSent = 0;
-  ClearStepNotes();
-  TextOutputSuppressed = false;
+  // The output flags, clock readings, progress and step notes.
   ResetOutputState();
   ResetInterruption();
 }
@@ -115,11 +105,11 @@ CommandOutcome RunCommand(const CommandRun& run) {
   TakeOutput();
   TakeErrors();
   int32_t start = g_virtual.now;
-  outcome.parsed = ParseDfuArguments(run.args, run.prompt ? kDfuMode : kCommandLineMode);
+  outcome.parsed = ParseDfuArguments(run.args, run.prompt ? kDfuMode : kCommandLineMode).accepted;
   if (outcome.parsed) {
     ArmHangGuard(run.limitMs, run.onTick);
     try {
-      outcome.result = ExecuteCommand();
+      outcome.result = ExecuteCommand(CurrentCommand());
       outcome.executed = true;
     } catch (const ProgramHung&) {
       outcome.hung = true;

@@ -30,8 +30,8 @@ void ArmHangGuard(int32_t limitMs, std::function<void(int32_t)> onTick = nullptr
 void DisarmHangGuard();
 
 // Every process-wide record of the program back to its start value: the HID
-// link, both device lists and the filter, the images, the settings, the
-// control flags, the output state and the interrupt state.
+// link, both device lists and the filter, the loaded images, the settings,
+// the control flags, the output state and the interrupt state.
 void ResetProgramState();
 
 struct CommandRun {

@@ -129,7 +129,6 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.exitNow = VirtualExit;
   g_platform.exitProcess = VirtualExit;
   g_platform.usbPort = VirtualUsbPort;
-  g_platform.promptLowercasesAll = false;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

@@ -49,11 +49,11 @@ class DeviceDiscoveryTest : public TransportTest {
 TEST_F(DeviceDiscoveryTest, EveryRefreshRequestsARescanThenWaitsTheSettleTime) {
   LoadMixedBus();
   g_virtual.now = 1000;
-  EXPECT_EQ(RefreshDevices(&KnownDevices, false), 4);
+  EXPECT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 4);
   EXPECT_EQ(g_virtual.sleeps, std::vector<int32_t>({200}));
   EXPECT_EQ(g_virtual.rescans, std::vector<int32_t>({1000}));
   EXPECT_EQ(g_virtual.now, 1200);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 4);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 4);
   EXPECT_EQ(g_virtual.sleeps, std::vector<int32_t>({200, 200}));
   EXPECT_EQ(g_virtual.rescans, std::vector<int32_t>({1000, 1200}));
 }
@@ -79,33 +79,33 @@ TEST_F(DeviceDiscoveryTest, EnumerationSleepsOnlyForAPositiveSettleTime) {
 TEST_F(DeviceDiscoveryTest, FilterSelectsVendorProductAndInterface) {
   LoadMixedBus();
   SetFilter(0x248A, 0x8266, -1);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 3);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 3);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2"}));
-  EXPECT_EQ(CurrentDevices.count, 3);
+  EXPECT_EQ(CurrentDevices.entries.size(), 3u);
 
   SetFilter(0x248A, 0x8266, 1);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 1);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 1);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw1"}));
-  EXPECT_EQ(CurrentDevices.count, 1);
+  EXPECT_EQ(CurrentDevices.entries.size(), 1u);
 
   SetFilter(0x248A, 0x8266, 0);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 1);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 1);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw0"}));
 
   SetFilter(0, 0, 1);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 2);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 2);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw1", "/dev/hidraw3"}));
 
   SetFilter(0x1234, 0, -1);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 1);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 1);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw3"}));
 
   // Without the filter every interface is listed, in bus order.
   SetFilter(0x248A, 0x8266, 1);
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, false), 4);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kEveryInterface), 4);
   EXPECT_EQ(Paths(CurrentDevices),
             PathList({"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2", "/dev/hidraw3"}));
-  EXPECT_EQ(CurrentDevices.count, 4);
+  EXPECT_EQ(CurrentDevices.entries.size(), 4u);
   EXPECT_EQ(CurrentDevices.interfaceNumber, 1);
 }
 
@@ -113,15 +113,15 @@ TEST_F(DeviceDiscoveryTest, RefreshReplacesWhatTheListHeld) {
   LoadDevices({Device("a", "/dev/hidraw0", "0x248A", "0x8266", 0)});
   AppendDevice(&KnownDevices, DeviceEntry());
   AppendDevice(&KnownDevices, DeviceEntry());
-  EXPECT_EQ(RefreshDevices(&KnownDevices, false), 1);
+  EXPECT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 1);
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw0"}));
-  EXPECT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.size(), 1u);
 
   SetFilter(0x9999, 0, -1);
   AppendDevice(&CurrentDevices, DeviceEntry());
-  EXPECT_EQ(RefreshDevices(&CurrentDevices, true), 0);
+  EXPECT_EQ(RefreshDevices(&CurrentDevices, DeviceFilter::kListFilter), 0);
   EXPECT_TRUE(CurrentDevices.entries.empty());
-  EXPECT_EQ(CurrentDevices.count, 0);
+  EXPECT_EQ(CurrentDevices.entries.size(), 0u);
 }
 
 TEST_F(DeviceDiscoveryTest, EntryCarriesTheRecordsFields) {
@@ -134,7 +134,7 @@ TEST_F(DeviceDiscoveryTest, EntryCarriesTheRecordsFields) {
   device["manufacturer"] = "Quorvel";
   device["product"] = "Mouse";
   LoadDevices({device, Device("bare", "/dev/hidraw5", "0x0001", "0x00AB", -1)});
-  ASSERT_EQ(RefreshDevices(&KnownDevices, false), 2);
+  ASSERT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 2);
 
   const DeviceEntry& mouse = KnownDevices.entries.front();
   EXPECT_EQ(mouse.displayName, "Quorvel Mouse(HID\\VID_248A&PID_8266&REV_0102&MI_01&Col02)");
@@ -165,7 +165,7 @@ TEST_F(DeviceDiscoveryTest, DeviceStringsAreKeptOnlyWhenTheyFit) {
   tooLong["product"] = "\xE9\xBC\xA0\xE6\xA0\x87";  // "mouse" in Chinese
   LoadDevices({longest, tooLong});
   g_virtual.encoding = ConsoleEncoding::kGbk;
-  ASSERT_EQ(RefreshDevices(&KnownDevices, false), 2);
+  ASSERT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 2);
 
   const DeviceEntry& first = KnownDevices.entries.front();
   EXPECT_TRUE(first.hasManufacturer);
@@ -185,7 +185,7 @@ TEST_F(DeviceDiscoveryTest, StringWithoutANarrowFormIsLeftOut) {
   device["product"] = "Mouse";
   LoadDevices({device});
   g_virtual.encoding = ConsoleEncoding::kGbk;
-  ASSERT_EQ(RefreshDevices(&KnownDevices, false), 1);
+  ASSERT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 1);
   const DeviceEntry& entry = KnownDevices.entries.front();
   EXPECT_FALSE(entry.hasManufacturer);
   EXPECT_EQ(entry.product, "Mouse");

@@ -52,20 +52,19 @@ TEST_F(DeviceListTest, AppendKeepsOrderDuplicatesAndItsOwnCopy) {
   a.path = "/dev/changed";
   a.manufacturer = "changed";
   EXPECT_EQ(Paths(list), PathList({"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw0"}));
-  EXPECT_EQ(list.count, 3);
+  EXPECT_EQ(list.entries.size(), 3u);
   const DeviceEntry& first = list.entries.front();
   EXPECT_EQ(first.manufacturer, "Quorvel");
   EXPECT_EQ(first.interfaceNumber, 2);
   EXPECT_EQ(first.displayName, "name of /dev/hidraw0");
 }
 
-TEST_F(DeviceListTest, AppendToAnEmptyListStartsTheCountAtOne) {
+TEST_F(DeviceListTest, AppendAddsOneEntryAtATime) {
   DeviceList list;
-  list.count = 7;  // a stale count does not survive an empty list
   AppendDevice(&list, Entry("/dev/hidraw0"));
-  EXPECT_EQ(list.count, 1);
+  EXPECT_EQ(list.entries.size(), 1u);
   AppendDevice(&list, Entry("/dev/hidraw1"));
-  EXPECT_EQ(list.count, 2);
+  EXPECT_EQ(list.entries.size(), 2u);
 }
 
 TEST_F(DeviceListTest, ClearEmptiesTheListButKeepsTheFilter) {
@@ -76,7 +75,7 @@ TEST_F(DeviceListTest, ClearEmptiesTheListButKeepsTheFilter) {
   Fill(&list, {"/dev/hidraw0", "/dev/hidraw1"});
   ClearDevices(&list);
   EXPECT_TRUE(list.entries.empty());
-  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.entries.size(), 0u);
   EXPECT_EQ(list.vendorId, 0x248A);
   EXPECT_EQ(list.productId, 0x8266);
   EXPECT_EQ(list.interfaceNumber, 1);
@@ -87,29 +86,28 @@ TEST_F(DeviceListTest, RemoveByPathTakesTheFirstExactMatchOnly) {
   Fill(&list, {"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw0"});
   RemoveDeviceByPath(&list, "/dev/hidraw0");
   EXPECT_EQ(Paths(list), PathList({"/dev/hidraw1", "/dev/hidraw0"}));
-  EXPECT_EQ(list.count, 2);
+  EXPECT_EQ(list.entries.size(), 2u);
 
   RemoveDeviceByPath(&list, "/dev/HIDRAW1");  // letter case matters
   RemoveDeviceByPath(&list, "/dev/hidraw");   // so does every byte
   RemoveDeviceByPath(&list, nullptr);
   EXPECT_EQ(Paths(list), PathList({"/dev/hidraw1", "/dev/hidraw0"}));
-  EXPECT_EQ(list.count, 2);
+  EXPECT_EQ(list.entries.size(), 2u);
 
   RemoveDeviceByPath(&list, "/dev/hidraw0");
   RemoveDeviceByPath(&list, "/dev/hidraw1");
   EXPECT_TRUE(list.entries.empty());
-  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.entries.size(), 0u);
   RemoveDeviceByPath(&list, "/dev/hidraw1");
-  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.entries.size(), 0u);
 }
 
-TEST_F(DeviceListTest, RemoveNeverTakesTheCountBelowZero) {
+TEST_F(DeviceListTest, RemoveTakesTheOnlyEntry) {
   DeviceList list;
   Fill(&list, {"/dev/hidraw0"});
-  list.count = 0;
   RemoveDeviceByPath(&list, "/dev/hidraw0");
   EXPECT_TRUE(list.entries.empty());
-  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.entries.size(), 0u);
 }
 
 TEST_F(DeviceListTest, EntryWithoutPathMatchesNoPath) {
@@ -117,7 +115,7 @@ TEST_F(DeviceListTest, EntryWithoutPathMatchesNoPath) {
   DeviceEntry noPath;
   AppendDevice(&list, noPath);
   RemoveDeviceByPath(&list, "");
-  EXPECT_EQ(list.count, 1);
+  EXPECT_EQ(list.entries.size(), 1u);
   EXPECT_EQ(list.entries.size(), 1u);
 }
 
@@ -128,9 +126,9 @@ TEST_F(DeviceListTest, MergeAppendsCopiesOfCurrentWithoutCheckingForDuplicates) 
   MergeCurrentIntoKnown();
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw9", "/dev/hidraw0", "/dev/hidraw1",
                                            "/dev/hidraw0", "/dev/hidraw1"}));
-  EXPECT_EQ(KnownDevices.count, 5);
+  EXPECT_EQ(KnownDevices.entries.size(), 5u);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw0", "/dev/hidraw1"}));
-  EXPECT_EQ(CurrentDevices.count, 2);
+  EXPECT_EQ(CurrentDevices.entries.size(), 2u);
 }
 
 TEST_F(DeviceListTest, DropRemovesOneCurrentEntryPerKnownOccurrence) {
@@ -138,8 +136,8 @@ TEST_F(DeviceListTest, DropRemovesOneCurrentEntryPerKnownOccurrence) {
   Fill(&CurrentDevices, {"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw0", "/dev/hidraw0"});
   DropKnownFromCurrent();
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw1", "/dev/hidraw0"}));
-  EXPECT_EQ(CurrentDevices.count, 2);
-  EXPECT_EQ(KnownDevices.count, 3);
+  EXPECT_EQ(CurrentDevices.entries.size(), 2u);
+  EXPECT_EQ(KnownDevices.entries.size(), 3u);
 }
 
 TEST_F(DeviceListTest, DropRemovesACurrentDuplicateOfOneKnownEntryOnce) {
@@ -154,13 +152,13 @@ TEST_F(DeviceListTest, PruneForgetsOneVanishedKnownEntryPerCall) {
   Fill(&KnownDevices, {"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2"});
   PruneVanishedKnown();
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw1", "/dev/hidraw2"}));
-  EXPECT_EQ(KnownDevices.count, 2);
+  EXPECT_EQ(KnownDevices.entries.size(), 2u);
   PruneVanishedKnown();
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw1"}));
-  EXPECT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.size(), 1u);
   PruneVanishedKnown();
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw1"}));
-  EXPECT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.size(), 1u);
   EXPECT_EQ(Paths(CurrentDevices), PathList({"/dev/hidraw1"}));
 }
 
@@ -168,7 +166,7 @@ TEST_F(DeviceListTest, PruneWithNothingCurrentForgetsTheFirstKnownEntry) {
   Fill(&KnownDevices, {"/dev/hidraw4", "/dev/hidraw5"});
   PruneVanishedKnown();
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw5"}));
-  EXPECT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.size(), 1u);
 }
 
 TEST_F(DeviceListTest, PruneComparesPathsExactly) {
@@ -176,7 +174,7 @@ TEST_F(DeviceListTest, PruneComparesPathsExactly) {
   Fill(&KnownDevices, {"/dev/hidraw0"});
   PruneVanishedKnown();
   EXPECT_TRUE(KnownDevices.entries.empty());
-  EXPECT_EQ(KnownDevices.count, 0);
+  EXPECT_EQ(KnownDevices.entries.size(), 0u);
 }
 
 // One pass of the wait for newly attached interfaces: only the interface

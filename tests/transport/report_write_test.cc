@@ -217,12 +217,12 @@ TEST_F(ReportWriteTest, ClosedLinkNoLongerNamesADeviceInAList) {
   nlohmann::json device = DeviceJson("a", "/dev/hidraw0");
   device["faults"] = nlohmann::json::array({{{"action", "writeFails"}, {"afterWrites", 0}}});
   LoadDevices({device});
-  ASSERT_EQ(RefreshDevices(&KnownDevices, false), 1);
+  ASSERT_EQ(RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface), 1);
   ASSERT_EQ(OpenLink(KnownDevices.entries.front().path.c_str()), 1);
   uint8_t request[2] = {0x0A, 0x55};
   ASSERT_EQ(WriteReports(request, 2), 0);
   RemoveDeviceByPath(&KnownDevices, HidLink.hasPath ? HidLink.path.c_str() : nullptr);
-  EXPECT_EQ(KnownDevices.count, 1);
+  EXPECT_EQ(KnownDevices.entries.size(), 1u);
   ASSERT_EQ(KnownDevices.entries.size(), 1u);
   EXPECT_EQ(KnownDevices.entries.front().path, "/dev/hidraw0");
 }

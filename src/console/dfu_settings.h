@@ -1,9 +1,10 @@
 // The settings of the one dfu or ctrl command being run: device filter,
 // transfer pacing, chip platform, checks, program file paths, and the
-// control flags. Filled by the console's argument parser; read by the
-// device procedures and the upgrade sequences. Plain records, no behaviour.
-#ifndef QUORVEL_DFU_DFU_SETTINGS_H_
-#define QUORVEL_DFU_DFU_SETTINGS_H_
+// control flags. Filled by the console's argument parser; the console copies
+// them into the Command it hands down (console/command.h), so the device
+// procedures never read them. Plain records, no behaviour.
+#ifndef QUORVEL_CONSOLE_DFU_SETTINGS_H_
+#define QUORVEL_CONSOLE_DFU_SETTINGS_H_
 
 #include <cstdint>
 #include <string>
@@ -46,4 +47,4 @@ struct ControlFlagsRecord {
 extern DfuSettingsRecord DfuSettings;
 extern ControlFlagsRecord ControlFlags;
 
-#endif  // QUORVEL_DFU_DFU_SETTINGS_H_
+#endif  // QUORVEL_CONSOLE_DFU_SETTINGS_H_

@@ -1,4 +1,4 @@
-#include "dfu/dfu_settings.h"
+#include "console/dfu_settings.h"
 
 DfuSettingsRecord DfuSettings;
 ControlFlagsRecord ControlFlags;
