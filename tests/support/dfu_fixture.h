@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 class DfuTest : public EmulatedDeviceTest {
  protected:
