@@ -4,11 +4,11 @@
 #ifndef QUORVEL_BENCH_BENCH_H_
 #define QUORVEL_BENCH_BENCH_H_
 
-#include <sys/time.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/dongle_scenario.h"
 
 namespace bench {
 
@@ -54,12 +54,15 @@ int64_t MandatedBusyWaitUs();
 
 // --- scenario.cc: the device and the image of one case.
 DeviceTiming TimingFor(const BenchCase& c);
+// The device of the case, named kDeviceName, without a path.
+e2e::DongleSpec DongleFor(const BenchCase& c, const DeviceTiming& timing);
 std::string ScenarioText(const BenchCase& c, const DeviceTiming& timing, const std::string& path);
 bool WriteImageFile(int64_t bytes, const std::string& path);
 extern const char kDeviceName[];
 extern const char kImageVersion[];
 
-// --- child.cc: one run of the program, timed by the parent.
+// --- child.cc: one run of the program, timed by the parent; its output
+// (standard output and error) goes to outputPath.
 struct ChildResult {
   bool started = false;
   bool timedOut = false;
@@ -68,17 +71,8 @@ struct ChildResult {
   int64_t cpuUs = 0;
   int64_t maxRssKiB = 0;
 };
-// Process helpers the runs share.
-int64_t MonotonicUs();
-int64_t TimevalUs(const timeval& tv);
-// argv/envp for execve: the strings' pointers, then a null.
-std::vector<char*> Pointers(const std::vector<std::string>& texts);
-// The whole file; empty when it cannot be read.
-std::string ReadText(const std::string& path);
-// The caller's environment without anything that would change what the
-// program or the emulator does (preload, emulator settings, locale).
-std::vector<std::string> InheritedEnvironment();
-// realtimePriority > 0: SCHED_FIFO at that priority (needs the privilege).
+// realtimePriority > 0: SCHED_FIFO at that priority (needs the privilege);
+// a child refused it exits with e2e::kNoRealtimeStatus.
 ChildResult RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const std::string& outputPath, int64_t timeoutMs, int realtimePriority);
 

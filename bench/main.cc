@@ -21,6 +21,9 @@
 #include <sstream>
 
 #include "bench.h"
+#include "support/environment.h"
+#include "support/process.h"
+#include "support/workspace.h"
 
 namespace bench {
 namespace {
@@ -89,17 +92,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
          o->reps > 0 && (o->parallel == 0 || (o->parallel > 1 && !o->bus.empty()));
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  return static_cast<bool>(out);
-}
-
 // The caller's environment without anything that would change what the
 // program or the emulator does, plus the emulator's own settings.
 std::vector<std::string> ChildEnvironment(const std::string& emulator, const std::string& scenario,
                                           const std::string& record) {
-  std::vector<std::string> env = InheritedEnvironment();
+  std::vector<std::string> env = e2e::CleanEnvironment();
   env.push_back("LD_PRELOAD=" + emulator);
   env.push_back("QUORVEL_EMU_SCENARIO=" + scenario);
   env.push_back("QUORVEL_EMU_RECORD=" + record);
@@ -112,47 +109,45 @@ std::string CaseName(const BenchCase& c) {
          std::to_string(c.bsize);
 }
 
-// One run; false with a reason when it did not make a clean update.
-bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures, std::string* why) {
-  std::string name = CaseName(c) + "-" + std::to_string(rep);
-  std::string image = o.work + "/image-" + std::to_string(c.imageBytes) + ".bin";
-  std::string scenario = o.work + "/scenario-" + CaseName(c) + ".json";
-  std::string record = o.work + "/record-" + name + ".json";
-  std::string output = o.work + "/output-" + name + ".txt";
-  // A bus path of our own: the program's device lock is system-wide, and
-  // other emulated runs on this machine may use the usual hidraw names.
-  std::string path = "/dev/hidraw-bench" + std::to_string(getpid());
-  DeviceTiming timing = TimingFor(c);
-  unlink(record.c_str());
-  if (!WriteText(scenario, ScenarioText(c, timing, path))) {
-    *why = "cannot write " + scenario;
-    return false;
-  }
-  figures->c = c;
-  figures->shape = CountTransfer(c.imageBytes, c.bsize);
-  figures->downloadBoundUs = DownloadBoundUs(figures->shape, timing);
-  figures->commandBoundUs = CommandBoundUs(timing, figures->downloadBoundUs);
-  figures->busyWaitUs = MandatedBusyWaitUs();
-  figures->rssLimitKiB = 2 * c.imageBytes / 1024 + 16 * 1024;
-  std::vector<std::string> argv = {
-      o.program, "248a", "8266", "-s", "4",  "-b", std::to_string(c.bsize),
-      "-w",      "0",    "-c",   "1",  "-d", image};
-  int64_t timeoutMs = std::max<int64_t>(60000, 3 * figures->commandBoundUs / 1000);
-  ChildResult run = RunChild(argv, ChildEnvironment(o.emulator, scenario, record), output,
-                             timeoutMs, o.realtimePriority);
-  figures->commandUs = run.wallUs;
-  figures->cpuUs = run.cpuUs;
-  figures->maxRssKiB = run.maxRssKiB;
+std::string ImagePath(const Options& o, int64_t bytes) {
+  return o.work + "/image-" + std::to_string(bytes) + ".bin";
+}
+
+// The bounds of the case, before it runs.
+RunFigures Bounds(const BenchCase& c, const DeviceTiming& timing) {
+  RunFigures figures;
+  figures.c = c;
+  figures.shape = CountTransfer(c.imageBytes, c.bsize);
+  figures.downloadBoundUs = DownloadBoundUs(figures.shape, timing);
+  figures.commandBoundUs = CommandBoundUs(timing, figures.downloadBoundUs);
+  figures.busyWaitUs = MandatedBusyWaitUs();
+  figures.rssLimitKiB = 2 * c.imageBytes / 1024 + 16 * 1024;
+  return figures;
+}
+
+std::string ExitReason(const ChildResult& run) {
+  return run.timedOut ? "timed out"
+         : run.exitStatus == e2e::kNoRealtimeStatus
+             ? "cannot enter the real-time class"
+             : "exit status " + std::to_string(run.exitStatus);
+}
+
+// The program must have ended by itself, successfully, and said so.
+bool CheckRun(const ChildResult& run, const std::string& output, std::string* why) {
   if (!run.started || run.timedOut || run.exitStatus != 0) {
-    *why = run.timedOut            ? "timed out"
-           : run.exitStatus == 125 ? "cannot enter the real-time class"
-                                   : "exit status " + std::to_string(run.exitStatus);
+    *why = ExitReason(run);
     return false;
   }
-  if (ReadText(output).find("DFU success!") == std::string::npos) {
+  if (e2e::ReadText(output).find("DFU success!") == std::string::npos) {
     *why = "no success line in " + output;
     return false;
   }
+  return true;
+}
+
+// What the device saw must be a clean update that the bound describes.
+bool CheckRecord(const std::string& record, const DeviceTiming& timing, RunFigures* figures,
+                 std::string* why) {
   RecordFigures r = ReadRecord(record);
   if (!r.ok || !r.verified || !r.cameBack) {
     *why = r.ok ? "image not verified and applied" : r.error;
@@ -161,7 +156,7 @@ bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures,
   // The bound counts frames and acknowledgements itself; the device's own
   // count of both must agree, or the bound describes another transfer.
   if (r.dataFrames != figures->shape.frames || r.acks != figures->shape.acks ||
-      r.declaredLength != c.imageBytes) {
+      r.declaredLength != figures->c.imageBytes) {
     *why = "device saw " + std::to_string(r.dataFrames) + " frames and " + std::to_string(r.acks) +
            " acknowledgements of " + std::to_string(r.declaredLength) + " bytes";
     return false;
@@ -172,6 +167,44 @@ bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures,
     return false;
   }
   return true;
+}
+
+// One run; false with a reason when it did not make a clean update.
+bool RunCase(const Options& o, const BenchCase& c, int rep, RunFigures* figures, std::string* why) {
+  std::string name = CaseName(c) + "-" + std::to_string(rep);
+  std::string scenario = o.work + "/scenario-" + CaseName(c) + ".json";
+  std::string record = o.work + "/record-" + name + ".json";
+  std::string output = o.work + "/output-" + name + ".txt";
+  // A bus path of our own: the program's device lock is system-wide, and
+  // other emulated runs on this machine may use the usual hidraw names.
+  std::string path = "/dev/hidraw-bench" + std::to_string(getpid());
+  DeviceTiming timing = TimingFor(c);
+  unlink(record.c_str());
+  if (!e2e::WriteText(scenario, ScenarioText(c, timing, path))) {
+    *why = "cannot write " + scenario;
+    return false;
+  }
+  *figures = Bounds(c, timing);
+  std::vector<std::string> argv = {o.program,
+                                   "248a",
+                                   "8266",
+                                   "-s",
+                                   "4",
+                                   "-b",
+                                   std::to_string(c.bsize),
+                                   "-w",
+                                   "0",
+                                   "-c",
+                                   "1",
+                                   "-d",
+                                   ImagePath(o, c.imageBytes)};
+  int64_t timeoutMs = std::max<int64_t>(60000, 3 * figures->commandBoundUs / 1000);
+  ChildResult run = RunChild(argv, ChildEnvironment(o.emulator, scenario, record), output,
+                             timeoutMs, o.realtimePriority);
+  figures->commandUs = run.wallUs;
+  figures->cpuUs = run.cpuUs;
+  figures->maxRssKiB = run.maxRssKiB;
+  return CheckRun(run, output, why) && CheckRecord(record, timing, figures, why);
 }
 
 std::vector<BenchCase> Cases(const Options& o) {
@@ -187,18 +220,21 @@ std::vector<BenchCase> Cases(const Options& o) {
   return cases;
 }
 
-int Run(const Options& o) {
-  std::vector<BenchCase> cases = Cases(o);
+bool WriteImages(const Options& o) {
   for (int64_t kib : o.sizesKiB) {
-    std::string image = o.work + "/image-" + std::to_string(kib * 1024) + ".bin";
+    std::string image = ImagePath(o, kib * 1024);
     if (!WriteImageFile(kib * 1024, image)) {
       std::fprintf(stderr, "quorvel-bench: cannot write %s\n", image.c_str());
-      return 1;
+      return false;
     }
   }
-  std::string machine = MachineNote();
-  std::string loadBefore = LoadAverage();
-  std::map<size_t, std::vector<RunFigures>> runs;
+  return true;
+}
+
+// Every case of every repetition; the figures of the clean runs by case,
+// and the number of runs that failed.
+int RunRepetitions(const Options& o, const std::vector<BenchCase>& cases,
+                   std::map<size_t, std::vector<RunFigures>>* runs) {
   int failures = 0;
   // Repetitions outermost, so that a busy spell of the machine spreads over
   // the cases instead of spoiling one case's every run.
@@ -206,42 +242,56 @@ int Run(const Options& o) {
     for (size_t i = 0; i < cases.size(); ++i) {
       RunFigures figures;
       std::string why;
-      bool ok = RunCase(o, cases[i], rep, &figures, &why);
-      if (!ok) {
+      if (!RunCase(o, cases[i], rep, &figures, &why)) {
         ++failures;
         std::fprintf(stderr, "FAILED %s rep %d: %s\n", CaseName(cases[i]).c_str(), rep,
                      why.c_str());
         continue;
       }
-      runs[i].push_back(figures);
+      (*runs)[i].push_back(figures);
       std::fprintf(stderr, "%s\n", RunLine(figures, rep).c_str());
     }
   }
+  return failures;
+}
+
+std::string Tables(const Options& o, const std::vector<BenchCase>& cases,
+                   const std::map<size_t, std::vector<RunFigures>>& runs) {
   std::vector<RunFigures> full;
   std::vector<RunFigures> zero;
-  for (auto& [index, list] : runs)
+  for (const auto& [index, list] : runs)
     (cases[index].zeroLatency ? zero : full).push_back(Median(list));
   std::vector<BenchCase> modelled;
   for (const BenchCase& c : cases) {
     if (!c.zeroLatency)
       modelled.push_back(c);
   }
+  return "Full-speed device models (the zero-latency device has every time 0 but the "
+         "same reboot):\n\n" +
+         DeviceModelTable(modelled) + "\n" + "Full-speed device, median of " +
+         std::to_string(o.reps) + ":\n\n" + FullSpeedTable(full) + "\n" +
+         "Zero-latency device, median of " + std::to_string(o.reps) + ":\n\n" +
+         ZeroLatencyTable(zero);
+}
+
+int Run(const Options& o) {
+  std::vector<BenchCase> cases = Cases(o);
+  if (!WriteImages(o))
+    return 1;
+  std::string machine = MachineNote();
+  std::string loadBefore = LoadAverage();
+  std::map<size_t, std::vector<RunFigures>> runs;
+  int failures = RunRepetitions(o, cases, &runs);
   std::string scheduling = o.realtimePriority > 0
                                ? "SCHED_FIFO, priority " + std::to_string(o.realtimePriority)
                                : std::string("normal (SCHED_OTHER, nice 0)");
   std::string text = "Machine:\n\n" + machine + "- Program scheduled: " + scheduling + "\n" +
                      "- /proc/loadavg before the runs: " + loadBefore +
                      "\n- /proc/loadavg after the runs: " + LoadAverage() + "\n\n" +
-                     "Full-speed device models (the zero-latency device has every time 0 but the "
-                     "same reboot):\n\n" +
-                     DeviceModelTable(modelled) + "\n";
-  text += "Full-speed device, median of " + std::to_string(o.reps) + ":\n\n" +
-          FullSpeedTable(full) + "\n";
-  text +=
-      "Zero-latency device, median of " + std::to_string(o.reps) + ":\n\n" + ZeroLatencyTable(zero);
+                     Tables(o, cases, runs);
   std::printf("%s", text.c_str());
   if (!o.markdown.empty())
-    WriteText(o.markdown, text);
+    e2e::WriteText(o.markdown, text);
   return failures == 0 ? 0 : 1;
 }
 

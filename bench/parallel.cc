@@ -4,23 +4,20 @@
 // on the same kind of bus. Wall time of the whole batch, CPU time of each
 // instance and of the bus process, each run checked through the bus's
 // record: every device updated exactly once, opened by one instance only.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 #include "bench.h"
+#include "support/bus_process.h"
+#include "support/device_record.h"
+#include "support/environment.h"
+#include "support/process.h"
+#include "support/workspace.h"
 
 namespace bench {
 namespace {
@@ -28,7 +25,7 @@ namespace {
 using nlohmann::json;
 
 std::vector<std::string> Environment(const std::string& emulator, const std::string& socket) {
-  std::vector<std::string> env = InheritedEnvironment();
+  std::vector<std::string> env = e2e::CleanEnvironment();
   if (!emulator.empty())
     env.push_back("LD_PRELOAD=" + emulator);
   if (!socket.empty())
@@ -37,64 +34,27 @@ std::vector<std::string> Environment(const std::string& emulator, const std::str
   return env;
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const std::string& output) {
-  std::vector<char*> args = Pointers(argv);
-  std::vector<char*> envp = Pointers(env);
-  pid_t pid = fork();
-  if (pid != 0)
-    return pid;
-  int in = open("/dev/null", O_RDONLY);
-  int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0)
-    _exit(126);
-  dup2(in, STDIN_FILENO);
-  dup2(out, STDOUT_FILENO);
-  dup2(out, STDERR_FILENO);
-  execve(args[0], args.data(), envp.data());
-  _exit(127);
-}
-
-std::string HidrawPath(int k) {
-  // Numbers no other emulated run on the machine uses at the same time: the
-  // program's device lock is system-wide and named after the path.
-  return "/dev/hidraw" + std::to_string((getpid() % 20000) * 100 + k);
-}
-
-std::string PortOf(int k) {
-  return "1-3." + std::to_string(k % 4 + 1) + "." + std::to_string(k / 4 + 1);
-}
-
 std::string SerialOf(int k) {
   return "QVB" + std::to_string(1000 + k);
 }
 
+std::string DongleName(int k) {
+  return "dongle" + std::to_string(k);
+}
+
+// Back in the upgrade product under a new node, as the dongles of a
+// production line do.
 json Scenario(int devices, const BenchCase& c, const DeviceTiming& t) {
-  auto ms = [](int64_t us) { return static_cast<double>(us) / 1000.0; };
   json list = json::array();
   for (int k = 0; k < devices; ++k) {
-    list.push_back({{"name", "dongle" + std::to_string(k)},
-                    {"path", HidrawPath(k)},
-                    {"vendorId", "0x248A"},
-                    {"productId", "0x8266"},
-                    {"serial", SerialOf(k)},
-                    {"port", PortOf(k)},
-                    {"controllerVersion", "01-00-0000-00000001"},
-                    {"appVersion", "01-00-0000-00000001"},
-                    {"blockSize", c.bsize},
-                    {"timing",
-                     {{"replyMs", ms(t.replyUs)},
-                      {"eraseMs", ms(t.eraseUs)},
-                      {"blockWriteMs", ms(t.blockWriteUs)},
-                      {"verifyMs", ms(t.verifyUs)},
-                      {"usbFrameUs", t.frameUs}}},
-                    // Back in the upgrade product under a new node, as the
-                    // dongles of a production line do.
-                    {"reboot",
-                     {{"leaveMs", ms(t.leaveUs)},
-                      {"awayMs", ms(t.awayUs)},
-                      {"path", HidrawPath(50 + k)},
-                      {"productId", "0x8267"}}}});
+    e2e::DongleSpec spec = DongleFor(c, t);
+    spec.name = DongleName(k);
+    spec.path = e2e::UniqueHidrawPath(k);
+    spec.serial = SerialOf(k);
+    spec.port = e2e::LinePort(k);
+    spec.reboot.path = e2e::UniqueHidrawPath(50 + k);
+    spec.reboot.productId = "0x8267";
+    list.push_back(e2e::DongleJson(spec));
   }
   return {{"recordWrites", false}, {"recordFrames", false}, {"devices", list}};
 }
@@ -106,22 +66,30 @@ struct Batch {
   int64_t busCpuUs = 0;
 };
 
+// What one batch needs to run.
+struct BatchPlan {
+  const ParallelOptions* options = nullptr;
+  std::string dir;
+  int devices = 0;
+  BenchCase c;
+  std::string image;
+};
+
 // Checks the bus's record: each device one verified transfer, applied,
 // back with the new version, opened by exactly one process, and no process
 // on two devices.
 bool CheckRecord(const json& record, int devices, std::string* why) {
   std::map<int, int> devicesOfPid;
   for (int k = 0; k < devices; ++k) {
-    const json& d = record["devices"]["dongle" + std::to_string(k)];
-    std::string name = "dongle" + std::to_string(k);
-    if (!d.is_object() || d["transfers"].size() != 1 || d["transfers"][0]["verified"] != true ||
-        d["restarts"].size() != 1 || d["final"]["controllerVersion"] != kImageVersion) {
+    const json& d = e2e::DeviceRecord(record, DongleName(k));
+    std::string name = DongleName(k);
+    if (!d.contains("transfers") || d["transfers"].size() != 1 ||
+        d["transfers"][0]["verified"] != true || d["restarts"].size() != 1 ||
+        d["final"]["controllerVersion"] != kImageVersion) {
       *why = name + " was not updated exactly once";
       return false;
     }
-    std::set<int> pids;
-    for (const json& open : d["opens"])
-      pids.insert(open["pid"].get<int>());
+    std::set<int> pids = e2e::OpeningPids(d);
     if (pids.size() != 1) {
       *why = name + " was opened by " + std::to_string(pids.size()) + " processes";
       return false;
@@ -134,73 +102,75 @@ bool CheckRecord(const json& record, int devices, std::string* why) {
   return true;
 }
 
-bool RunBatch(const std::string& busProgram, const std::string& program,
-              const std::string& emulator, const std::string& dir, int devices, const BenchCase& c,
-              const std::string& image, bool bySerial, Batch* batch, std::string* why) {
-  mkdir(dir.c_str(), 0755);
-  std::string scenario = dir + "/scenario.json";
-  std::string record = dir + "/record.json";
-  std::string socket = dir + "/bus.sock";
-  unlink(record.c_str());
-  unlink(socket.c_str());
-  std::ofstream(scenario) << Scenario(devices, c, TimingFor(c)).dump(2) << "\n";
-  pid_t bus = Spawn({busProgram, "--socket", socket, "--record", record, scenario},
-                    Environment("", ""), dir + "/bus.txt");
-  struct stat info {};
-  for (int i = 0; i < 1000 && stat(socket.c_str(), &info) != 0; ++i)
-    usleep(5000);
-  if (stat(socket.c_str(), &info) != 0) {
-    kill(bus, SIGKILL);
-    waitpid(bus, nullptr, 0);
+std::string OutputPath(const BatchPlan& plan, int k) {
+  return plan.dir + "/output-" + std::to_string(k) + ".txt";
+}
+
+// Starts every instance at once, each told its own dongle.
+std::vector<pid_t> StartInstances(const BatchPlan& plan, const std::string& socket) {
+  const ParallelOptions& o = *plan.options;
+  std::vector<pid_t> pids;
+  e2e::ProcessSpec spec;
+  spec.env = Environment(o.emulator, socket);
+  for (int k = 0; k < plan.devices; ++k) {
+    spec.argv = {o.program, "248a", "8266", "-s", "4",  "-b",      std::to_string(plan.c.bsize),
+                 "-w",      "0",    "-c",   "1",  "-d", plan.image};
+    spec.argv.insert(spec.argv.end(), {o.bySerial ? "--serial" : "--port",
+                                       o.bySerial ? SerialOf(k) : e2e::LinePort(k)});
+    spec.stdoutPath = OutputPath(plan, k);
+    spec.stderrPath = spec.stdoutPath;
+    pids.push_back(e2e::StartProcess(spec));
+  }
+  return pids;
+}
+
+// Waits for every instance; the wall time ends when the last one has.
+bool AwaitInstances(const std::vector<pid_t>& pids, int64_t start, Batch* batch, std::string* why) {
+  bool ok = true;
+  batch->instances = static_cast<int>(pids.size());
+  batch->cpuUs.assign(pids.size(), 0);
+  for (size_t k = 0; k < pids.size(); ++k) {
+    e2e::ProcessEnd end = e2e::AwaitProcess(pids[k]);
+    batch->cpuUs[k] = end.cpuUs;
+    if (pids[k] < 0 || end.exitStatus != 0) {
+      ok = false;
+      *why = "instance " + std::to_string(k) + " failed";
+    }
+  }
+  batch->wallUs = e2e::MonotonicUs() - start;
+  return ok;
+}
+
+bool PrintedSuccess(const BatchPlan& plan, std::string* why) {
+  for (int k = 0; k < plan.devices; ++k) {
+    if (e2e::ReadText(OutputPath(plan, k)).find("DFU success!") == std::string::npos) {
+      *why = "instance " + std::to_string(k) + " printed no success line";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why) {
+  mkdir(plan.dir.c_str(), 0755);
+  e2e::BusSpec spec;
+  spec.program = plan.options->busProgram;
+  spec.dir = plan.dir;
+  spec.scenario = Scenario(plan.devices, plan.c, TimingFor(plan.c));
+  spec.env = Environment("", "");
+  spec.outputPath = plan.dir + "/bus.txt";
+  e2e::BusProcess bus = e2e::StartBus(spec);
+  if (!bus.started) {
     *why = "the bus did not start";
     return false;
   }
-  std::vector<std::string> env = Environment(emulator, socket);
-  std::map<pid_t, int> running;
-  int64_t start = MonotonicUs();
-  for (int k = 0; k < devices; ++k) {
-    std::vector<std::string> argv = {
-        program, "248a", "8266", "-s", "4",  "-b", std::to_string(c.bsize),
-        "-w",    "0",    "-c",   "1",  "-d", image};
-    argv.insert(argv.end(), {bySerial ? "--serial" : "--port", bySerial ? SerialOf(k) : PortOf(k)});
-    running[Spawn(argv, env, dir + "/output-" + std::to_string(k) + ".txt")] = k;
-  }
-  batch->instances = devices;
-  batch->cpuUs.assign(devices, 0);
-  bool ok = true;
-  while (!running.empty()) {
-    int status = 0;
-    rusage usage{};
-    pid_t pid = wait4(-1, &status, 0, &usage);
-    if (pid < 0)
-      break;
-    auto it = running.find(pid);
-    if (it == running.end())
-      continue;
-    batch->cpuUs[it->second] = TimevalUs(usage.ru_utime) + TimevalUs(usage.ru_stime);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      ok = false;
-      *why = "instance " + std::to_string(it->second) + " failed";
-    }
-    running.erase(it);
-    if (running.empty())
-      batch->wallUs = MonotonicUs() - start;
-  }
-  kill(bus, SIGTERM);
-  int status = 0;
-  rusage usage{};
-  while (wait4(bus, &status, 0, &usage) < 0 && errno == EINTR) {
-  }
-  batch->busCpuUs = TimevalUs(usage.ru_utime) + TimevalUs(usage.ru_stime);
-  for (int k = 0; ok && k < devices; ++k) {
-    if (ReadText(dir + "/output-" + std::to_string(k) + ".txt").find("DFU success!") ==
-        std::string::npos) {
-      ok = false;
-      *why = "instance " + std::to_string(k) + " printed no success line";
-    }
-  }
-  json parsed = json::parse(ReadText(record), nullptr, false);
-  return ok && !parsed.is_discarded() && CheckRecord(parsed, devices, why);
+  int64_t start = e2e::MonotonicUs();
+  std::vector<pid_t> pids = StartInstances(plan, bus.socket);
+  bool ok = AwaitInstances(pids, start, batch, why);
+  e2e::BusEnd end = e2e::StopBus(&bus);
+  batch->busCpuUs = end.cpuUs;
+  ok = ok && PrintedSuccess(plan, why);
+  return ok && end.recordRead && CheckRecord(end.record, plan.devices, why);
 }
 
 int64_t MedianOf(std::vector<int64_t> values) {
@@ -216,87 +186,113 @@ std::string Fixed(double value, int digits) {
   return text;
 }
 
-}  // namespace
+double Ms(int64_t us) {
+  return static_cast<double>(us) / 1000.0;
+}
 
-int RunParallel(const ParallelOptions& o) {
-  BenchCase c{o.imageBytes, o.bsize, false};
-  std::string image = o.work + "/parallel-image.bin";
-  if (!WriteImageFile(c.imageBytes, image)) {
-    std::fprintf(stderr, "quorvel-bench: cannot write %s\n", image.c_str());
-    return 1;
-  }
-  DeviceTiming timing = TimingFor(c);
-  int64_t boundUs =
-      CommandBoundUs(timing, DownloadBoundUs(CountTransfer(c.imageBytes, c.bsize), timing));
-  std::string loadBefore = LoadAverage();
-  std::vector<Batch> singles;
-  std::vector<Batch> batches;
+void PrintBatch(const Batch& batch, int devices, int rep) {
+  std::string cpu;
+  for (int64_t us : batch.cpuUs)
+    cpu += (cpu.empty() ? "" : " ") + Fixed(Ms(us), 0);
+  std::fprintf(stderr,
+               "%d in parallel, rep %d: wall %.0f ms, CPU ms per instance %s, bus %.0f ms\n",
+               devices, rep, Ms(batch.wallUs), cpu.c_str(), Ms(batch.busCpuUs));
+}
+
+// The batches of one alone and of all instances, every repetition; returns
+// the number that failed.
+int RunRepetitions(const ParallelOptions& o, const BatchPlan& base, std::vector<Batch>* singles,
+                   std::vector<Batch>* batches) {
   int failures = 0;
   for (int rep = 1; rep <= o.reps; ++rep) {
     for (int devices : {1, o.instances}) {
+      BatchPlan plan = base;
+      plan.devices = devices;
+      plan.dir = o.work + "/parallel-" + std::to_string(devices) + "-" + std::to_string(rep);
       Batch batch;
       std::string why;
-      std::string dir = o.work + "/parallel-" + std::to_string(devices) + "-" + std::to_string(rep);
-      if (!RunBatch(o.busProgram, o.program, o.emulator, dir, devices, c, image, o.bySerial, &batch,
-                    &why)) {
+      if (!RunBatch(plan, &batch, &why)) {
         ++failures;
         std::fprintf(stderr, "FAILED %d in parallel, rep %d: %s\n", devices, rep, why.c_str());
         continue;
       }
-      std::string cpu;
-      for (int64_t us : batch.cpuUs)
-        cpu += (cpu.empty() ? "" : " ") + Fixed(static_cast<double>(us) / 1000.0, 0);
-      std::fprintf(stderr,
-                   "%d in parallel, rep %d: wall %.0f ms, CPU ms per instance %s, bus %.0f ms\n",
-                   devices, rep, static_cast<double>(batch.wallUs) / 1000.0, cpu.c_str(),
-                   static_cast<double>(batch.busCpuUs) / 1000.0);
-      (devices == 1 ? singles : batches).push_back(batch);
+      PrintBatch(batch, devices, rep);
+      (devices == 1 ? singles : batches)->push_back(batch);
     }
   }
-  auto row = [&](const std::vector<Batch>& runs, int n) {
-    std::vector<int64_t> walls;
-    std::vector<int64_t> cpus;
-    std::vector<int64_t> buses;
-    for (const Batch& b : runs) {
-      walls.push_back(b.wallUs);
-      buses.push_back(b.busCpuUs);
-      cpus.insert(cpus.end(), b.cpuUs.begin(), b.cpuUs.end());
-    }
-    int64_t wall = MedianOf(walls);
-    int64_t cpu = MedianOf(cpus);
-    int64_t maxCpu = cpus.empty() ? 0 : *std::max_element(cpus.begin(), cpus.end());
-    double share = wall > 0 ? 100.0 * static_cast<double>(cpu) / static_cast<double>(wall) : 0;
-    return "| " + std::to_string(n) + " | " + Fixed(static_cast<double>(wall) / 1e6, 3) + " | " +
-           Fixed(static_cast<double>(wall) / static_cast<double>(boundUs), 3) + " | " +
-           Fixed(static_cast<double>(cpu) / 1000.0, 0) + " (max " +
-           Fixed(static_cast<double>(maxCpu) / 1000.0, 0) + ") | " + Fixed(share, 1) + " % | " +
-           Fixed(share * n, 1) + " % | " + Fixed(static_cast<double>(MedianOf(buses)) / 1000.0, 0) +
-           " |";
-  };
+  return failures;
+}
+
+// One row of the table: n instances, medians over their batches.
+std::string Row(const std::vector<Batch>& runs, int n, int64_t boundUs) {
+  std::vector<int64_t> walls;
+  std::vector<int64_t> cpus;
+  std::vector<int64_t> buses;
+  for (const Batch& b : runs) {
+    walls.push_back(b.wallUs);
+    buses.push_back(b.busCpuUs);
+    cpus.insert(cpus.end(), b.cpuUs.begin(), b.cpuUs.end());
+  }
+  int64_t wall = MedianOf(walls);
+  int64_t cpu = MedianOf(cpus);
+  int64_t maxCpu = cpus.empty() ? 0 : *std::max_element(cpus.begin(), cpus.end());
+  double share = wall > 0 ? 100.0 * static_cast<double>(cpu) / static_cast<double>(wall) : 0;
+  return "| " + std::to_string(n) + " | " + Fixed(static_cast<double>(wall) / 1e6, 3) + " | " +
+         Fixed(static_cast<double>(wall) / static_cast<double>(boundUs), 3) + " | " +
+         Fixed(Ms(cpu), 0) + " (max " + Fixed(Ms(maxCpu), 0) + ") | " + Fixed(share, 1) + " % | " +
+         Fixed(share * n, 1) + " % | " + Fixed(Ms(MedianOf(buses)), 0) + " |";
+}
+
+// Median wall time of all instances over that of one alone.
+double WallRatio(const std::vector<Batch>& singles, const std::vector<Batch>& batches) {
   std::vector<int64_t> singleWalls;
   std::vector<int64_t> batchWalls;
   for (const Batch& b : singles)
     singleWalls.push_back(b.wallUs);
   for (const Batch& b : batches)
     batchWalls.push_back(b.wallUs);
-  double ratio = MedianOf(singleWalls) > 0 ? static_cast<double>(MedianOf(batchWalls)) /
-                                                 static_cast<double>(MedianOf(singleWalls))
-                                           : 0;
+  return MedianOf(singleWalls) > 0 ? static_cast<double>(MedianOf(batchWalls)) /
+                                         static_cast<double>(MedianOf(singleWalls))
+                                   : 0;
+}
+
+std::string Heading(const ParallelOptions& o, const BenchCase& c, int64_t boundUs) {
+  return "Full-speed dongles, " + std::to_string(c.imageBytes / 1024) + " KiB image, bsize " +
+         std::to_string(c.bsize) + ", selected by " + (o.bySerial ? "--serial" : "--port") +
+         ", median of " + std::to_string(o.reps) + " batches; command bound " +
+         Fixed(static_cast<double>(boundUs) / 1e6, 3) + " s:\n\n" +
+         "| Instances | Wall s | Wall / bound | CPU ms per instance (median, max) | CPU / wall per "
+         "instance | All instances, % of one core | Bus process CPU ms |\n" +
+         "|---|---|---|---|---|---|---|\n";
+}
+
+}  // namespace
+
+int RunParallel(const ParallelOptions& o) {
+  BatchPlan base;
+  base.options = &o;
+  base.c = {o.imageBytes, o.bsize, false};
+  base.image = o.work + "/parallel-image.bin";
+  if (!WriteImageFile(base.c.imageBytes, base.image)) {
+    std::fprintf(stderr, "quorvel-bench: cannot write %s\n", base.image.c_str());
+    return 1;
+  }
+  DeviceTiming timing = TimingFor(base.c);
+  int64_t boundUs = CommandBoundUs(
+      timing, DownloadBoundUs(CountTransfer(base.c.imageBytes, base.c.bsize), timing));
+  std::string loadBefore = LoadAverage();
+  std::vector<Batch> singles;
+  std::vector<Batch> batches;
+  int failures = RunRepetitions(o, base, &singles, &batches);
   std::string text =
       "Machine:\n\n" + MachineNote() + "- /proc/loadavg before the runs: " + loadBefore +
-      "\n- /proc/loadavg after the runs: " + LoadAverage() + "\n\n" + "Full-speed dongles, " +
-      std::to_string(c.imageBytes / 1024) + " KiB image, bsize " + std::to_string(c.bsize) +
-      ", selected by " + (o.bySerial ? "--serial" : "--port") + ", median of " +
-      std::to_string(o.reps) + " batches; command bound " +
-      Fixed(static_cast<double>(boundUs) / 1e6, 3) + " s:\n\n" +
-      "| Instances | Wall s | Wall / bound | CPU ms per instance (median, max) | CPU / wall per "
-      "instance | All instances, % of one core | Bus process CPU ms |\n" +
-      "|---|---|---|---|---|---|---|\n" + row(singles, 1) + "\n" + row(batches, o.instances) +
-      "\n\nWall time of " + std::to_string(o.instances) +
-      " in parallel / one alone: " + Fixed(ratio, 3) + "\n";
+      "\n- /proc/loadavg after the runs: " + LoadAverage() + "\n\n" + Heading(o, base.c, boundUs) +
+      Row(singles, 1, boundUs) + "\n" + Row(batches, o.instances, boundUs) + "\n\nWall time of " +
+      std::to_string(o.instances) +
+      " in parallel / one alone: " + Fixed(WallRatio(singles, batches), 3) + "\n";
   std::printf("%s", text.c_str());
   if (!o.markdown.empty())
-    std::ofstream(o.markdown) << text;
+    e2e::WriteText(o.markdown, text);
   return failures == 0 ? 0 : 1;
 }
 

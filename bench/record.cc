@@ -2,10 +2,10 @@
 // verify (0A 03) requests went out on the bus, how many data frames and block
 // acknowledgements passed, and whether the image was verified and applied.
 #include <cmath>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "bench.h"
+#include "support/device_record.h"
 
 namespace bench {
 namespace {
@@ -60,14 +60,13 @@ RecordFigures FromDevice(const json& device) {
 }  // namespace
 
 RecordFigures ReadRecord(const std::string& path) {
-  std::ifstream in(path);
-  if (!in)
+  e2e::RecordFile file = e2e::ReadRecordFile(path);
+  if (file.state == e2e::RecordState::kMissing)
     return Fail("no record at " + path);
-  json record = json::parse(in, nullptr, false);
-  if (record.is_discarded())
+  if (file.state == e2e::RecordState::kNotJson)
     return Fail("record is not JSON");
   try {
-    return FromDevice(record.at("devices").at(kDeviceName));
+    return FromDevice(file.record.at("devices").at(kDeviceName));
   } catch (const json::exception& e) {
     return Fail(std::string("record: ") + e.what());
   }

@@ -55,27 +55,25 @@ DeviceTiming TimingFor(const BenchCase& c) {
   return t;
 }
 
+e2e::DongleSpec DongleFor(const BenchCase& c, const DeviceTiming& t) {
+  e2e::DongleSpec spec;
+  spec.name = kDeviceName;
+  spec.described = false;
+  spec.interfaceNumber = -1;
+  spec.blockSize = c.bsize;
+  spec.timing = {Ms(t.replyUs), Ms(t.eraseUs), Ms(t.blockWriteUs), Ms(t.verifyUs), t.frameUs};
+  spec.reboot.leaveMs = Ms(t.leaveUs);
+  spec.reboot.awayMs = Ms(t.awayUs);
+  return spec;
+}
+
 std::string ScenarioText(const BenchCase& c, const DeviceTiming& t, const std::string& path) {
-  using nlohmann::json;
-  json device = {
-      {"name", kDeviceName},
-      {"path", path},
-      {"vendorId", "0x248A"},
-      {"productId", "0x8266"},
-      {"controllerVersion", "01-00-0000-00000001"},
-      {"appVersion", "01-00-0000-00000001"},
-      {"blockSize", c.bsize},
-      {"timing",
-       {{"replyMs", Ms(t.replyUs)},
-        {"eraseMs", Ms(t.eraseUs)},
-        {"blockWriteMs", Ms(t.blockWriteUs)},
-        {"verifyMs", Ms(t.verifyUs)},
-        {"usbFrameUs", t.frameUs}}},
-      {"reboot", {{"leaveMs", Ms(t.leaveUs)}, {"awayMs", Ms(t.awayUs)}}},
-  };
+  e2e::DongleSpec spec = DongleFor(c, t);
+  spec.path = path;
   // Data frames are only counted: keeping each one would put megabytes of
   // record into the measured process.
-  json scenario = {{"recordWrites", false}, {"recordFrames", false}, {"devices", {device}}};
+  nlohmann::json scenario = {
+      {"recordWrites", false}, {"recordFrames", false}, {"devices", {e2e::DongleJson(spec)}}};
   return scenario.dump(2) + "\n";
 }
 

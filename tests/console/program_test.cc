@@ -9,7 +9,7 @@
 #include "console/interruption.h"
 #include "output/log_printers.h"
 #include "platform/platform.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

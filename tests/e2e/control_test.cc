@@ -5,7 +5,10 @@
 
 #include <fstream>
 
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
+#include "support/screen_text.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include <csignal>
 
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
 

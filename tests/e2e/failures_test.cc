@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <regex>
 
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
+#include "support/screen_text.h"
 
 namespace {
 

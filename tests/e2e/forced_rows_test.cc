@@ -4,6 +4,8 @@
 // platform 4, each with and without the version check.
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
 

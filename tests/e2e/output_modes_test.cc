@@ -3,8 +3,12 @@
 // command line, in English and in Chinese, both as UTF-8 and as GBK bytes.
 #include <gtest/gtest.h>
 
+#include "support/code_page.h"
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
+#include "support/screen_text.h"
 
 namespace {
 

@@ -4,8 +4,11 @@
 // firmware that a first run flashed.
 #include <gtest/gtest.h>
 
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
+#include "support/screen_text.h"
 
 namespace {
 

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/fault_campaign.h"
+#include "support/screen_text.h"
 
 namespace {
 
@@ -79,12 +82,11 @@ std::vector<E2eCase> Cases() {
        Fault("stray report", "F-",
              {{{"command", "0x06"}, {"occurrence", 2}, {"action", "stray"}, {"hex", "0A9900"}}}),
        false, false, "H F+ E I S D V R Q0 F-"});
-  // Away for longer than the wait after its restart: the version wait ends
-  // by time-out, and the chip comes back still in the forced upgrade mode.
-  cases.push_back({VariantWithOwnPath(11),
-                   Fault("vanish during a wait", "version wait", {},
-                         {{"reboot", {{"leaveMs", 20}, {"awayMs", 600000}}}}),
-                   true, false, "H F+ E I S D V R"});
+  // A device away for longer than a wait after its restart costs that
+  // wait's whole time-out in real time: WaitFaults makes it vanish during
+  // every wait of every sequence on the virtual clock, and
+  // Failures.DeviceNotComingBackAfterItsRestart lets both restart waits of
+  // the real program run out.
   cases.push_back({VariantWithOwnPath(2),
                    Fault("wrong acknowledgement", "last block, echoed",
                          {{{"block", frames - 1}, {"action", "ackWrong"}}}),

@@ -4,6 +4,7 @@
 // and the versions it reports afterwards.
 #include <gtest/gtest.h>
 
+#include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/e2e_upgrade_rows.h"
 

@@ -1,7 +1,7 @@
 // The device's answers to the mode and query commands: handshake, name,
 // version records, upgrade mode, forced upgrade mode and passthrough.
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "device_port.h"
 
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

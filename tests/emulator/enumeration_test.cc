@@ -9,7 +9,7 @@
 #include <cwchar>
 
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

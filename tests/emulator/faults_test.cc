@@ -1,7 +1,7 @@
 // Injected faults: each fires once, on its occurrence, and shapes exactly the
 // reply, acknowledgement, write or presence it names.
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

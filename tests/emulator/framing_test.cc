@@ -3,7 +3,7 @@
 // reads, replies that outlive a read's
 // time-out, exact virtual time-outs and the full-speed frame model.
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 #include "support/virtual_platform.h"
 
 namespace rawhost {

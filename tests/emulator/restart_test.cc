@@ -2,7 +2,7 @@
 // (perhaps elsewhere), applies a verified image and only a verified one, and
 // ignores requests while it is still booting.
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

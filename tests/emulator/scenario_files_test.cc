@@ -3,7 +3,7 @@
 #include <dirent.h>
 
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // erase time, data frames acknowledged at the device's own block size, echo
 // mode, verify against the device's own CRC-32, and the passthrough device.
 #include "raw_host.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 
 namespace {
 

@@ -13,12 +13,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
-#include "support/e2e_runner.h"
+#include "support/bytes.h"
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
 #include "support/e2e_upgrade_rows.h"
+#include "support/workspace.h"
 
 namespace {
 
@@ -41,22 +43,17 @@ constexpr int kNewProductId = 0x8267;
 constexpr int kLeaveMs = 200;
 
 json Dongle(bool numbered, const json& overrides = json::object()) {
-  json passthrough = {{"blockSize", 256}, {"version", e2e::kInitialVersion}};
-  json d = {{"name", "dongle"},
-            {"path", "/dev/hidraw-dongle"},
-            {"collection", numbered},
-            {"vendorId", "0x248A"},
-            {"productId", "0x8266"},
-            {"release", "0x0120"},
-            {"manufacturer", "Quorvel"},
-            {"product", "Quorvel Receiver"},
-            {"typeCode", "0x10"},
-            {"controllerVersion", e2e::kInitialVersion},
-            {"appVersion", e2e::kInitialVersion},
-            {"forcedState", 0},
-            {"passthrough", passthrough},
-            {"timing", {{"replyMs", 1}, {"eraseMs", 50}, {"blockWriteMs", 1}, {"verifyMs", 10}}},
-            {"reboot", {{"leaveMs", kLeaveMs}, {"awayMs", 400}}}};
+  e2e::DongleSpec spec;
+  spec.path = "/dev/hidraw-dongle";
+  spec.version = e2e::kInitialVersion;
+  spec.product = "Quorvel Receiver";
+  spec.interfaceNumber = -1;
+  spec.blockSize = 0;
+  spec.timing = {1, 50, 1, 10, -1};
+  spec.reboot.leaveMs = kLeaveMs;
+  json d = e2e::DongleJson(spec);
+  d["collection"] = numbered;
+  d["passthrough"] = {{"blockSize", 256}, {"version", e2e::kInitialVersion}};
   d.update(overrides);
   return d;
 }
@@ -66,9 +63,7 @@ json Keyboard() {
           {"productId", "0xC31C"}, {"product", "Keyboard"},          {"protocol", false}};
 }
 
-json Scenario(std::vector<json> devices) {
-  return {{"devices", devices}};
-}
+using e2e::Scenario;
 
 std::map<std::string, json> Scenarios() {
   std::map<std::string, json> cases;
@@ -107,12 +102,6 @@ const Files& TheFiles() {
   return files;
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out);
-}
-
 int WriteCases(const std::string& dir) {
   namespace fs = std::filesystem;
   fs::create_directories(dir + "/fw");
@@ -121,10 +110,10 @@ int WriteCases(const std::string& dir) {
   bool ok = true;
   for (const e2e::Firmware* fw : {&f.onePart, &f.twoPart, &f.offset, &f.passthrough}) {
     std::string name = fs::path(fw->path).filename().string();
-    ok = ok && WriteFile(dir + "/fw/" + name, std::string(fw->file.begin(), fw->file.end()));
+    ok = ok && e2e::WriteText(dir + "/fw/" + name, std::string(fw->file.begin(), fw->file.end()));
   }
   for (const auto& [name, scenario] : Scenarios())
-    ok = ok && WriteFile(dir + "/scenarios/" + name + ".json", scenario.dump(2) + "\n");
+    ok = ok && e2e::WriteText(dir + "/scenarios/" + name + ".json", scenario.dump(2) + "\n");
   return ok ? 0 : 1;
 }
 
@@ -134,40 +123,26 @@ struct CaseResult {
   std::string out, err, uhidLog, nodes;
   int rc = -1;
   json record;
-  const json& Device(const std::string& device) const {
-    static const json kNone = json::object();
-    if (!record.contains("devices") || !record["devices"].contains(device))
-      return kNone;
-    return record["devices"][device];
-  }
+  const json& Device(const std::string& device) const { return e2e::DeviceRecord(record, device); }
   std::string Describe() const {
     return name + ": rc " + std::to_string(rc) + "\n--- out\n" + out + "\n--- err\n" + err +
            "\n--- device log\n" + uhidLog;
   }
 };
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 CaseResult Load(const std::string& name) {
   const char* root = std::getenv("QUORVEL_KERNEL_RESULTS");
   std::string dir = std::string(root ? root : "") + "/" + name;
   CaseResult r;
   r.name = name;
-  r.out = ReadText(dir + "/out");
-  r.err = ReadText(dir + "/err");
-  r.uhidLog = ReadText(dir + "/uhid.log");
-  r.nodes = ReadText(dir + "/nodes");
-  std::string rc = ReadText(dir + "/rc");
+  r.out = e2e::ReadText(dir + "/out");
+  r.err = e2e::ReadText(dir + "/err");
+  r.uhidLog = e2e::ReadText(dir + "/uhid.log");
+  r.nodes = e2e::ReadText(dir + "/nodes");
+  std::string rc = e2e::ReadText(dir + "/rc");
   if (!rc.empty())
     r.rc = std::atoi(rc.c_str());
-  r.record = json::parse(ReadText(dir + "/record.json"), nullptr, false);
-  if (r.record.is_discarded())
-    r.record = json::object();
+  r.record = e2e::ReadRecordFile(dir + "/record.json").record;
   return r;
 }
 

@@ -10,7 +10,7 @@
 #include "console/command.h"
 #include "console/loaded_images.h"
 #include "dfu/run_record.h"
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 #include "transport/device_selection.h"
 
 class DfuTest : public EmulatedDeviceTest {

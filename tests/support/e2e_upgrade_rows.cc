@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "firmware_builder.h"
+#include "support/bytes.h"
+#include "support/device_record.h"
+#include "support/dongle_scenario.h"
+#include "support/screen_text.h"
 
 namespace e2e {
 

@@ -9,7 +9,8 @@
 
 #include "emulator.h"
 #include "firmware_builder.h"
-#include "support/e2e_runner.h"
+#include "support/bytes.h"
+#include "support/device_record.h"
 #include "support/virtual_platform.h"
 
 namespace campaign {

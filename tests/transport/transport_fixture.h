@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/emulated_device_test.h"
+#include "support/emulated_device_fixture.h"
 #include "transport/device_discovery.h"
 #include "transport/device_list.h"
 #include "transport/hid_link.h"

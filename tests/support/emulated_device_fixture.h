@@ -1,8 +1,8 @@
 // Fixture for in-process tests against the emulator: the virtual platform is
 // installed and the emulator's clock is bound to it, so reply windows, scan
 // delays and reboots take no real time.
-#ifndef QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_
-#define QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_
+#ifndef QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_FIXTURE_H_
+#define QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -33,4 +33,4 @@ class EmulatedDeviceTest : public ::testing::Test {
   std::unique_ptr<ScopedVirtualPlatform> platform_;
 };
 
-#endif  // QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_TEST_H_
+#endif  // QUORVEL_TESTS_SUPPORT_EMULATED_DEVICE_FIXTURE_H_
