@@ -1,7 +1,7 @@
 // Least times a run can take, derived from the emulated device's timing model
 // and from the waits the update sequence must make whatever the device does.
 //
-// The device model (emulator/bus.cc, transfer.cc): with a frame time F > 0,
+// The device model (emulator/model/presence.cc, transfer.cc): with a frame time F > 0,
 // a request written by the program goes out on the next free OUT frame
 // boundary, and a reply becomes readable on the first IN frame boundary at
 // or after its due time (request + replyMs, acknowledgement + eraseMs or

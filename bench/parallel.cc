@@ -24,10 +24,18 @@ namespace {
 
 using nlohmann::json;
 
+// The instances of a parallel run reach the bus through the shared bus's
+// own hidapi library, which is built beside the in-process preload one.
+std::string SharedBusLibrary(const std::string& emulator) {
+  size_t slash = emulator.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : emulator.substr(0, slash);
+  return dir + "/libquorvel_emulator_shared_bus.so";
+}
+
 std::vector<std::string> Environment(const std::string& emulator, const std::string& socket) {
   std::vector<std::string> env = e2e::CleanEnvironment();
   if (!emulator.empty())
-    env.push_back("LD_PRELOAD=" + emulator);
+    env.push_back("LD_PRELOAD=" + (socket.empty() ? emulator : SharedBusLibrary(emulator)));
   if (!socket.empty())
     env.push_back("QUORVEL_EMU_BUS=" + socket);
   env.push_back("LC_ALL=C");

@@ -27,10 +27,8 @@ if(QUORVEL_FUZZ)
                           OpenSSL::Crypto Threads::Threads
                           PkgConfig::LIBEDIT)
 
-    file(GLOB QUORVEL_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzzer.cc)
-    foreach(source ${QUORVEL_FUZZ_TARGETS})
-      get_filename_component(name ${source} NAME_WE)
-      add_executable(${name} ${source})
+    foreach(name arguments_fuzzer device_reply_fuzzer image_loader_fuzzer prompt_fuzzer)
+      add_executable(${name} ${CMAKE_SOURCE_DIR}/fuzz/${name}.cc)
       target_link_libraries(${name} PRIVATE quorvel_fuzz_base)
       target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     endforeach()

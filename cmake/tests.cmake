@@ -46,6 +46,7 @@ add_executable(quorvel_tests
     tests/emulator/record_state_test.cc
     tests/emulator/restart_test.cc
     tests/emulator/scenario_files_test.cc
+    tests/emulator/shared_bus_wire_test.cc
     tests/emulator/transfer_test.cc
     tests/image/checksums_test.cc
     tests/image/file_reader_test.cc
@@ -75,6 +76,8 @@ add_executable(quorvel_tests
     tests/transport/report_read_test.cc
     tests/transport/report_write_test.cc)
 target_link_libraries(quorvel_tests PRIVATE quorvel_test_support GTest::gtest_main)
+# The shared bus's wire, which the in-process emulator does not hold.
+target_link_libraries(quorvel_tests PRIVATE quorvel_emulator_shared_bus_wire)
 gtest_discover_tests(quorvel_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 # End-to-end tests: the real binary in real time behind the emulator.

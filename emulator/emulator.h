@@ -4,11 +4,14 @@
 // Devices are described by a JSON scenario and behave from the device's side
 // of the protocol; everything they receive and do is kept in a record.
 //
-// Two uses: linked into in-process tests, where the test binds the clock to
-// its virtual platform; and preloaded in front of the production binary
-// (libquorvel_emulator_preload.so, see tools/emulate), where it runs in real
-// time and reads QUORVEL_EMU_SCENARIO, QUORVEL_EMU_RECORD and
-// QUORVEL_EMU_STATE from the environment.
+// This is the interface of the in-process emulator (the quorvel_emulator
+// library), linked into tests, where the test binds the clock to its virtual
+// platform. The same devices stand behind the other front ends, which run in
+// real time: the preload library in front of the production binary
+// (libquorvel_emulator_preload.so, see tools/emulate), which reads
+// QUORVEL_EMU_SCENARIO, QUORVEL_EMU_RECORD and QUORVEL_EMU_STATE from the
+// environment; the Windows hidapi.dll; the shared bus (shared_bus/); and the
+// kernel's uhid devices (uhid/).
 #ifndef QUORVEL_EMULATOR_EMULATOR_H_
 #define QUORVEL_EMULATOR_EMULATOR_H_
 
@@ -48,17 +51,6 @@ bool LoadState(const std::string& path, std::string* error);
 // scenario's "sysfsRoot", or a scratch directory the emulator made because
 // a device has a "port"; empty when there is none.
 std::string SysfsRoot();
-
-// The shared bus (quorvel-emulator-bus): serves the scenario's devices to
-// every preloaded process that connects to the socket, until a stop signal;
-// then writes the record and the state. Returns the process's exit status.
-struct SharedBusOptions {
-  std::string socketPath;
-  std::string scenarioPath;
-  std::string recordPath;
-  std::string statePath;
-};
-int RunSharedBus(const SharedBusOptions& options);
 
 }  // namespace emu
 

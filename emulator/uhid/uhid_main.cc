@@ -34,8 +34,8 @@
 #include <string>
 #include <vector>
 
-#include "device_port.h"
 #include "emulator.h"
+#include "model/device_port.h"
 
 namespace {
 
@@ -289,24 +289,133 @@ int Usage() {
   return 2;
 }
 
+// The command line into *record and *scenario (and --trace); false on a
+// malformed one.
+bool ParseArguments(int argc, char** argv, std::string* record, std::string* scenario) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--record" && i + 1 < argc) {
+      *record = argv[++i];
+    } else if (arg == "--trace") {
+      g_trace = true;
+    } else if (!arg.empty() && arg[0] != '-' && scenario->empty()) {
+      *scenario = arg;
+    } else {
+      return false;
+    }
+  }
+  return !scenario->empty();
+}
+
+// A signalfd for SIGTERM and SIGINT, which are blocked otherwise; -1 (with a
+// message) when it cannot be made.
+int StopSignals() {
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (stopFd < 0)
+    std::perror("uhid: signalfd");
+  return stopFd;
+}
+
+struct Run {
+  int stopFd = -1;
+  std::vector<Node> nodes;
+  std::vector<emu::PortDevice> devices;
+  bool stopping = false;
+  int64_t settleDeadline = 0;
+};
+
+// Hands the kernel what the devices sent, then makes the uhid devices follow
+// the emulated ones onto and off the bus; false when one could not be made.
+bool FollowDevices(Run& run) {
+  emu::PortAdvance();
+  for (size_t i = 0; i < run.nodes.size(); ++i) {
+    for (const std::vector<uint8_t>& report : emu::PortTakeInput(i)) {
+      if (run.nodes[i].fd >= 0)
+        SendInput(run.nodes[i], report);
+    }
+  }
+  run.devices = emu::PortDevices();
+  run.nodes.resize(run.devices.size());
+  bool ok = true;
+  for (size_t i = 0; i < run.devices.size(); ++i) {
+    const emu::PortDevice& d = run.devices[i];
+    Node& node = run.nodes[i];
+    if (node.fd >= 0 && (!d.present || d.incarnation != node.incarnation))
+      Destroy(node, d.name);
+    if (d.present && node.fd < 0 && !Create(node, d))
+      ok = false;
+    FindHidraw(node, d.name);
+  }
+  return ok;
+}
+
+// Waits for the kernel, a stop signal or the next device event, and takes
+// what came; false when waiting failed.
+bool WaitAndReceive(Run& run) {
+  std::vector<pollfd> fds;
+  fds.push_back({run.stopFd, POLLIN, 0});
+  std::vector<size_t> owners;
+  for (size_t i = 0; i < run.nodes.size(); ++i) {
+    if (run.nodes[i].fd >= 0) {
+      fds.push_back({run.nodes[i].fd, POLLIN, 0});
+      owners.push_back(i);
+    }
+  }
+  // Wake for the next scheduled device event; at least every 50 ms so that
+  // hidraw nodes made in the meantime are noticed.
+  int64_t next = emu::PortNextEventMicros();
+  int64_t wait = next - emu::PortNowMicros();
+  wait = std::max<int64_t>(0, std::min<int64_t>(wait, 50000));
+  timespec timeout{0, static_cast<long>(wait * 1000)};
+  if (ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) {
+    std::perror("uhid: ppoll");
+    return false;
+  }
+  CatchUp(next);
+  if ((fds[0].revents & POLLIN) && !run.stopping) {
+    signalfd_siginfo info;
+    if (read(run.stopFd, &info, sizeof info) < 0) {
+      // Nothing to do: the signal is what counts, not its details.
+    }
+    run.stopping = true;
+    run.settleDeadline = emu::PortNowMicros() + kSettleMicros;
+  }
+  for (size_t k = 1; k < fds.size(); ++k) {
+    if (fds[k].revents & POLLIN)
+      Receive(run.nodes[owners[k - 1]], owners[k - 1], run.devices[owners[k - 1]].name);
+  }
+  return true;
+}
+
+// Runs the devices until a stop signal and the end of any restart then under
+// way; the exit status so far.
+int Serve(Run& run) {
+  bool stop = false;
+  int status = 0;
+  while (!stop) {
+    if (run.stopping && (!emu::PortRestarting() || emu::PortNowMicros() >= run.settleDeadline))
+      break;
+    if (!FollowDevices(run)) {
+      stop = true;
+      status = 1;
+    }
+    if (!WaitAndReceive(run))
+      return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string record;
   std::string scenario;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--record" && i + 1 < argc) {
-      record = argv[++i];
-    } else if (arg == "--trace") {
-      g_trace = true;
-    } else if (!arg.empty() && arg[0] != '-' && scenario.empty()) {
-      scenario = arg;
-    } else {
-      return Usage();
-    }
-  }
-  if (scenario.empty())
+  if (!ParseArguments(argc, argv, &record, &scenario))
     return Usage();
   emu::PortWarmUp();
   emu::SetClock(emu::Clock{DeviceNowMicros, DeviceSleepUntilMicros});
@@ -315,84 +424,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "uhid: %s\n", error.c_str());
     return 2;
   }
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (stopFd < 0) {
-    std::perror("uhid: signalfd");
+  Run run;
+  run.stopFd = StopSignals();
+  if (run.stopFd < 0)
     return 2;
-  }
-
-  std::vector<Node> nodes;
-  std::vector<emu::PortDevice> devices;
-  bool stop = false;
-  bool stopping = false;
-  int64_t settleDeadline = 0;
-  int status = 0;
-  while (!stop) {
-    if (stopping && (!emu::PortRestarting() || emu::PortNowMicros() >= settleDeadline))
-      break;
-    emu::PortAdvance();
-    for (size_t i = 0; i < nodes.size(); ++i) {
-      for (const std::vector<uint8_t>& report : emu::PortTakeInput(i)) {
-        if (nodes[i].fd >= 0)
-          SendInput(nodes[i], report);
-      }
-    }
-    devices = emu::PortDevices();
-    nodes.resize(devices.size());
-    for (size_t i = 0; i < devices.size(); ++i) {
-      const emu::PortDevice& d = devices[i];
-      Node& node = nodes[i];
-      if (node.fd >= 0 && (!d.present || d.incarnation != node.incarnation))
-        Destroy(node, d.name);
-      if (d.present && node.fd < 0 && !Create(node, d)) {
-        stop = true;
-        status = 1;
-      }
-      FindHidraw(node, d.name);
-    }
-
-    std::vector<pollfd> fds;
-    fds.push_back({stopFd, POLLIN, 0});
-    std::vector<size_t> owners;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-      if (nodes[i].fd >= 0) {
-        fds.push_back({nodes[i].fd, POLLIN, 0});
-        owners.push_back(i);
-      }
-    }
-    // Wake for the next scheduled device event; at least every 50 ms so that
-    // hidraw nodes made in the meantime are noticed.
-    int64_t next = emu::PortNextEventMicros();
-    int64_t wait = next - emu::PortNowMicros();
-    wait = std::max<int64_t>(0, std::min<int64_t>(wait, 50000));
-    timespec timeout{0, static_cast<long>(wait * 1000)};
-    if (ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) {
-      std::perror("uhid: ppoll");
-      status = 1;
-      break;
-    }
-    CatchUp(next);
-    if ((fds[0].revents & POLLIN) && !stopping) {
-      signalfd_siginfo info;
-      if (read(stopFd, &info, sizeof info) < 0) {
-        // Nothing to do: the signal is what counts, not its details.
-      }
-      stopping = true;
-      settleDeadline = emu::PortNowMicros() + kSettleMicros;
-    }
-    for (size_t k = 1; k < fds.size(); ++k) {
-      if (fds[k].revents & POLLIN)
-        Receive(nodes[owners[k - 1]], owners[k - 1], devices[owners[k - 1]].name);
-    }
-  }
+  int status = Serve(run);
   emu::PortAdvance();
-  for (size_t i = 0; i < nodes.size(); ++i)
-    Destroy(nodes[i], devices[i].name);
+  for (size_t i = 0; i < run.nodes.size(); ++i)
+    Destroy(run.nodes[i], run.devices[i].name);
   if (!record.empty() && !emu::WriteRecordFile(record)) {
     std::fprintf(stderr, "uhid: cannot write %s\n", record.c_str());
     status = 1;

@@ -2,7 +2,7 @@
 // on the bus hears every reply, writes take hidraw's framing, and a restart
 // shows as the device leaving and coming back as a new stay, after the reply
 // that caused it has gone out.
-#include "device_port.h"
+#include "model/device_port.h"
 
 #include "raw_host.h"
 #include "support/emulated_device_fixture.h"

@@ -170,19 +170,23 @@ TEST_F(EnumerationTest, UnrelatedDeviceOpensButNeverAnswers) {
 // Identical dongles told apart: the serial number in the enumeration record
 // and from the open device; a boot loader that reports none; the record of
 // who opened which device.
+json DonglesWithSerials() {
+  return {{"devices",
+           {Device({{"name", "a"}, {"serial", "QV-00A1"}, {"port", "1-2.1"}}),
+            Device({{"name", "b"},
+                    {"path", "/dev/hidraw1"},
+                    {"serial", "QV-00B2"},
+                    {"reboot",
+                     {{"leaveMs", 5},
+                      {"awayMs", 100},
+                      {"path", "/dev/hidraw9"},
+                      {"productId", "0x8267"},
+                      {"serial", nullptr}}}}),
+            Device({{"name", "c"}, {"path", "/dev/hidraw2"}})}}};
+}
+
 TEST_F(EnumerationTest, SerialNumbersAndTheirAbsenceAfterARestart) {
-  LoadScenario({{"devices",
-                 {Device({{"name", "a"}, {"serial", "QV-00A1"}, {"port", "1-2.1"}}),
-                  Device({{"name", "b"},
-                          {"path", "/dev/hidraw1"},
-                          {"serial", "QV-00B2"},
-                          {"reboot",
-                           {{"leaveMs", 5},
-                            {"awayMs", 100},
-                            {"path", "/dev/hidraw9"},
-                            {"productId", "0x8267"},
-                            {"serial", nullptr}}}}),
-                  Device({{"name", "c"}, {"path", "/dev/hidraw2"}})}}});
+  LoadScenario(DonglesWithSerials());
   hid_device_info* list = hid_enumerate(0, 0);
   ASSERT_EQ(Paths(list).size(), 3u);
   ASSERT_NE(list->serial_number, nullptr);

@@ -29,6 +29,21 @@ class RecordStateTest : public EmulatedDeviceTest {
     EXPECT_EQ(Send(dev_, request), 65);
     return Read(dev_, ms);
   }
+  // Forced upgrade mode, then controller firmware 07-01-0000-00000009 of 64
+  // bytes, verified.
+  void FlashControllerInForcedMode() {
+    Bytes image = Pattern(64);
+    Ask({0x0A, 0x06, 0x00});
+    Ask({0x0A, 0x20, 0x00});
+    Ask(Info(0, {7, 1, 0, 0, 9, 0, 0, 0}, 64, Crc(image)));
+    Ask({0x0A, 0x02});
+    Read(dev_, 3000);
+    Send(dev_, Frame(image, 0));
+    Send(dev_, Frame(image, 62));
+    Read(dev_, 100);
+    Ask({0x0A, 0x03});
+    ASSERT_EQ(Read(dev_, 1000)[2], 0x00);
+  }
   static json ReadJson(const std::string& path) {
     std::ifstream in(path);
     return json::parse(in, nullptr, false);
@@ -95,17 +110,7 @@ TEST_F(RecordStateTest, SavedStateCarriesFirmwareModesAndIdentityIntoTheNextRun)
        {"faults", {{{"command", "0x56"}, {"action", "noReply"}}}}});
   Open(Scenario(device));
   EXPECT_TRUE(Ask({0x0A, 0x56}).empty());  // the fault fires in the first run
-  Bytes image = Pattern(64);
-  Ask({0x0A, 0x06, 0x00});
-  Ask({0x0A, 0x20, 0x00});
-  Ask(Info(0, {7, 1, 0, 0, 9, 0, 0, 0}, 64, Crc(image)));
-  Ask({0x0A, 0x02});
-  Read(dev_, 3000);
-  Send(dev_, Frame(image, 0));
-  Send(dev_, Frame(image, 62));
-  Read(dev_, 100);
-  Ask({0x0A, 0x03});
-  ASSERT_EQ(Read(dev_, 1000)[2], 0x00);
+  ASSERT_NO_FATAL_FAILURE(FlashControllerInForcedMode());
   Ask({0x0A, 0x04, 0x00});  // the run ends before the device is back
   std::string path = testing::TempDir() + "emulator_state.json";
   ASSERT_TRUE(emu::SaveState(path));

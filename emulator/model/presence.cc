@@ -1,0 +1,258 @@
+#include "model/presence.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "model/clock.h"
+#include "model/handle.h"
+#include "model/host_view.h"
+#include "model/scenario.h"
+#include "model/transfer.h"
+#include "model/world.h"
+
+namespace emu {
+namespace internal {
+namespace {
+
+std::vector<hid_device*> OpenHandles(int index, const DeviceState& d) {
+  std::vector<hid_device*> open;
+  for (hid_device* h : TheWorld().handles) {
+    if (!h->dead && h->device == index && h->incarnation == d.incarnation)
+      open.push_back(h);
+  }
+  return open;
+}
+
+// Full-speed USB moves one interrupt report per frame in each direction;
+// slots sit on frame boundaries counted from scenario time zero.
+int64_t FrameSlot(int64_t t, int64_t frameUs, int64_t* lastSlot) {
+  int64_t t0 = TheWorld().t0;
+  int64_t slot = t0 + ((t - t0 + frameUs - 1) / frameUs) * frameUs;
+  if (*lastSlot >= 0 && slot <= *lastSlot)
+    slot = *lastSlot + frameUs;
+  *lastSlot = slot;
+  return slot;
+}
+
+void DropReplies(DeviceState& d) {
+  d.pending.erase(std::remove_if(d.pending.begin(), d.pending.end(),
+                                 [](const PendingReport& r) { return !r.unsolicited; }),
+                  d.pending.end());
+  d.lastReplyUs = 0;
+}
+
+void Depart(DeviceState& d, int64_t at, const char* event) {
+  d.present = false;
+  ++d.incarnation;
+  DropReplies(d);
+  d.presence.push_back({at, event});
+}
+
+void ComeBack(DeviceState& d, const PresenceEvent& e) {
+  d.present = true;
+  d.upgradeMode = false;
+  d.passthroughOn = false;
+  d.mainTransfer = -1;
+  d.passTransfer = -1;
+  d.bootUntilUs = e.atUs + d.cfg.bootUs;
+  d.restarting = false;
+  d.presence.push_back({e.atUs, "return"});
+  if (e.restart < 0)
+    return;
+  RestartRecord& r = d.restarts[e.restart];
+  r.cameBackAtUs = e.atUs;
+  if (r.newController)
+    d.controller = *r.newController;
+  if (r.newApp)
+    d.app = *r.newApp;
+  d.bootloader = r.toBootloader;
+  const RebootConfig& reboot = d.cfg.reboot;
+  if (reboot.path)
+    d.path = *reboot.path;
+  if (reboot.vendorId)
+    d.vendorId = *reboot.vendorId;
+  if (reboot.productId)
+    d.productId = *reboot.productId;
+  if (reboot.serialChanges)
+    d.serial = reboot.serial;
+  if (!d.cfg.collection)
+    d.collection = PathIsCollection(d.path);
+}
+
+void ProcessPresenceEvent(DeviceState& d, const PresenceEvent& e) {
+  switch (e.kind) {
+    case PresenceEventKind::kAppear:
+      d.present = true;
+      d.presence.push_back({e.atUs, "appear"});
+      PublishHostNode(d);
+      break;
+    case PresenceEventKind::kLeave:
+      Depart(d, e.atUs, "leave");
+      if (e.restart >= 0)
+        d.restarts[e.restart].leftAtUs = e.atUs;
+      if (e.fault >= 0)
+        d.cfg.faults[e.fault].spent = true;
+      break;
+    case PresenceEventKind::kReturn:
+      ComeBack(d, e);
+      PublishHostNode(d);
+      break;
+    case PresenceEventKind::kVanish:
+      Depart(d, e.atUs, "vanish");
+      d.presenceEvents.clear();  // gone for good
+      break;
+  }
+}
+
+// Delivers one due report; false when it must wait (an unsolicited report
+// with nobody listening stays until a handle is opened).
+bool DeliverReport(int index, DeviceState& d, size_t at) {
+  std::vector<hid_device*> open = d.present ? OpenHandles(index, d) : std::vector<hid_device*>();
+  if (open.empty() && d.pending[at].unsolicited)
+    return false;
+  for (hid_device* h : open)
+    h->readable.push_back(d.pending[at].bytes);
+  d.pending.erase(d.pending.begin() + static_cast<long>(at));
+  return true;
+}
+
+}  // namespace
+
+void InitPresence(DeviceState& d) {
+  int64_t t0 = TheWorld().t0;
+  d.present = d.cfg.appearAtUs <= 0;
+  if (!d.present)
+    d.presenceEvents.push_back({t0 + d.cfg.appearAtUs, PresenceEventKind::kAppear});
+  if (d.cfg.vanishAtUs)
+    d.presenceEvents.push_back({t0 + *d.cfg.vanishAtUs, PresenceEventKind::kVanish});
+  for (size_t i = 0; i < d.cfg.faults.size(); ++i) {
+    const Fault& f = d.cfg.faults[i];
+    if (f.action != FaultAction::kVanishAtMs || f.spent)
+      continue;
+    PresenceEvent leave{t0 + f.delayUs, PresenceEventKind::kLeave, -1, static_cast<int>(i)};
+    d.presenceEvents.push_back(leave);
+    if (f.awayUs) {
+      d.presenceEvents.push_back(
+          {leave.atUs + *f.awayUs, PresenceEventKind::kReturn, -1, static_cast<int>(i)});
+    }
+  }
+  for (const UnsolicitedReport& r : d.cfg.reports) {
+    int64_t at = t0 + r.atUs;
+    if (d.cfg.timing.usbFrameUs > 0) {
+      int64_t unused = -1;
+      at = FrameSlot(at, d.cfg.timing.usbFrameUs, &unused);
+    }
+    Bytes bytes = r.bytes;
+    bytes.resize(kReportSize, 0);
+    d.pending.push_back({at, TheWorld().nextSeq++, bytes, true});
+  }
+}
+
+void AdvanceDevice(int index, int64_t now) {
+  DeviceState& d = TheWorld().devices[index];
+  for (;;) {
+    int change = -1;
+    for (size_t i = 0; i < d.presenceEvents.size(); ++i) {
+      if (d.presenceEvents[i].atUs > now)
+        continue;
+      if (change < 0 || d.presenceEvents[i].atUs < d.presenceEvents[change].atUs)
+        change = static_cast<int>(i);
+    }
+    int report = -1;
+    for (size_t i = 0; i < d.pending.size(); ++i) {
+      const PendingReport& p = d.pending[i];
+      if (p.atUs > now || (p.unsolicited && (!d.present || OpenHandles(index, d).empty()))) {
+        continue;
+      }
+      if (report < 0 || p.atUs < d.pending[report].atUs ||
+          (p.atUs == d.pending[report].atUs && p.seq < d.pending[report].seq)) {
+        report = static_cast<int>(i);
+      }
+    }
+    if (change < 0 && report < 0)
+      return;
+    if (report >= 0 && (change < 0 || d.pending[report].atUs <= d.presenceEvents[change].atUs)) {
+      DeliverReport(index, d, static_cast<size_t>(report));
+      continue;
+    }
+    PresenceEvent e = d.presenceEvents[change];
+    d.presenceEvents.erase(d.presenceEvents.begin() + change);
+    ProcessPresenceEvent(d, e);
+  }
+}
+
+void AdvanceAll() {
+  World& w = TheWorld();
+  int64_t now = NowUs();
+  for (size_t i = 0; i < w.devices.size(); ++i)
+    AdvanceDevice(static_cast<int>(i), now);
+}
+
+int64_t NextEventUs(const DeviceState& d, int64_t now) {
+  int64_t next = kNever;
+  for (const PendingReport& p : d.pending) {
+    if (p.atUs > now)
+      next = std::min(next, p.atUs);
+  }
+  for (const PresenceEvent& e : d.presenceEvents) {
+    if (e.atUs > now)
+      next = std::min(next, e.atUs);
+  }
+  return next;
+}
+
+void QueueReply(DeviceState& d, int64_t atUs, Bytes bytes) {
+  // The device answers its requests in order: a late reply holds up the next.
+  int64_t at = std::max(atUs, d.lastReplyUs);
+  if (d.cfg.timing.usbFrameUs > 0)
+    at = FrameSlot(at, d.cfg.timing.usbFrameUs, &d.lastInSlotUs);
+  d.lastReplyUs = at;
+  bytes.resize(kReportSize, 0);
+  d.pending.push_back({at, TheWorld().nextSeq++, std::move(bytes), false});
+}
+
+int64_t NextOutSlot(DeviceState& d, int64_t now) {
+  if (d.cfg.timing.usbFrameUs <= 0)
+    return now;
+  return FrameSlot(now, d.cfg.timing.usbFrameUs, &d.lastOutSlotUs);
+}
+
+void ScheduleRestart(DeviceState& d, int64_t requestUs, int64_t replyAtUs, const std::string& cause,
+                     std::optional<int> mode) {
+  if (d.restarting)
+    return;
+  d.restarting = true;
+  RestartRecord r;
+  r.atUs = requestUs;
+  r.cause = cause;
+  r.mode = mode;
+  r.toBootloader = mode && *mode == 2;
+  CommitPendingImage(d, &r);
+  d.restarts.push_back(r);
+  int index = static_cast<int>(d.restarts.size()) - 1;
+  int64_t leave = std::max(replyAtUs, d.lastReplyUs) + d.cfg.reboot.leaveUs;
+  d.presenceEvents.push_back({leave, PresenceEventKind::kLeave, index});
+  d.presenceEvents.push_back({leave + d.cfg.reboot.awayUs, PresenceEventKind::kReturn, index});
+}
+
+void ScheduleLeave(DeviceState& d, int64_t atUs, std::optional<int64_t> awayUs) {
+  d.presenceEvents.push_back({atUs, PresenceEventKind::kLeave});
+  if (awayUs)
+    d.presenceEvents.push_back({atUs + *awayUs, PresenceEventKind::kReturn});
+}
+
+void SettleRestarts() {
+  World& w = TheWorld();
+  for (size_t i = 0; i < w.devices.size(); ++i) {
+    int64_t last = -1;
+    for (const PresenceEvent& e : w.devices[i].presenceEvents) {
+      if (e.restart >= 0)
+        last = std::max(last, e.atUs);
+    }
+    if (last >= 0)
+      AdvanceDevice(static_cast<int>(i), last);
+  }
+}
+
+}  // namespace internal
+}  // namespace emu
