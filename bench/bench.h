@@ -55,7 +55,7 @@ int64_t MandatedBusyWaitUs();
 // --- scenario.cc: the device and the image of one case.
 DeviceTiming TimingFor(const BenchCase& c);
 // The device of the case, named kDeviceName, without a path.
-e2e::DongleSpec DongleFor(const BenchCase& c, const DeviceTiming& timing);
+e2e::DongleSetup DongleFor(const BenchCase& c, const DeviceTiming& timing);
 std::string ScenarioText(const BenchCase& c, const DeviceTiming& timing, const std::string& path);
 bool WriteImageFile(int64_t bytes, const std::string& path);
 extern const char kDeviceName[];

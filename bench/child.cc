@@ -11,15 +11,15 @@ namespace bench {
 
 ChildResult RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const std::string& outputPath, int64_t timeoutMs, int realtimePriority) {
-  e2e::ProcessSpec spec;
-  spec.argv = argv;
-  spec.env = env;
-  spec.stdoutPath = outputPath;
-  spec.stderrPath = outputPath;
-  spec.realtimePriority = realtimePriority;
+  e2e::ProcessSetup setup;
+  setup.argv = argv;
+  setup.env = env;
+  setup.stdoutPath = outputPath;
+  setup.stderrPath = outputPath;
+  setup.realtimePriority = realtimePriority;
   ChildResult result;
   int64_t start = e2e::MonotonicUs();
-  pid_t pid = e2e::StartProcess(spec);
+  pid_t pid = e2e::StartProcess(setup);
   if (pid < 0)
     return result;
   result.started = true;

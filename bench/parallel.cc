@@ -55,14 +55,14 @@ std::string DongleName(int k) {
 json Scenario(int devices, const BenchCase& c, const DeviceTiming& t) {
   json list = json::array();
   for (int k = 0; k < devices; ++k) {
-    e2e::DongleSpec spec = DongleFor(c, t);
-    spec.name = DongleName(k);
-    spec.path = e2e::UniqueHidrawPath(k);
-    spec.serial = SerialOf(k);
-    spec.port = e2e::LinePort(k);
-    spec.reboot.path = e2e::UniqueHidrawPath(50 + k);
-    spec.reboot.productId = "0x8267";
-    list.push_back(e2e::DongleJson(spec));
+    e2e::DongleSetup setup = DongleFor(c, t);
+    setup.name = DongleName(k);
+    setup.path = e2e::UniqueHidrawPath(k);
+    setup.serial = SerialOf(k);
+    setup.port = e2e::LinePort(k);
+    setup.reboot.path = e2e::UniqueHidrawPath(50 + k);
+    setup.reboot.productId = "0x8267";
+    list.push_back(e2e::DongleJson(setup));
   }
   return {{"recordWrites", false}, {"recordFrames", false}, {"devices", list}};
 }
@@ -118,16 +118,16 @@ std::string OutputPath(const BatchPlan& plan, int k) {
 std::vector<pid_t> StartInstances(const BatchPlan& plan, const std::string& socket) {
   const ParallelOptions& o = *plan.options;
   std::vector<pid_t> pids;
-  e2e::ProcessSpec spec;
-  spec.env = Environment(o.emulator, socket);
+  e2e::ProcessSetup setup;
+  setup.env = Environment(o.emulator, socket);
   for (int k = 0; k < plan.devices; ++k) {
-    spec.argv = {o.program, "248a", "8266", "-s", "4",  "-b",      std::to_string(plan.c.bsize),
-                 "-w",      "0",    "-c",   "1",  "-d", plan.image};
-    spec.argv.insert(spec.argv.end(), {o.bySerial ? "--serial" : "--port",
-                                       o.bySerial ? SerialOf(k) : e2e::LinePort(k)});
-    spec.stdoutPath = OutputPath(plan, k);
-    spec.stderrPath = spec.stdoutPath;
-    pids.push_back(e2e::StartProcess(spec));
+    setup.argv = {o.program, "248a", "8266", "-s", "4",  "-b",      std::to_string(plan.c.bsize),
+                  "-w",      "0",    "-c",   "1",  "-d", plan.image};
+    setup.argv.insert(setup.argv.end(), {o.bySerial ? "--serial" : "--port",
+                                         o.bySerial ? SerialOf(k) : e2e::LinePort(k)});
+    setup.stdoutPath = OutputPath(plan, k);
+    setup.stderrPath = setup.stdoutPath;
+    pids.push_back(e2e::StartProcess(setup));
   }
   return pids;
 }
@@ -161,13 +161,13 @@ bool PrintedSuccess(const BatchPlan& plan, std::string* why) {
 
 bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why) {
   mkdir(plan.dir.c_str(), 0755);
-  e2e::BusSpec spec;
-  spec.program = plan.options->busProgram;
-  spec.dir = plan.dir;
-  spec.scenario = Scenario(plan.devices, plan.c, TimingFor(plan.c));
-  spec.env = Environment("", "");
-  spec.outputPath = plan.dir + "/bus.txt";
-  e2e::BusProcess bus = e2e::StartBus(spec);
+  e2e::BusSetup setup;
+  setup.program = plan.options->busProgram;
+  setup.dir = plan.dir;
+  setup.scenario = Scenario(plan.devices, plan.c, TimingFor(plan.c));
+  setup.env = Environment("", "");
+  setup.outputPath = plan.dir + "/bus.txt";
+  e2e::BusProcess bus = e2e::StartBus(setup);
   if (!bus.started) {
     *why = "the bus did not start";
     return false;

@@ -55,25 +55,25 @@ DeviceTiming TimingFor(const BenchCase& c) {
   return t;
 }
 
-e2e::DongleSpec DongleFor(const BenchCase& c, const DeviceTiming& t) {
-  e2e::DongleSpec spec;
-  spec.name = kDeviceName;
-  spec.described = false;
-  spec.interfaceNumber = -1;
-  spec.blockSize = c.bsize;
-  spec.timing = {Ms(t.replyUs), Ms(t.eraseUs), Ms(t.blockWriteUs), Ms(t.verifyUs), t.frameUs};
-  spec.reboot.leaveMs = Ms(t.leaveUs);
-  spec.reboot.awayMs = Ms(t.awayUs);
-  return spec;
+e2e::DongleSetup DongleFor(const BenchCase& c, const DeviceTiming& t) {
+  e2e::DongleSetup setup;
+  setup.name = kDeviceName;
+  setup.described = false;
+  setup.interfaceNumber = -1;
+  setup.blockSize = c.bsize;
+  setup.timing = {Ms(t.replyUs), Ms(t.eraseUs), Ms(t.blockWriteUs), Ms(t.verifyUs), t.frameUs};
+  setup.reboot.leaveMs = Ms(t.leaveUs);
+  setup.reboot.awayMs = Ms(t.awayUs);
+  return setup;
 }
 
 std::string ScenarioText(const BenchCase& c, const DeviceTiming& t, const std::string& path) {
-  e2e::DongleSpec spec = DongleFor(c, t);
-  spec.path = path;
+  e2e::DongleSetup setup = DongleFor(c, t);
+  setup.path = path;
   // Data frames are only counted: keeping each one would put megabytes of
   // record into the measured process.
   nlohmann::json scenario = {
-      {"recordWrites", false}, {"recordFrames", false}, {"devices", {e2e::DongleJson(spec)}}};
+      {"recordWrites", false}, {"recordFrames", false}, {"devices", {e2e::DongleJson(setup)}}};
   return scenario.dump(2) + "\n";
 }
 

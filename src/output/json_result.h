@@ -22,7 +22,7 @@ struct JsonVersions {
 };
 
 struct JsonCommandResult {
-  std::string command;  // "dfu" or "ctrl"
+  std::string command;    // "dfu" or "ctrl"
   JsonDevice device;      // the device the command connected to
   int chipPlatform = -1;  // dfu only
   JsonVersions before;

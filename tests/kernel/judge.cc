@@ -43,15 +43,15 @@ constexpr int kNewProductId = 0x8267;
 constexpr int kLeaveMs = 200;
 
 json Dongle(bool numbered, const json& overrides = json::object()) {
-  e2e::DongleSpec spec;
-  spec.path = "/dev/hidraw-dongle";
-  spec.version = e2e::kInitialVersion;
-  spec.product = "Quorvel Receiver";
-  spec.interfaceNumber = -1;
-  spec.blockSize = 0;
-  spec.timing = {1, 50, 1, 10, -1};
-  spec.reboot.leaveMs = kLeaveMs;
-  json d = e2e::DongleJson(spec);
+  e2e::DongleSetup setup;
+  setup.path = "/dev/hidraw-dongle";
+  setup.version = e2e::kInitialVersion;
+  setup.product = "Quorvel Receiver";
+  setup.interfaceNumber = -1;
+  setup.blockSize = 0;
+  setup.timing = {1, 50, 1, 10, -1};
+  setup.reboot.leaveMs = kLeaveMs;
+  json d = e2e::DongleJson(setup);
   d["collection"] = numbered;
   d["passthrough"] = {{"blockSize", 256}, {"version", e2e::kInitialVersion}};
   d.update(overrides);

@@ -12,8 +12,8 @@ namespace {
 using Json = nlohmann::json;
 
 TEST(DongleScenario, DescribedDongleWithEveryKey) {
-  e2e::DongleSpec spec;
-  spec.path = "/dev/hidraw7";
+  e2e::DongleSetup setup;
+  setup.path = "/dev/hidraw7";
   Json expected = {{"name", "dongle"},
                    {"path", "/dev/hidraw7"},
                    {"vendorId", "0x248A"},
@@ -34,21 +34,21 @@ TEST(DongleScenario, DescribedDongleWithEveryKey) {
                      {"verifyMs", 5},
                      {"usbFrameUs", 0}}},
                    {"reboot", {{"leaveMs", 20}, {"awayMs", 400}}}};
-  EXPECT_EQ(e2e::DongleJson(spec), expected);
+  EXPECT_EQ(e2e::DongleJson(setup), expected);
 }
 
 TEST(DongleScenario, KnobsLeaveOutOrAddKeys) {
-  e2e::DongleSpec spec;
-  spec.name = "line";
-  spec.path = "/dev/hidraw8";
-  spec.version = "02-00-0000-00000000";
-  spec.described = false;
-  spec.interfaceNumber = -1;
-  spec.blockSize = 0;
-  spec.timing = {2, 3, 4, 5, -1};
-  spec.reboot = {6, 7, "/dev/hidraw9", "0x8267"};
-  spec.serial = "QV1";
-  spec.port = e2e::LinePort(5);
+  e2e::DongleSetup setup;
+  setup.name = "line";
+  setup.path = "/dev/hidraw8";
+  setup.version = "02-00-0000-00000000";
+  setup.described = false;
+  setup.interfaceNumber = -1;
+  setup.blockSize = 0;
+  setup.timing = {2, 3, 4, 5, -1};
+  setup.reboot = {6, 7, "/dev/hidraw9", "0x8267"};
+  setup.serial = "QV1";
+  setup.port = e2e::LinePort(5);
   Json expected = {
       {"name", "line"},
       {"path", "/dev/hidraw8"},
@@ -61,7 +61,7 @@ TEST(DongleScenario, KnobsLeaveOutOrAddKeys) {
       {"timing", {{"replyMs", 2}, {"eraseMs", 3}, {"blockWriteMs", 4}, {"verifyMs", 5}}},
       {"reboot",
        {{"leaveMs", 6}, {"awayMs", 7}, {"path", "/dev/hidraw9"}, {"productId", "0x8267"}}}};
-  EXPECT_EQ(e2e::DongleJson(spec), expected);
+  EXPECT_EQ(e2e::DongleJson(setup), expected);
 }
 
 TEST(DongleScenario, EndToEndDongleHasItsOwnPathAndTakesOverrides) {

@@ -31,20 +31,20 @@ bool AwaitSocket(const BusProcess& bus) {
 
 }  // namespace
 
-BusProcess StartBus(const BusSpec& spec) {
+BusProcess StartBus(const BusSetup& setup) {
   BusProcess bus;
-  bus.socket = spec.dir + "/bus.sock";
-  bus.record = spec.dir + "/record.json";
-  std::string scenarioFile = spec.dir + "/scenario.json";
+  bus.socket = setup.dir + "/bus.sock";
+  bus.record = setup.dir + "/record.json";
+  std::string scenarioFile = setup.dir + "/scenario.json";
   unlink(bus.socket.c_str());
   unlink(bus.record.c_str());
-  if (!WriteText(scenarioFile, spec.scenario.dump(2) + "\n"))
+  if (!WriteText(scenarioFile, setup.scenario.dump(2) + "\n"))
     return bus;
-  ProcessSpec process;
-  process.argv = {spec.program, "--socket", bus.socket, "--record", bus.record, scenarioFile};
-  process.env = spec.env;
-  process.stdoutPath = spec.outputPath;
-  process.stderrPath = spec.outputPath;
+  ProcessSetup process;
+  process.argv = {setup.program, "--socket", bus.socket, "--record", bus.record, scenarioFile};
+  process.env = setup.env;
+  process.stdoutPath = setup.outputPath;
+  process.stderrPath = setup.outputPath;
   bus.pid = StartProcess(process);
   if (bus.pid < 0)
     return bus;

@@ -14,7 +14,7 @@
 
 namespace e2e {
 
-struct BusSpec {
+struct BusSetup {
   std::string program;  // the quorvel-emulator-bus binary
   std::string dir;      // an existing directory for its files
   nlohmann::json scenario;
@@ -33,7 +33,7 @@ struct BusProcess {
 // seconds at most). Not started: the scenario could not be written, the bus
 // ended first (it rejected the scenario) or it never listened; a bus that
 // still runs then is killed.
-BusProcess StartBus(const BusSpec& spec);
+BusProcess StartBus(const BusSetup& setup);
 
 struct BusEnd {
   bool recordRead = false;

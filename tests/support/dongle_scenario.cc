@@ -26,35 +26,35 @@ nlohmann::json RebootJson(const DongleReboot& r) {
   return reboot;
 }
 
-void Describe(const DongleSpec& spec, nlohmann::json* device) {
+void Describe(const DongleSetup& setup, nlohmann::json* device) {
   (*device)["release"] = "0x0120";
   (*device)["manufacturer"] = "Quorvel";
-  (*device)["product"] = spec.product;
+  (*device)["product"] = setup.product;
   (*device)["typeCode"] = "0x10";
   (*device)["forcedState"] = 0;
 }
 
 }  // namespace
 
-nlohmann::json DongleJson(const DongleSpec& spec) {
-  nlohmann::json device = {{"name", spec.name},
-                           {"path", spec.path},
+nlohmann::json DongleJson(const DongleSetup& setup) {
+  nlohmann::json device = {{"name", setup.name},
+                           {"path", setup.path},
                            {"vendorId", "0x248A"},
                            {"productId", "0x8266"},
-                           {"controllerVersion", spec.version},
-                           {"appVersion", spec.version},
-                           {"timing", TimingJson(spec.timing)},
-                           {"reboot", RebootJson(spec.reboot)}};
-  if (spec.described)
-    Describe(spec, &device);
-  if (spec.blockSize > 0)
-    device["blockSize"] = spec.blockSize;
-  if (spec.interfaceNumber >= 0)
-    device["interface"] = spec.interfaceNumber;
-  if (!spec.serial.empty())
-    device["serial"] = spec.serial;
-  if (!spec.port.empty())
-    device["port"] = spec.port;
+                           {"controllerVersion", setup.version},
+                           {"appVersion", setup.version},
+                           {"timing", TimingJson(setup.timing)},
+                           {"reboot", RebootJson(setup.reboot)}};
+  if (setup.described)
+    Describe(setup, &device);
+  if (setup.blockSize > 0)
+    device["blockSize"] = setup.blockSize;
+  if (setup.interfaceNumber >= 0)
+    device["interface"] = setup.interfaceNumber;
+  if (!setup.serial.empty())
+    device["serial"] = setup.serial;
+  if (!setup.port.empty())
+    device["port"] = setup.port;
   return device;
 }
 
@@ -75,9 +75,9 @@ std::string LinePort(int k) {
 const char kDongleName[] = "Quorvel Receiver(HID\\VID_248A&PID_8266&REV_0120)";
 
 nlohmann::json Dongle(const nlohmann::json& overrides) {
-  DongleSpec spec;
-  spec.path = UniqueDevicePath();
-  nlohmann::json device = DongleJson(spec);
+  DongleSetup setup;
+  setup.path = UniqueDevicePath();
+  nlohmann::json device = DongleJson(setup);
   for (auto it = overrides.begin(); it != overrides.end(); ++it)
     device[it.key()] = it.value();
   return device;

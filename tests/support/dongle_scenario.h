@@ -30,7 +30,7 @@ struct DongleReboot {
   std::string productId;
 };
 
-struct DongleSpec {
+struct DongleSetup {
   std::string name = "dongle";
   std::string path;
   std::string version = "01-00-0000-00000001";  // controller and App alike
@@ -47,7 +47,7 @@ struct DongleSpec {
 };
 
 // The scenario entry of the dongle (see emulator/scenario.cc for the keys).
-nlohmann::json DongleJson(const DongleSpec& spec);
+nlohmann::json DongleJson(const DongleSetup& setup);
 
 // A device path no other process uses at the same time: the program's
 // device lock is named after the path and is system-wide.

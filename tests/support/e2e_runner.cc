@@ -40,22 +40,22 @@ Launch Start(const Workspace& workspace, const RunOptions& options) {
   launch.dir = workspace.NewDirectory("run-");
   if (launch.dir.empty())
     return launch;
-  ProcessSpec spec;
+  ProcessSetup setup;
   if (options.input) {
-    spec.stdinPath = launch.dir + "/stdin";
-    if (!WriteText(spec.stdinPath, *options.input))
+    setup.stdinPath = launch.dir + "/stdin";
+    if (!WriteText(setup.stdinPath, *options.input))
       return launch;
   }
   if (!WriteText(launch.dir + "/scenario.json", options.scenario.dump(2)))
     return launch;
-  spec.argv = Command(options, launch.dir);
-  spec.env = CleanEnvironment();
-  spec.env.push_back("LANG=" + options.lang);
-  spec.env.push_back("QUORVEL_EMULATOR_LIB=" QUORVEL_BINARY_DIR "/libquorvel_emulator_preload.so");
-  spec.stdoutPath = launch.dir + "/stdout";
-  spec.stderrPath = launch.dir + "/stderr";
-  spec.closedStdout = options.closedStdout;
-  launch.pid = StartProcess(spec);
+  setup.argv = Command(options, launch.dir);
+  setup.env = CleanEnvironment();
+  setup.env.push_back("LANG=" + options.lang);
+  setup.env.push_back("QUORVEL_EMULATOR_LIB=" QUORVEL_BINARY_DIR "/libquorvel_emulator_preload.so");
+  setup.stdoutPath = launch.dir + "/stdout";
+  setup.stderrPath = launch.dir + "/stderr";
+  setup.closedStdout = options.closedStdout;
+  launch.pid = StartProcess(setup);
   return launch;
 }
 

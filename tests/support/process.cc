@@ -101,22 +101,23 @@ int64_t TimevalUs(const timeval& tv) {
 
 }  // namespace
 
-pid_t StartProcess(const ProcessSpec& spec) {
-  if (spec.argv.empty())
+pid_t StartProcess(const ProcessSetup& setup) {
+  if (setup.argv.empty())
     return -1;
   ChildPlan plan;
-  plan.argv = Pointers(spec.argv);
-  plan.envp = Pointers(spec.env);
-  plan.in = PathOrNull(spec.stdinPath);
-  plan.out = PathOrNull(spec.stdoutPath);
-  plan.err = PathOrNull(spec.stderrPath);
-  plan.realtimePriority = spec.realtimePriority;
+  plan.argv = Pointers(setup.argv);
+  plan.envp = Pointers(setup.env);
+  plan.in = PathOrNull(setup.stdinPath);
+  plan.out = PathOrNull(setup.stdoutPath);
+  plan.err = PathOrNull(setup.stderrPath);
+  plan.realtimePriority = setup.realtimePriority;
   int pipeEnds[2] = {-1, -1};
-  if (spec.closedStdout && pipe2(pipeEnds, O_CLOEXEC) == 0) {
+  if (setup.closedStdout && pipe2(pipeEnds, O_CLOEXEC) == 0) {
     close(pipeEnds[0]);  // the reader is gone before the program starts
     plan.brokenPipe = pipeEnds[1];
   }
-  plan.errToOut = plan.err != nullptr && spec.stderrPath == spec.stdoutPath && plan.brokenPipe < 0;
+  plan.errToOut =
+      plan.err != nullptr && setup.stderrPath == setup.stdoutPath && plan.brokenPipe < 0;
   pid_t pid = fork();
   if (pid == 0)
     BecomeProgram(plan);

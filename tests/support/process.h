@@ -13,7 +13,7 @@
 
 namespace e2e {
 
-struct ProcessSpec {
+struct ProcessSetup {
   std::vector<std::string> argv;  // argv[0] is the path executed, no search
   std::vector<std::string> env;   // the whole environment
   std::string stdinPath = "/dev/null";
@@ -34,7 +34,7 @@ inline constexpr int kNoExecStatus = 127;      // the program could not be execu
 
 // Starts the process; returns its pid, or -1 when it could not be created.
 // Failures after that show as the exit statuses above.
-pid_t StartProcess(const ProcessSpec& spec);
+pid_t StartProcess(const ProcessSetup& setup);
 
 struct ProcessEnd {
   bool exited = false;    // ended by exit rather than a signal

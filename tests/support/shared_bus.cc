@@ -5,14 +5,14 @@
 namespace e2e {
 
 SharedBus::SharedBus(const Workspace& workspace, const nlohmann::json& scenario) {
-  BusSpec spec;
-  spec.program = QUORVEL_BINARY_DIR "/quorvel-emulator-bus";
-  spec.dir = workspace.NewDirectory("bus-");
-  spec.scenario = scenario;
-  spec.env = CleanEnvironment();
-  spec.env.push_back("LANG=C");
-  if (!spec.dir.empty())
-    bus_ = StartBus(spec);
+  BusSetup setup;
+  setup.program = QUORVEL_BINARY_DIR "/quorvel-emulator-bus";
+  setup.dir = workspace.NewDirectory("bus-");
+  setup.scenario = scenario;
+  setup.env = CleanEnvironment();
+  setup.env.push_back("LANG=C");
+  if (!setup.dir.empty())
+    bus_ = StartBus(setup);
 }
 
 SharedBus::~SharedBus() {
