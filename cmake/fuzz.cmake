@@ -22,7 +22,8 @@ if(QUORVEL_FUZZ)
     target_include_directories(quorvel_fuzz_base PUBLIC
                                ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/emulator
                                ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/tests
-                               ${CMAKE_SOURCE_DIR}/fuzz ${HIDAPI_INCLUDE_DIRS})
+                               ${CMAKE_SOURCE_DIR}/fuzz ${CMAKE_BINARY_DIR}/generated
+                               ${HIDAPI_INCLUDE_DIRS})
     target_link_libraries(quorvel_fuzz_base PUBLIC nlohmann_json::nlohmann_json ZLIB::ZLIB
                           OpenSSL::Crypto Threads::Threads
                           PkgConfig::LIBEDIT)
