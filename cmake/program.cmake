@@ -106,8 +106,15 @@ target_include_directories(quorvel_console PRIVATE ${CMAKE_BINARY_DIR}/generated
 add_library(quorvel_core INTERFACE)
 target_link_libraries(quorvel_core INTERFACE quorvel_console)
 
+# The transport calls hidapi, which the program takes from the real library
+# and the tests from the emulator. A target that sets QUORVEL_REAL_HIDAPI gets
+# the real one as the transport's own dependency, so that it comes after the
+# transport on the link line, as a static link (MinGW's) needs.
+target_link_libraries(quorvel_transport INTERFACE
+                      "$<$<BOOL:$<TARGET_PROPERTY:QUORVEL_REAL_HIDAPI>>:quorvel_hidapi>")
 add_executable(quorvel-dfu ${CMAKE_SOURCE_DIR}/src/console/main.cc)
-target_link_libraries(quorvel-dfu PRIVATE quorvel_core quorvel_hidapi)
+set_target_properties(quorvel-dfu PROPERTIES QUORVEL_REAL_HIDAPI ON)
+target_link_libraries(quorvel-dfu PRIVATE quorvel_core)
 
 # The link checks (Linux; Clang's sanitizers leave their runtime to the
 # executable, so a sanitized Clang build has none).
@@ -118,7 +125,6 @@ if(NOT WIN32 AND NOT (QUORVEL_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang
                           "$<LINK_LIBRARY:WHOLE_ARCHIVE,quorvel_${layer}>")
     target_link_options(quorvel_${layer}_link_check PRIVATE -Wl,--no-undefined)
   endforeach()
-  target_link_libraries(quorvel_transport_link_check PRIVATE quorvel_hidapi)
-  target_link_libraries(quorvel_dfu_link_check PRIVATE quorvel_hidapi)
-  target_link_libraries(quorvel_console_link_check PRIVATE quorvel_hidapi)
+  set_target_properties(quorvel_transport_link_check quorvel_dfu_link_check
+                        quorvel_console_link_check PROPERTIES QUORVEL_REAL_HIDAPI ON)
 endif()
