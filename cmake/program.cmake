@@ -38,6 +38,7 @@ set(QUORVEL_IMAGE_SOURCES
 set(QUORVEL_OUTPUT_SOURCES
     src/output/console_encoding.cc
     src/output/help_text.cc
+    src/output/json_listing.cc
     src/output/json_result.cc
     src/output/log_printers.cc
     src/output/message_table.cc
@@ -63,6 +64,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/command.cc
     src/console/command_execution.cc
     src/console/device_listing.cc
+    src/console/device_query.cc
     src/console/dfu_settings.cc
     src/console/interruption.cc
     src/console/loaded_images.cc

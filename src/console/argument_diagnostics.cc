@@ -25,29 +25,56 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
     {ArgumentError::kEmptyArgument, Msg::kRejectEmptyArgument, true},
     {ArgumentError::kEmptyValue, Msg::kRejectEmptyValue, true},
+    {ArgumentError::kUnknownOption, Msg::kRejectUnknownOption, true},
+    {ArgumentError::kJoinedValue, Msg::kRejectJoinedValue, true},
+    {ArgumentError::kZeroDeviceId, Msg::kRejectZeroDeviceId, true},
+    {ArgumentError::kNotDecimal, Msg::kRejectNotDecimal, true},
+    {ArgumentError::kControlValue, Msg::kRejectControlValue, true},
+    {ArgumentError::kNotForCv, Msg::kRejectNotForCv, true},
+    {ArgumentError::kNotForList, Msg::kRejectNotForList, true},
 };
 
-// ": value out of range: -n 6"; empty when no reason is known.
-std::string RejectionText(const ArgumentRejection& rejection) {
+// ": value out of range: -n 6"; empty when no reason is known. The texts
+// come from textOf (a language and encoding), the argument is appended as
+// given. A name glued to its value is followed by its separate form.
+template <typename TextOf>
+std::string ComposeRejection(const ArgumentRejection& rejection, TextOf textOf) {
   for (const RejectionLine& line : kRejectionLines) {
     if (line.error != rejection.error)
       continue;
-    std::string text = Text(line.message);
+    std::string text = textOf(line.message);
     if (line.withArgument)
       text += rejection.argument;
+    const std::string separate = SeparateOptionForm(rejection.argument);
+    if (rejection.error == ArgumentError::kJoinedValue && !separate.empty()) {
+      text += textOf(Msg::kRejectJoinedHintOpen) + separate + textOf(Msg::kRejectJoinedHintClose);
+    }
     return text;
   }
   return std::string();
 }
 
+// In the current language and the console's encoding.
+std::string RejectionText(const ArgumentRejection& rejection) {
+  return ComposeRejection(rejection, [](Msg id) { return Text(id); });
+}
+
 }  // namespace
+
+std::string RejectionReasonEnglish(const ArgumentRejection& rejection) {
+  std::string text =
+      ComposeRejection(rejection, [](Msg id) { return std::string(MessageUtf8(id, true)); });
+  if (text.compare(0, 2, ": ") == 0)
+    text.erase(0, 2);
+  return text;
+}
 
 void PrintArgumentRejection(const ArgumentRejection& rejection) {
   if (!LogEnabled)
     return;
   std::string text = RejectionText(rejection);
   if (!text.empty())
-    PrintLogLine(text);
+    WriteErrorLine("quorvel-dfu" + text);
 }
 
 void ReportCommandLineRejection(const ArgumentRejection& rejection) {
@@ -55,4 +82,8 @@ void ReportCommandLineRejection(const ArgumentRejection& rejection) {
   WriteErrorLine("quorvel-dfu: the command line was not accepted" +
                  (reason.empty() ? std::string() : reason) +
                  "; the prompt starts instead (quorvel-dfu --help shows the options)");
+}
+
+void ReportRefusedArguments(const ArgumentRejection& rejection) {
+  WriteErrorLine(Text(Msg::kListOrCvRefused) + RejectionText(rejection));
 }

@@ -75,7 +75,9 @@ ArgumentError ConvertChecked(const std::string& text, int base, int32_t* value) 
   return ArgumentError::kNone;
 }
 
-// vid or pid: hexadecimal, 0 to 0xFFFF.
+// vid or pid: hexadecimal, 1 to 0xFFFF. The device filter reads 0 as "any
+// device", so a command given 0 ("0", "0x", "0x0000") would update or reset
+// whatever answers the handshake first.
 bool ParseDeviceId(const std::string& token, uint16_t* id, ArgumentRejection* rejection) {
   int32_t value = 0;
   const ArgumentError error = ConvertChecked(token, 16, &value);
@@ -85,20 +87,32 @@ bool ParseDeviceId(const std::string& token, uint16_t* id, ArgumentRejection* re
   if (value < 0 || value > 0xFFFF) {
     return Reject(rejection, ArgumentError::kOutOfRange, token);
   }
+  if (value == 0) {
+    return Reject(rejection, ArgumentError::kZeroDeviceId, token);
+  }
   *id = static_cast<uint16_t>(value);
   return true;
+}
+
+// "0x100" after a decimal option reads as 0: the value was meant as
+// hexadecimal, and the reason says so rather than "out of range".
+bool LooksHexadecimal(const std::string& text) {
+  size_t i = text.find_first_not_of(" \t\n\v\f\r+-");
+  return i != std::string::npos && i + 1 < text.size() && text[i] == '0' &&
+         (text[i + 1] == 'x' || text[i + 1] == 'X');
 }
 
 bool ParseDecimal(const std::string& name, const std::string& text, int32_t low, int32_t high,
                   int32_t* value, ArgumentRejection* rejection) {
   const ArgumentError error = ConvertChecked(text, 10, value);
-  if (error != ArgumentError::kNone) {
-    return Reject(rejection, error, name + " " + text);
+  if (error == ArgumentError::kNone && *value >= low && *value <= high) {
+    return true;
   }
-  if (*value < low || *value > high) {
-    return Reject(rejection, ArgumentError::kOutOfRange, name + " " + text);
+  if (LooksHexadecimal(text)) {
+    return Reject(rejection, ArgumentError::kNotDecimal, name + " " + text);
   }
-  return true;
+  return Reject(rejection, error == ArgumentError::kNone ? ArgumentError::kOutOfRange : error,
+                name + " " + text);
 }
 
 template <typename Field>
@@ -119,7 +133,9 @@ bool StoreBlockSize(const std::string& text, ArgumentRejection* rejection) {
     return false;
   }
   if (value != 62 && value != 128 && value != 256 && value != 384 && value != 512) {
-    return Reject(rejection, ArgumentError::kOutOfRange, "-b " + text);
+    return Reject(rejection,
+                  LooksHexadecimal(text) ? ArgumentError::kNotDecimal : ArgumentError::kOutOfRange,
+                  "-b " + text);
   }
   DfuSettings.bsize = static_cast<uint16_t>(value);
   return true;
@@ -232,6 +248,25 @@ bool IsTrueFlag(const std::string& value) {
   return value == "1" || value == "true";
 }
 
+// "-r TRUE" or "-r yes" asked for a control action that the flags do not
+// take; 0 and false ask for none. The first such pair, when no control flag
+// got set: its reason replaces the ones that only say no command was formed
+// (on the command line "needs a program file" would point the wrong way).
+void NoteUnusableControlValue(const std::vector<std::string>& tokens,
+                              ArgumentRejection* rejection) {
+  const ArgumentError earlier = rejection->error;
+  if (earlier != ArgumentError::kNone && earlier != ArgumentError::kNoControlAction &&
+      earlier != ArgumentError::kProgramFileRequired)
+    return;
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    const std::string& value = tokens[i + 1];
+    if ((tokens[i] == "-r" || tokens[i] == "-f") && value != "0" && value != "false") {
+      Reject(rejection, ArgumentError::kControlValue, tokens[i] + " " + value);
+      return;
+    }
+  }
+}
+
 // The control pass of command-line and ctrl arguments: only "-r" and "-f"
 // with 1 or true count, anywhere among the pairs. Every "-n" is checked and
 // applied here too, wherever the update pass stopped: a control command must
@@ -254,6 +289,7 @@ bool ApplyControlFlags(const std::vector<std::string>& tokens, ArgumentRejection
     *rejection = ArgumentRejection{};
     return true;
   }
+  NoteUnusableControlValue(tokens, rejection);
   if (rejection->error == ArgumentError::kNone) {
     Reject(rejection, ArgumentError::kNoControlAction, "");
   }
@@ -287,15 +323,50 @@ ProgramFileChecks ChecksForPlatform(uint8_t platform) {
   return checks;
 }
 
+const char* const kShortOptionNames[] = {"-n", "-b", "-w", "-s", "-d",
+                                         "-t", "-c", "-i", "-r", "-f"};
+
+bool IsShortOptionName(const std::string& name) {
+  for (const char* known : kShortOptionNames) {
+    if (name == known)
+      return true;
+  }
+  return false;
+}
+
+// A name no command knows would shift every later pair by one if it were
+// skipped: "--port=1-3.3 -c 0" would read "-c" as its value and "0" as a
+// name, and the selection would be lost. The command is refused instead;
+// a name glued to its value gets a reason that shows the separate form.
+bool RejectUnknownName(const std::string& name, ArgumentRejection* rejection) {
+  const bool joined = !SeparateOptionForm(name).empty();
+  return Reject(rejection, joined ? ArgumentError::kJoinedValue : ArgumentError::kUnknownOption,
+                name);
+}
+
+// --serial and --port with their value, unquoted; false when it is empty.
+bool TakeSelectionOption(const std::vector<std::string>& tokens, size_t i,
+                         ArgumentRejection* rejection) {
+  const std::string& name = tokens[i];
+  std::string value = i + 1 < tokens.size() ? WithoutEnclosingQuotes(tokens[i + 1]) : std::string();
+  if (value.empty())
+    return Reject(rejection, ArgumentError::kEmptyValue, name);
+  (name == kSerialOption ? DfuSettings.serial : DfuSettings.port) = value;
+  return true;
+}
+
 // The long options go through the option pairs where an option name
 // stands; they leave the other pairs (and so the two-character options'
 // grammar) as they are. --json stands alone, --serial and --port take a
-// value that must not be empty.
+// value that must not be empty. Every other name must be one of the
+// two-character options of dfu or ctrl. An empty name ends the checks: the
+// empty-token check that follows names its position.
 bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::string>* rest,
                      ArgumentRejection* rejection) {
   size_t i = 0;
   for (; i < tokens.size() && i < kFirstOption; ++i)
     rest->push_back(tokens[i]);
+  bool checkNames = true;
   while (i < tokens.size()) {
     const std::string& name = tokens[i];
     if (name == kJsonOption) {
@@ -304,14 +375,14 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
       continue;
     }
     if (name == kSerialOption || name == kPortOption) {
-      std::string value =
-          i + 1 < tokens.size() ? WithoutEnclosingQuotes(tokens[i + 1]) : std::string();
-      if (value.empty())
-        return Reject(rejection, ArgumentError::kEmptyValue, name);
-      (name == kSerialOption ? DfuSettings.serial : DfuSettings.port) = value;
+      if (!TakeSelectionOption(tokens, i, rejection))
+        return false;
       i += 2;
       continue;
     }
+    checkNames = checkNames && !name.empty();
+    if (checkNames && !IsShortOptionName(name))
+      return RejectUnknownName(name, rejection);
     rest->push_back(name);
     if (i + 1 < tokens.size())
       rest->push_back(tokens[i + 1]);
@@ -321,6 +392,20 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
 }
 
 }  // namespace
+
+std::string SeparateOptionForm(const std::string& token) {
+  for (const char* longName : {kSerialOption, kPortOption}) {
+    const std::string prefix = std::string(longName) + "=";
+    if (token.size() > prefix.size() && token.compare(0, prefix.size(), prefix) == 0)
+      return std::string(longName) + " " + token.substr(prefix.size());
+  }
+  if (token.size() > 2 && IsShortOptionName(token.substr(0, 2))) {
+    const size_t valueStart = token[2] == '=' ? 3 : 2;
+    if (valueStart < token.size())
+      return token.substr(0, 2) + " " + token.substr(valueStart);
+  }
+  return std::string();
+}
 
 bool ConvertInt32(const std::string& text, int base, int32_t* value) {
   int32_t converted = 0;
@@ -366,6 +451,38 @@ ParseResult ParseDfuArguments(const std::vector<std::string>& tokens, int mode) 
   // A rejection met on the way to an accepted command is no reason.
   if (result.accepted)
     result.rejection = ArgumentRejection{};
+  return result;
+}
+
+namespace {
+
+// cv reads a device and changes nothing: of the options it takes only the
+// interface number; any other would be silently without effect.
+bool ParseCvTokens(const std::vector<std::string>& allTokens, ArgumentRejection* rejection) {
+  std::vector<std::string> tokens;
+  if (!TakeLongOptions(allTokens, &tokens, rejection))
+    return false;
+  if (tokens.size() < 2)
+    return Reject(rejection, ArgumentError::kMissingVidPid, "");
+  if (!ParseDeviceId(tokens[0], &DfuSettings.vid, rejection) ||
+      !ParseDeviceId(tokens[1], &DfuSettings.pid, rejection) ||
+      !PairsHaveNoEmptyToken(tokens, rejection))
+    return false;
+  for (size_t i = kFirstOption; i + 1 < tokens.size(); i += 2) {
+    if (tokens[i] != "-n")
+      return Reject(rejection, ArgumentError::kNotForCv, tokens[i]);
+    if (!StoreDecimal(tokens[i], tokens[i + 1], -1, 5, &DfuSettings.inum, rejection))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ParseResult ParseCvArguments(const std::vector<std::string>& tokens) {
+  DfuSettings = DfuSettingsRecord{};
+  ParseResult result;
+  result.accepted = ParseCvTokens(tokens, &result.rejection);
   return result;
 }
 

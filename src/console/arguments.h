@@ -36,6 +36,17 @@ struct ParseResult {
 // (LoadFirmwareFiles). A rejection carries its reason; files are not loaded
 // then.
 ParseResult ParseDfuArguments(const std::vector<std::string>& tokens, int mode);
+// The arguments of "cv" on the command line: vid pid (hexadecimal, not 0),
+// then -n inum, --serial S, --port P and --json in any order. Resets
+// DfuSettings and fills vid, pid, inum, serial, port and json; loads
+// nothing and never touches the control flags. Accepted when they name a
+// device; a rejection carries its reason (an option cv does not take is
+// kNotForCv, a name no command knows kUnknownOption or kJoinedValue).
+ParseResult ParseCvArguments(const std::vector<std::string>& tokens);
+// The separate form of a known option name glued to its value, for the
+// reason that refuses it: "--port 1-3.3" for "--port=1-3.3", "-c 0" for
+// "-c0" or "-c=0"; empty when the token is no such thing.
+std::string SeparateOptionForm(const std::string& token);
 // The -d value, double quotes around it removed: true and pg_path set when
 // it names a readable regular file; false with the reason in *rejection.
 bool CheckProgramPath(const std::string& value, ArgumentRejection* rejection);

@@ -8,6 +8,7 @@
 #include "console/command.h"
 #include "console/command_execution.h"
 #include "console/device_listing.h"
+#include "console/device_query.h"
 #include "console/interruption.h"
 #include "console/prompt_case.h"
 #include "console/tool_version.h"
@@ -63,15 +64,6 @@ void SetLogFromToken(const std::vector<std::string>& tokens) {
   bool enabled = false;
   if (ReadFlagToken(tokens, &enabled))
     LogEnabled = enabled ? 1 : 0;
-}
-
-void ReadVersionsOfAnyDevice() {
-  const Command command = DeviceQueryCommand();
-  BeginDeviceCommand(command);
-  RunRecord record;
-  if (ConnectDevice(command.selection, ConnectWait::kOneScan, &record) == 1)
-    ReadDeviceVersions();
-  EndDeviceCommand();
 }
 
 // Returns true when the prompt must end (a dfu or ctrl command ran).
@@ -133,6 +125,27 @@ int RunPrompt(bool* endedByInput) {
       break;
   }
   return status;
+}
+
+// --help, --version, and list and cv on the command line: they run, print
+// and end, and never start the prompt. Of their words only "cv" would read
+// as a vendor ID (0xC, with "v" ignored); as the first argument it is the
+// command. True when one ran, with its exit status in *status.
+bool RunInformationCommand(const std::vector<std::string>& arguments, int* status) {
+  const std::string first = arguments.empty() ? std::string() : arguments[0];
+  if (first == "--help" || first == "-h") {
+    PrintCommandLineHelp();
+  } else if (first == "--version" || first == "-V") {
+    WriteLine(BuildBanner());
+  } else if (first == "list") {
+    *status = RunListCommand(Tail(arguments));
+  } else if (first == "cv") {
+    *status = RunVersionCommand(Tail(arguments));
+    CloseLink();
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -229,15 +242,9 @@ int RunProgram(const std::vector<std::string>& arguments) {
   LogEnabled = 0;
   // The usual ways to ask a command-line tool what it is; neither can be a
   // vendor ID, so no command is lost to them.
-  if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
-    PrintHelp();
-    return 0;
-  }
-  if (!arguments.empty() && (arguments[0] == "--version" || arguments[0] == "-V")) {
-    WriteLine(BuildBanner());
-    return 0;
-  }
   int status = 0;
+  if (RunInformationCommand(arguments, &status))
+    return status;
   const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
   if (parse) {
     status = ExecuteCommand(CurrentCommand()) ? 0 : 1;

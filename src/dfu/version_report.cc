@@ -82,8 +82,9 @@ void PrintVersionRecord(const std::string& versionText, const uint8_t record[8])
                   FormatHex(record[4], 2, HexStyle::kBare));
 }
 
-void ReadDeviceVersions() {
+bool ReadDeviceVersions() {
   PrintReportLine(Text(Msg::kReadFirmwareVersion));
+  bool read = true;
   char name[24] = {};
   if (QueryDeviceName(name))
     PrintDeviceInfo(name);
@@ -93,9 +94,11 @@ void ReadDeviceVersions() {
     int32_t length = 16;
     if (!ReadVersionInfo(selector, record, &length) || length != 8) {
       PrintStepResultAlways(false);
+      read = false;
       break;
     }
     PrintVersionRecord(FormatVersionText(record), record);
   }
   CloseLink();
+  return read;
 }

@@ -8,8 +8,9 @@
 
 #include "dfu/protocol.h"
 
-// Prints the report and closes the link, whatever happens.
-void ReadDeviceVersions();
+// Prints the report and closes the link, whatever happens. True when both
+// version records were read.
+bool ReadDeviceVersions();
 // name: at least 24 bytes.
 bool QueryDeviceName(char* name);
 // Copies the 8-byte record into out when out is given and *inoutLen >= 8.

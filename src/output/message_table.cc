@@ -103,6 +103,27 @@ const MessagePair kMessages[] = {
      "：选项名或值为空（连续两个空格？），位置：参数 "},
     {Msg::kRejectEmptyValue,
      ": a serial number or USB port cannot be empty: ", "：序列号或 USB 端口不能为空："},
+    {Msg::kRejectUnknownOption,
+     ": unknown option (no command takes it): ", "：未知选项（没有命令使用它）："},
+    {Msg::kRejectJoinedValue,
+     ": an option and its value are two arguments: ", "：选项和它的值是两个参数："},
+    {Msg::kRejectJoinedHintOpen, " (write: ", "（应写作："},
+    {Msg::kRejectJoinedHintClose, ")", "）"},
+    {Msg::kRejectZeroDeviceId, ": a vendor or product ID of 0 would match any device: ",
+     "：厂商 ID 或产品 ID 为 0 会匹配任意设备："},
+    {Msg::kRejectNotDecimal,
+     ": the value is decimal, not hexadecimal: ", "：该值是十进制数，不是十六进制数："},
+    {Msg::kRejectControlValue,
+     ": -r and -f act with the value 1 or true (0 or false: nothing); not: ",
+     "：-r 和 -f 的值为 1 或 true 时执行（0 或 false 时不执行），不能是："},
+    {Msg::kRejectNotForCv, ": cv takes only vid pid, -n, --serial, --port and --json, not: ",
+     "：cv 只接受 vid pid、-n、--serial、--port 和 --json，不接受："},
+    {Msg::kRejectNotForList,
+     ": list takes only vid, pid and --json, not: ", "：list 只接受 vid、pid 和 --json，不接受："},
+    {Msg::kCvNotFound,
+     "quorvel-dfu: no such device answered: ", "quorvel-dfu：没有应答的此类设备："},
+    {Msg::kListOrCvRefused, "quorvel-dfu: the command line was not accepted",
+     "quorvel-dfu：命令行未被接受"},
 };
 
 const std::vector<std::string> kEnglishHelp = {
@@ -214,6 +235,39 @@ const std::vector<std::string> kChineseHelp = {
     "==================",
 };
 
+// Aligned like the help lines above them.
+const std::vector<std::string> kEnglishMoreHelp = {
+    "Options and commands added to the above (on the command line and at the prompt):",
+    "       vid, pid: 0 is refused by dfu, ctrl and cv (it would match any device)",
+    "  --serial S: only the device with the USB serial number S (dfu, ctrl, cv)",
+    "    --port P: only the device at the USB port P, as \"list\" shows it (dfu, ctrl, cv)",
+    "      --json: one line of JSON on standard output per result instead of the text",
+    "       An option and its value are two arguments (--port 1-3.3, -c 0); an unknown option "
+    "refuses the command",
+    "    ctrl: ctrl vid pid -n inum -r reset -f force  (-r 1: restart the device; -f 1: take it "
+    "out of the forced upgrade mode)",
+    "    list: list [vid [pid]] [--json]  the HID interfaces present (vid or pid 0: any); nothing "
+    "is sent",
+    "      cv: cv vid pid [-n inum] [--serial S] [--port P] [--json]  read the firmware version "
+    "of the named device",
+    "    language: language 0 shows Chinese, language 1 (any other number) English",
+    "  quorvel-dfu --help: this help; quorvel-dfu --version: the tool version",
+};
+
+const std::vector<std::string> kChineseMoreHelp = {
+    "以上之外新增的选项和命令（命令行和提示符下均可用）：",
+    "       vid, pid: dfu、ctrl 和 cv 不接受 0（0 会匹配任意设备）",
+    "  --serial S: 只使用 USB 序列号为 S 的设备（dfu、ctrl、cv）",
+    "    --port P: 只使用 USB 端口 P 上的设备，端口写法同 \"list\" 的显示（dfu、ctrl、cv）",
+    "      --json: 每个结果在标准输出上输出一行 JSON，代替文本",
+    "       选项和它的值是两个参数（--port 1-3.3，-c 0）；未知选项会使命令被拒绝",
+    "    list: list [vid [pid]] [--json]  列出现有的 HID 接口（vid 或 pid 为 0 "
+    "表示任意），不向设备发送任何数据",
+    "      cv: cv vid pid [-n inum] [--serial S] [--port P] [--json]  读取指定设备的固件版本信息",
+    "    language: language 0 显示中文，language 1（或其他非 0 数字）显示英文",
+    "  quorvel-dfu --help：本帮助；quorvel-dfu --version：工具版本",
+};
+
 }  // namespace
 
 const char* MessageUtf8(Msg id, bool english) {
@@ -226,4 +280,8 @@ const char* MessageUtf8(Msg id, bool english) {
 
 const std::vector<std::string>& HelpLinesUtf8(bool english) {
   return english ? kEnglishHelp : kChineseHelp;
+}
+
+const std::vector<std::string>& MoreHelpLinesUtf8(bool english) {
+  return english ? kEnglishMoreHelp : kChineseMoreHelp;
 }

@@ -84,6 +84,18 @@ enum class Msg {
   kRejectNoControlAction,
   kRejectEmptyArgument,
   kRejectEmptyValue,
+  kRejectUnknownOption,
+  kRejectJoinedValue,
+  kRejectJoinedHintOpen,
+  kRejectJoinedHintClose,
+  kRejectZeroDeviceId,
+  kRejectNotDecimal,
+  kRejectControlValue,
+  kRejectNotForCv,
+  kRejectNotForList,
+  // Command-line list and cv.
+  kCvNotFound,
+  kListOrCvRefused,
   kCount,
 };
 
@@ -92,5 +104,8 @@ const char* MessageUtf8(Msg id, bool english);
 
 // The help lines in UTF-8 (36 English, 46 Chinese).
 const std::vector<std::string>& HelpLinesUtf8(bool english);
+// The lines --help prints after those: the options and commands the help
+// lines leave out, and the values of "language".
+const std::vector<std::string>& MoreHelpLinesUtf8(bool english);
 
 #endif  // QUORVEL_OUTPUT_MESSAGE_TABLE_H_

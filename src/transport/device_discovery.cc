@@ -41,6 +41,7 @@ DeviceEntry EntryFromRecord(const hid_device_info& record) {
   entry.vendorId = record.vendor_id;
   entry.productId = record.product_id;
   entry.interfaceNumber = record.interface_number;
+  entry.usagePage = record.usage_page;
   return entry;
 }
 

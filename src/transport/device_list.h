@@ -22,8 +22,9 @@ struct DeviceEntry {
   bool hasProduct = false;
   std::string product;  // console encoding
   bool hasSerial = false;
-  std::string serial;  // console encoding
-  std::string port;    // USB port chain ("1-2.3"); empty when not known
+  std::string serial;      // console encoding
+  std::string port;        // USB port chain ("1-2.3"); empty when not known
+  uint16_t usagePage = 0;  // the top-level collection's usage page; 0 when not known
 };
 
 struct DeviceList {

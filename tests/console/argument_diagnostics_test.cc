@@ -1,5 +1,6 @@
 // The line after ": Parameter error!" that names the rejected argument and
-// says why it was rejected, as the prompt prints it.
+// says why it was rejected, as the prompt prints it: the parameter error on
+// standard output as ever, the reason on standard error.
 #include "console/argument_diagnostics.h"
 
 #include "console/arguments.h"
@@ -36,20 +37,29 @@ class ArgumentDiagnosticsTest : public DfuTest {
   }
 
   // Types the lines at the prompt (then end of input) and returns what
-  // followed the banner and help.
+  // followed the banner and help; standard error in errors_.
   std::string Prompt(const std::string& language, const std::vector<Case>& cases) {
     g_virtual.language = language;
     for (const Case& c : cases)
       g_virtual.input.push_back(c.line);
     EXPECT_EQ(RunProgram({}), 0);
+    errors_ = TakeErrors();
     return TakeOutput();
   }
 
+  // Standard output: the prompt and the parameter error for each line.
   static std::string Expected(const char* parameterError, const std::vector<Case>& cases) {
     std::string expected;
-    for (const Case& c : cases)
-      expected += std::string(">> ") + parameterError + ">> " + c.reason + "\n";
+    for (size_t i = 0; i < cases.size(); ++i)
+      expected += std::string(">> ") + parameterError;
     return expected + ">> \n";
+  }
+  // Standard error: one reason for each line.
+  static std::string ExpectedErrors(const std::vector<Case>& cases) {
+    std::string expected;
+    for (const Case& c : cases)
+      expected += "quorvel-dfu" + c.reason + "\n";
+    return expected;
   }
 
   static void ExpectTail(const std::string& out, const std::string& expected) {
@@ -57,6 +67,7 @@ class ArgumentDiagnosticsTest : public DfuTest {
     EXPECT_EQ(out.substr(out.size() - expected.size()), expected);
   }
 
+  std::string errors_;
   TempFiles files_;
   std::string missing_;
   std::string directory_;
@@ -87,8 +98,20 @@ TEST_F(ArgumentDiagnosticsTest, EveryReasonNamesWhatWasRejected) {
       {"ctrl 248a 8266 -n 7 -r 0", ": value out of range: -n 7"},
       {"dfu 248a 8266 -s 4 --serial", ": a serial number or USB port cannot be empty: --serial"},
       {"ctrl 248a 8266 --port \"\" -r 1", ": a serial number or USB port cannot be empty: --port"},
+      {"dfu 248a 8266 -d " + garbage_ + " --port=1-3.3 -c 0 --json",
+       ": an option and its value are two arguments: --port=1-3.3 (write: --port 1-3.3)"},
+      {"dfu 248a 8266 -d " + garbage_ + " -c0 --port 1-3.3",
+       ": an option and its value are two arguments: -c0 (write: -c 0)"},
+      {"ctrl 248a 8266 -x 1 -r 1", ": unknown option (no command takes it): -x"},
+      {"dfu 0 0 -d " + garbage_ + " -c 0",
+       ": a vendor or product ID of 0 would match any device: 0"},
+      {"dfu 248a 0x0000 -s 4", ": a vendor or product ID of 0 would match any device: 0x0000"},
+      {"dfu 248a 8266 -b 0x100", ": the value is decimal, not hexadecimal: -b 0x100"},
+      {"ctrl 248a 8266 -r yes",
+       ": -r and -f act with the value 1 or true (0 or false: nothing); not: -r yes"},
   };
   ExpectTail(Prompt("en", cases), Expected(kParameterError, cases));
+  EXPECT_EQ(errors_, ExpectedErrors(cases));
 }
 
 TEST_F(ArgumentDiagnosticsTest, ChineseReasons) {
@@ -103,17 +126,26 @@ TEST_F(ArgumentDiagnosticsTest, ChineseReasons) {
       {"dfu 248a 8266 -s 2", "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
       {"ctrl 248a 8266", "：ctrl 需要 -r 或 -f，值为 1 或 true"},
       {"dfu 248a 8266 --port", "：序列号或 USB 端口不能为空：--port"},
+      {"dfu 248a 8266 --port=1-3.3",
+       "：选项和它的值是两个参数：--port=1-3.3（应写作：--port 1-3.3）"},
+      {"dfu 248a 8266 -q 1", "：未知选项（没有命令使用它）：-q"},
+      {"ctrl 0x 8266 -r 1", "：厂商 ID 或产品 ID 为 0 会匹配任意设备：0x"},
+      {"dfu 248a 8266 -b 0x200", "：该值是十进制数，不是十六进制数：-b 0x200"},
+      {"ctrl 248a 8266 -f on",
+       "：-r 和 -f 的值为 1 或 true 时执行（0 或 false 时不执行），不能是：-f on"},
   };
   ExpectTail(Prompt("zh", cases), Expected(kParameterErrorZh, cases));
+  EXPECT_EQ(errors_, ExpectedErrors(cases));
 }
 
 TEST_F(ArgumentDiagnosticsTest, FollowsTheLanguageSwitch) {
   g_virtual.language = "en";
   g_virtual.input = {"dfu 248a 8266 -i 2", "language 0", "dfu 248a 8266 -i 2"};
   EXPECT_EQ(RunProgram({}), 0);
-  ExpectTail(TakeOutput(), std::string(">> ") + kParameterError +
-                               ">> : value out of range: -i 2\n>> >> " + kParameterErrorZh +
-                               ">> ：数值超出范围：-i 2\n>> \n");
+  ExpectTail(TakeOutput(),
+             std::string(">> ") + kParameterError + ">> >> " + kParameterErrorZh + ">> \n");
+  EXPECT_EQ(TakeErrors(),
+            "quorvel-dfu: value out of range: -i 2\nquorvel-dfu：数值超出范围：-i 2\n");
 }
 
 TEST_F(ArgumentDiagnosticsTest, SilentWithoutLoggingAndInCommandLineMode) {
@@ -121,6 +153,7 @@ TEST_F(ArgumentDiagnosticsTest, SilentWithoutLoggingAndInCommandLineMode) {
   g_virtual.input = {"log 0", "dfu 248a 8266 -n 6", "log 1"};
   EXPECT_EQ(RunProgram({}), 0);
   ExpectTail(TakeOutput(), ">> >> >> >> \n");
+  EXPECT_EQ(TakeErrors(), "");
   // Rejected command-line arguments start the prompt without any word about
   // them: neither the parameter error nor its reason.
   g_virtual.input = {"exit"};
@@ -135,17 +168,37 @@ TEST_F(ArgumentDiagnosticsTest, NothingWhenNoReasonIsKnown) {
   const ParseResult rejected = ParseDfuArguments({"248a", "8266", "-n", "9"}, kCtrlMode);
   EXPECT_FALSE(rejected);
   PrintArgumentRejection(rejected.rejection);
-  EXPECT_EQ(TakeOutput(), ">> : value out of range: -n 9\n");
+  EXPECT_EQ(TakeErrors(), "quorvel-dfu: value out of range: -n 9\n");
   const ParseResult accepted = ParseDfuArguments({"248a", "8266", "-r", "1"}, kCtrlMode);
   EXPECT_TRUE(accepted);
   PrintArgumentRejection(accepted.rejection);
-  EXPECT_EQ(TakeOutput(), "");
+  EXPECT_EQ(TakeErrors(), "");
   PrintArgumentRejection(ArgumentRejection{});
-  EXPECT_EQ(TakeOutput(), "");
+  EXPECT_EQ(TakeErrors(), "");
   // With logging off even a known reason is not printed.
   LogEnabled = 0;
   PrintArgumentRejection({ArgumentError::kNotANumber, "zz"});
+  EXPECT_EQ(TakeErrors(), "");
   EXPECT_EQ(TakeOutput(), "");
+}
+
+// The reason a result line carries: English whatever the language, without
+// the separator the text lines start with.
+TEST_F(ArgumentDiagnosticsTest, TheEnglishReasonForAResultLine) {
+  UiLanguage = 0;
+  const std::pair<ArgumentRejection, std::string> rows[] = {
+      {{ArgumentError::kJoinedValue, "--port=1-3.3"},
+       "an option and its value are two arguments: --port=1-3.3 (write: --port 1-3.3)"},
+      {{ArgumentError::kZeroDeviceId, "0x"},
+       "a vendor or product ID of 0 would match any device: 0x"},
+      {{ArgumentError::kMissingVidPid, ""}, "vid and pid are required"},
+      {{ArgumentError::kNotForCv, "-d"},
+       "cv takes only vid pid, -n, --serial, --port and --json, not: -d"},
+      {{ArgumentError::kNotForList, "-n"}, "list takes only vid, pid and --json, not: -n"},
+      {{ArgumentError::kNone, "x"}, ""},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(RejectionReasonEnglish(row.first), row.second) << row.first.argument;
 }
 
 }  // namespace

@@ -134,9 +134,29 @@ TEST_F(ArgumentsTest, DeviceIdsAreHexadecimalWithOrWithoutPrefix) {
     EXPECT_EQ(DfuSettings.vid, 0x046D) << vid;
     EXPECT_EQ(DfuSettings.pid, 0xC077) << vid;
   }
-  ASSERT_TRUE(Parse({"ffff", "0", "-d", program_}, kDfuMode));
+  ASSERT_TRUE(Parse({"ffff", "1", "-d", program_}, kDfuMode));
   EXPECT_EQ(DfuSettings.vid, 0xFFFF);
-  EXPECT_EQ(DfuSettings.pid, 0);
+  EXPECT_EQ(DfuSettings.pid, 1);
+}
+
+// The device filter reads 0 as "any": a command given 0 would update or
+// reset whatever answered first.
+TEST_F(ArgumentsTest, ZeroDeviceIdsAreRefusedInEveryMode) {
+  const Tokens ids[] = {{"0", "0"},         {"0", "8266"},  {"0x", "8266"},
+                        {"248a", "0x0000"}, {"+0", "8266"}, {"248a", "00"}};
+  for (int mode : {kCommandLineMode, kDfuMode, kCtrlMode}) {
+    for (const Tokens& pair : ids) {
+      SCOPED_TRACE(std::to_string(mode) + " " + pair[0] + " " + pair[1]);
+      ControlFlags = ControlFlagsRecord{};
+      EXPECT_FALSE(Parse({pair[0], pair[1], "-d", program_, "-r", "1", "-f", "1"}, mode));
+      ExpectRejected(ArgumentError::kZeroDeviceId, pair[0] == "248a" ? pair[1] : pair[0]);
+      EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+    }
+  }
+  ExpectNothingLoaded();
+  ControlFlags = ControlFlagsRecord{};
+  ASSERT_TRUE(Parse({"0x1", "0001", "-r", "1"}, kCtrlMode));
+  EXPECT_EQ(DfuSettings.vid, 1);
 }
 
 TEST_F(ArgumentsTest, InvalidDeviceIdsRejectInEveryMode) {
@@ -208,6 +228,14 @@ TEST_F(ArgumentsTest, NumericOptionsRejectValuesOutsideTheirRanges) {
     SCOPED_TRACE(std::string(c.name) + " " + c.value);
     EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
     ExpectRejected(ArgumentError::kOutOfRange, std::string(c.name) + " " + c.value);
+  }
+  // A hexadecimal value reads as 0 (which only -b refuses) and is refused as
+  // what it is.
+  const OptionCase hexadecimal[] = {{"-b", "0x100", 0}, {"-b", " +0X200", 0}, {"-b", "0x", 0}};
+  for (const OptionCase& c : hexadecimal) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.value);
+    EXPECT_FALSE(Dfu({"-d", program_, c.name, c.value}));
+    ExpectRejected(ArgumentError::kNotDecimal, std::string(c.name) + " " + c.value);
   }
   const OptionCase notANumber[] = {{"-n", "x", 0}, {"-b", " ", 0},   {"-w", "fast", 0},
                                    {"-s", "-", 0}, {"-i", "one", 0}, {"-c", "yes", 0}};
@@ -367,11 +395,66 @@ TEST_F(ArgumentsTest, OptionsOfTheOtherCommandAreSkippedUnchecked) {
   ControlFlags = ControlFlagsRecord{};
   ASSERT_TRUE(Dfu({"-r", "zz", "-f", "1", "-d", program_, "-r", "true"}));
   EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
-  ASSERT_TRUE(Dfu({"-x", "whatever", "-N", "9", "-d", program_}));
-  EXPECT_EQ(DfuSettings.inum, -1);
-  // Names are case-sensitive: "-D" names no program.
-  EXPECT_FALSE(Dfu({"-D", program_}));
-  ExpectRejected(ArgumentError::kProgramFileRequired, "");
+  // A known name without its value at the end is ignored.
+  ASSERT_TRUE(Dfu({"-d", program_, "-i"}));
+}
+
+// A name no command knows would shift the pairs after it (and lose a
+// --port behind it): it refuses the command in every mode, before anything
+// is loaded or any control flag set. Names are case-sensitive.
+TEST_F(ArgumentsTest, NamesNoCommandKnowsAreRefused) {
+  struct Row {
+    Tokens options;
+    ArgumentError error;
+    std::string argument;
+  } rows[] = {
+      {{"-d", "PROGRAM", "--port=1-3.3", "-c", "0", "--json"},
+       ArgumentError::kJoinedValue,
+       "--port=1-3.3"},
+      {{"-d", "PROGRAM", "-c0", "--port", "1-3.3"}, ArgumentError::kJoinedValue, "-c0"},
+      {{"--serial=QV24A01X", "-d", "PROGRAM"}, ArgumentError::kJoinedValue, "--serial=QV24A01X"},
+      {{"-x", "whatever", "-d", "PROGRAM"}, ArgumentError::kUnknownOption, "-x"},
+      {{"-d", "PROGRAM", "-N", "9"}, ArgumentError::kUnknownOption, "-N"},
+      {{"-D", "PROGRAM", "-r", "1"}, ArgumentError::kUnknownOption, "-D"},
+      {{"-d", "PROGRAM", "--json=1"}, ArgumentError::kUnknownOption, "--json=1"},
+      {{"-d", "PROGRAM", "--ports", "1-3.3"}, ArgumentError::kUnknownOption, "--ports"},
+      // A missing value makes the next name a value and the value after it
+      // a name.
+      {{"-c", "-d", "PROGRAM", "-r", "1"}, ArgumentError::kUnknownOption, "PROGRAM"},
+      // Alone at the end, where a lone known name is ignored.
+      {{"-d", "PROGRAM", "-r", "1", "-c0"}, ArgumentError::kJoinedValue, "-c0"},
+  };
+  for (int mode : {kCommandLineMode, kDfuMode, kCtrlMode}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::to_string(mode) + " " + row.argument);
+      Tokens tokens = {"248a", "8266"};
+      for (const std::string& option : row.options)
+        tokens.push_back(option == "PROGRAM" ? program_ : option);
+      ControlFlags = ControlFlagsRecord{};
+      EXPECT_FALSE(Parse(tokens, mode));
+      ExpectRejected(row.error, row.argument == "PROGRAM" ? program_ : row.argument);
+      EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
+      ExpectNothingLoaded();
+    }
+  }
+}
+
+TEST_F(ArgumentsTest, TheSeparateFormOfAJoinedName) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"--port=1-3.3", "--port 1-3.3"},
+      {"--serial=a=b", "--serial a=b"},
+      {"-c0", "-c 0"},
+      {"-n=2", "-n 2"},
+      {"-dfw.bin", "-d fw.bin"},
+      {"--port=", ""},
+      {"-c", ""},
+      {"-x0", ""},
+      {"--json=1", ""},
+      {"-c=", ""},
+      {"port=1", ""},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(SeparateOptionForm(row.first), row.second) << row.first;
 }
 
 TEST_F(ArgumentsTest, CtrlNeedsResetOrForce) {
@@ -384,10 +467,23 @@ TEST_F(ArgumentsTest, CtrlNeedsResetOrForce) {
   EXPECT_TRUE(ControlFlags.reset && ControlFlags.force);
 
   ControlFlags = ControlFlagsRecord{};
-  for (const char* value : {"0", "false", "TRUE", "yes", "01", " 1"}) {
+  for (const char* value : {"0", "false"}) {
     EXPECT_FALSE(Parse(Args({"-r", value, "-f", value}), kCtrlMode)) << value;
     ExpectRejected(ArgumentError::kNoControlAction, "");
   }
+  // A value the flags do not take is named, on the command line too, where
+  // the update part's "needs a program file" would point the wrong way.
+  for (int mode : {kCtrlMode, kCommandLineMode}) {
+    for (const char* value : {"TRUE", "yes", "01", " 1", "2"}) {
+      EXPECT_FALSE(Parse(Args({"-f", "0", "-r", value}), mode)) << value;
+      ExpectRejected(ArgumentError::kControlValue, std::string("-r ") + value);
+    }
+    EXPECT_FALSE(Parse(Args({"-f", "on"}), mode));
+    ExpectRejected(ArgumentError::kControlValue, "-f on");
+  }
+  // A real fault of the update part stays the reason.
+  EXPECT_FALSE(Parse(Args({"-d", files_.Path("missing.bin"), "-r", "yes"}), kCommandLineMode));
+  ExpectRejected(ArgumentError::kFileNotFound, "-d " + files_.Path("missing.bin"));
   EXPECT_FALSE(Parse(Args({"-n", "1", "-r"}), kCtrlMode));
   EXPECT_FALSE(Parse({"046d", "c077"}, kCtrlMode));
   EXPECT_FALSE(ControlFlags.reset || ControlFlags.force);
@@ -545,6 +641,45 @@ TEST_F(ArgumentsTest, SuccessClearsTheLastRejection) {
   ExpectRejected(ArgumentError::kOutOfRange, "-n 6");
   ASSERT_TRUE(Dfu({"-d", program_}));
   ExpectRejected(ArgumentError::kNone, "");
+}
+
+TEST_F(ArgumentsTest, CvNamesOneDeviceAndTakesOnlyTheSelection) {
+  ASSERT_TRUE(
+      ParseCvArguments({"248a", "8266", "-n", "2", "--port", "1-3.2", "--serial", "QV", "--json"}));
+  EXPECT_EQ(DfuSettings.vid, 0x248A);
+  EXPECT_EQ(DfuSettings.pid, 0x8266);
+  EXPECT_EQ(DfuSettings.inum, 2);
+  EXPECT_EQ(DfuSettings.port, "1-3.2");
+  EXPECT_EQ(DfuSettings.serial, "QV");
+  EXPECT_TRUE(DfuSettings.json);
+  ASSERT_TRUE(ParseCvArguments({"248a", "8266"}));
+  EXPECT_EQ(DfuSettings.inum, -1);
+  EXPECT_TRUE(DfuSettings.port.empty() && !DfuSettings.json);
+  struct Row {
+    Tokens tokens;
+    ArgumentError error;
+    std::string argument;
+  } rows[] = {
+      {{}, ArgumentError::kMissingVidPid, ""},
+      {{"248a"}, ArgumentError::kMissingVidPid, ""},
+      // Where the product ID stands, --json is a product ID.
+      {{"248a", "--json"}, ArgumentError::kNotANumber, "--json"},
+      {{"0", "8266"}, ArgumentError::kZeroDeviceId, "0"},
+      {{"248a", "0x"}, ArgumentError::kZeroDeviceId, "0x"},
+      {{"248a", "10000"}, ArgumentError::kOutOfRange, "10000"},
+      {{"248a", "8266", "-n", "6"}, ArgumentError::kOutOfRange, "-n 6"},
+      {{"248a", "8266", "-d", "fw.bin"}, ArgumentError::kNotForCv, "-d"},
+      {{"248a", "8266", "-r", "1"}, ArgumentError::kNotForCv, "-r"},
+      {{"248a", "8266", "--port=1-3.2"}, ArgumentError::kJoinedValue, "--port=1-3.2"},
+      {{"248a", "8266", "-q", "1"}, ArgumentError::kUnknownOption, "-q"},
+      {{"248a", "8266", "--port"}, ArgumentError::kEmptyValue, "--port"},
+  };
+  for (const Row& row : rows) {
+    last_ = ParseCvArguments(row.tokens);
+    EXPECT_FALSE(last_) << row.argument;
+    ExpectRejected(row.error, row.argument);
+  }
+  ExpectNothingLoaded();
 }
 
 TEST_F(ArgumentsTest, LoadFirmwareFilesFollowsTheSettings) {

@@ -154,20 +154,26 @@ TEST_F(ProgramTest, VersionAndHelpInAnyCase) {
 TEST_F(ProgramTest, LanguageSwitchesAndRejectsNonNumbers) {
   std::string out = Run({}, {"language 0", "dfu", "language 5", "dfu", "language", "dfu",
                              "language x", "language 99999999999", "language 1x", "dfu"});
-  // Each error line starts with ">> " of its own, after the prompt.
+  // Each error line starts with ">> " of its own, after the prompt; the
+  // reasons go to standard error, in the language of their moment.
   const std::string error = ">> : Parameter error!\n";
-  const std::string missing = ">> : vid and pid are required\n";
+  const std::string missing = "quorvel-dfu: vid and pid are required\n";
+  EXPECT_EQ(out,
+            ">> >> >> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n"
+            ">> >> " +
+                error + ">> >> " + error + ">> " + error + ">> " + error + ">> >> " + error +
+                ">> \n");
   EXPECT_EQ(
-      out,
-      ">> >> >> \xEF\xBC\x9A\xE5\x8F\x82\xE6\x95\xB0\xE9\x94\x99\xE8\xAF\xAF\xEF\xBC\x81\n"
-      ">> \xEF\xBC\x9A\xE5\xBF\x85\xE9\xA1\xBB\xE8\xAE\xBE\xE7\xBD\xAE vid \xE5\x92\x8C pid\n" +
-          std::string() + ">> >> " + error + missing + ">> >> " + error + missing + ">> " + error +
-          ">> " + error + ">> >> " + error + missing + ">> \n");
+      TakeErrors(),
+      "quorvel-dfu\xEF\xBC\x9A\xE5\xBF\x85\xE9\xA1\xBB\xE8\xAE\xBE\xE7\xBD\xAE vid \xE5\x92\x8C "
+      "pid\n" +
+          missing + missing + missing);
 }
 
 TEST_F(ProgramTest, LogZeroSilencesParameterErrors) {
   EXPECT_EQ(Run({}, {"log 0", "dfu 248a 8266", "log x", "log 1", "dfu 248a"}),
-            ">> >> >> >> >> >> : Parameter error!\n>> : vid and pid are required\n>> \n");
+            ">> >> >> >> >> >> : Parameter error!\n>> \n");
+  EXPECT_EQ(TakeErrors(), "quorvel-dfu: vid and pid are required\n");
 }
 
 TEST_F(ProgramTest, DoubleSpaceGivesAnEmptyVid) {
@@ -249,6 +255,34 @@ TEST_F(ProgramTest, HelpAndVersionOptionsPrintAndEnd) {
   g_virtual.input.push_back("exit");
   RunProgram({"248a", "--version"});
   EXPECT_NE(TakeOutput().find(">> "), std::string::npos);
+}
+
+// list and cv on the command line run, print and end; refused, they say
+// why on standard error, print nothing on standard output and start no
+// prompt.
+TEST_F(ProgramTest, RefusedListAndCvCommandLinesEndWithoutThePrompt) {
+  g_virtual.language = "en";
+  struct Row {
+    std::vector<std::string> args;
+    std::string reason;
+  } rows[] = {
+      {{"list", "248a", "8266", "1"}, "list takes only vid, pid and --json, not: 1"},
+      {{"list", "-n", "1"}, "list takes only vid, pid and --json, not: -n"},
+      {{"list", "zz"}, "not a number: zz"},
+      {{"list", "10000"}, "value out of range: 10000"},
+      {{"cv"}, "vid and pid are required"},
+      {{"cv", "248a", "0"}, "a vendor or product ID of 0 would match any device: 0"},
+      {{"cv", "248a", "8266", "-c", "0"},
+       "cv takes only vid pid, -n, --serial, --port and "
+       "--json, not: -c"},
+  };
+  for (const Row& row : rows) {
+    g_virtual.input = {"v"};
+    EXPECT_EQ(RunProgram(row.args), 2) << row.reason;
+    EXPECT_EQ(TakeOutput(), "") << row.reason;
+    EXPECT_EQ(TakeErrors(), "quorvel-dfu: the command line was not accepted: " + row.reason + "\n");
+    EXPECT_EQ(g_virtual.input.size(), 1u) << row.reason;
+  }
 }
 
 TEST_F(ProgramTest, ATerminalGetsTheLineEditorAndAPipeDoesNot) {

@@ -178,6 +178,46 @@ TEST(HelpText, GbkConsoleGetsGbkBytes) {
   EXPECT_EQ(chinese.substr(113, 11), "\xD6\xA7\xB3\xD6\xC3\xFC\xC1\xEE: \n");
 }
 
+// --help: the help byte for byte, then what it leaves out, in the user's
+// language; the prompt's help stays the specified lines alone.
+TEST(HelpText, CommandLineHelpAddsTheNewOptionsAfterTheHelp) {
+  struct Row {
+    int32_t language;
+    std::string help;
+    std::vector<std::string> added;
+  } rows[] = {
+      {1,
+       Joined(kEnglish),
+       {"--serial S", "--port P", "--json", "list [vid [pid]] [--json]",
+        "cv vid pid [-n inum] [--serial S] [--port P] [--json]", "quorvel-dfu --help",
+        "quorvel-dfu --version", "language 0 shows Chinese, language 1 (any other number) English",
+        "0 is refused by dfu, ctrl and cv", "--port 1-3.3, -c 0", "ctrl vid pid -n inum"}},
+      {0,
+       Joined(kChinese),
+       {"--serial S", "--port P", "--json", "list [vid [pid]] [--json]",
+        "cv vid pid [-n inum] [--serial S] [--port P] [--json]", "quorvel-dfu --help",
+        "quorvel-dfu --version", u8"language 0 显示中文，language 1（或其他非 0 数字）显示英文",
+        u8"不接受 0", u8"--port 1-3.3，-c 0"}},
+  };
+  for (const Row& row : rows) {
+    ScopedVirtualPlatform platform;
+    UiLanguage = row.language;
+    LogEnabled = 0;
+    PrintCommandLineHelp();
+    const std::string out = TakeOutput();
+    ASSERT_GT(out.size(), row.help.size());
+    EXPECT_EQ(out.substr(0, row.help.size()), row.help);
+    const std::string added = out.substr(row.help.size());
+    for (const std::string& text : row.added)
+      EXPECT_NE(added.find(text), std::string::npos) << row.language << ": " << text;
+    // The other language's words are not mixed in.
+    EXPECT_EQ(added.find(row.language ? u8"设备" : "device"), std::string::npos) << added;
+    PrintHelp();
+    EXPECT_EQ(TakeOutput(), row.help);
+    ResetOutputState();
+  }
+}
+
 TEST(HelpText, PrintedInFullWithLoggingOffAndFlushedPerLine) {
   ScopedVirtualPlatform platform;
   UiLanguage = 1;
