@@ -3,7 +3,9 @@
 // an emulated device attached so that accepted dfu and ctrl commands run to
 // their end. Each line also goes through the line handling on its own:
 // splitting must lose nothing but one trailing blank outside double quotes,
-// and lowercasing must change nothing but the case of ASCII letters.
+// and lowercasing must change nothing but the case of ASCII letters. The
+// command line's list and cv (and --help, --version) run and end without
+// the prompt; no accepted command ever has a device filter of 0.
 //
 // Input: one flag byte (bit 0: the first line is the program's command line;
 // bit 1: a Chinese locale), then lines separated by '\n'. Every '/' becomes
@@ -94,6 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hung = true;
   }
   harness::DisarmHangGuard();
+  const std::string first = arguments.empty() ? std::string() : arguments[0];
+  if (!hung && (first == "list" || first == "cv" || first == "--help" || first == "--version"))
+    fuzz::Check(g_virtual.input.size() == lines.size(), "list and cv never start the prompt");
+  // The filter is 0:0 until a command sets it, and a command names both
+  // IDs: an ID of 0 would take any device.
+  fuzz::Check((CurrentDevices.vendorId == 0) == (CurrentDevices.productId == 0),
+              "a command never runs with a vendor or product ID of 0");
   if (hung) {
     fuzz::Check(!DongleMatchesFilter(), "a command for the attached device ends");
   } else {
