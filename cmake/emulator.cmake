@@ -47,6 +47,7 @@ elseif(NOT WIN32)
   target_link_libraries(quorvel_emulator PUBLIC quorvel_emulator_model)
   add_library(quorvel_emulator_preload SHARED $<TARGET_OBJECTS:quorvel_emulator_hidapi>
               emulator/preload/environment.cc emulator/preload/fatal_signals.cc
+              emulator/preload/lock_namespace.cc emulator/preload/process_lock_namespace.cc
               emulator/preload/startup.cc emulator/preload/sysfs_view.cc
               emulator/preload/world_sysfs_root.cc)
   target_link_libraries(quorvel_emulator_preload PRIVATE quorvel_emulator_model ${CMAKE_DL_LIBS})
@@ -57,7 +58,8 @@ elseif(NOT WIN32)
   set_target_properties(quorvel_emulator_shared_bus_wire PROPERTIES POSITION_INDEPENDENT_CODE ON)
   target_link_libraries(quorvel_emulator_shared_bus_wire PUBLIC quorvel_emulator_model)
   add_library(quorvel_emulator_shared_bus SHARED emulator/shared_bus/client_connection.cc
-              emulator/shared_bus/client_hidapi.cc emulator/preload/sysfs_view.cc)
+              emulator/shared_bus/client_hidapi.cc emulator/preload/lock_namespace.cc
+              emulator/preload/sysfs_view.cc)
   target_link_libraries(quorvel_emulator_shared_bus PRIVATE quorvel_emulator_shared_bus_wire
                         ${CMAKE_DL_LIBS})
   add_executable(quorvel-emulator-bus emulator/shared_bus/main.cc emulator/shared_bus/server.cc

@@ -57,6 +57,7 @@ set(QUORVEL_DFU_SOURCES
     src/dfu/firmware_transfer.cc
     src/dfu/mode_control.cc
     src/dfu/passthrough.cc
+    src/dfu/selection_lock.cc
     src/dfu/version_report.cc)
 set(QUORVEL_CONSOLE_SOURCES
     src/console/argument_diagnostics.cc

@@ -37,6 +37,7 @@ add_executable(quorvel_tests
     tests/dfu/firmware_transfer_test.cc
     tests/dfu/mode_control_test.cc
     tests/dfu/permission_hint_test.cc
+    tests/dfu/selection_lock_test.cc
     tests/dfu/version_report_test.cc
     tests/emulator/commands_test.cc
     tests/emulator/device_port_test.cc

@@ -48,7 +48,33 @@ void Depart(DeviceState& d, int64_t at, const char* event) {
   d.presence.push_back({at, event});
 }
 
+// "/dev/hidraw12" -> true; any other path, false.
+bool IsHidrawNode(const std::string& path) {
+  const std::string prefix = "/dev/hidraw";
+  if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
+    return false;
+  return std::all_of(path.begin() + static_cast<long>(prefix.size()), path.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The lowest-numbered hidraw node no device on the bus holds: the one Linux
+// gives the next interface that attaches.
+std::string LowestFreeNode() {
+  const std::vector<DeviceState>& devices = TheWorld().devices;
+  for (int n = 0;; ++n) {
+    std::string node = "/dev/hidraw" + std::to_string(n);
+    bool held = std::any_of(devices.begin(), devices.end(), [&node](const DeviceState& other) {
+      return other.present && other.path == node;
+    });
+    if (!held)
+      return node;
+  }
+}
+
 void ComeBack(DeviceState& d, const PresenceEvent& e) {
+  const bool ownPath = e.restart >= 0 && d.cfg.reboot.path;
+  if (TheWorld().lowestFreeNodes && !ownPath && IsHidrawNode(d.path))
+    d.path = LowestFreeNode();
   d.present = true;
   d.upgradeMode = false;
   d.passthroughOn = false;
@@ -181,9 +207,28 @@ void AdvanceDevice(int index, int64_t now) {
   }
 }
 
+// The time of the earliest presence change of any device up to now; kNever
+// when none is due.
+int64_t EarliestDuePresenceUs(int64_t now) {
+  int64_t earliest = kNever;
+  for (const DeviceState& d : TheWorld().devices) {
+    for (const PresenceEvent& e : d.presenceEvents) {
+      if (e.atUs <= now)
+        earliest = std::min(earliest, e.atUs);
+    }
+  }
+  return earliest;
+}
+
 void AdvanceAll() {
   World& w = TheWorld();
   int64_t now = NowUs();
+  // Presence changes take effect in time order across the devices: a device
+  // that comes back sees the nodes that the others had freed by then.
+  for (int64_t at = EarliestDuePresenceUs(now); at != kNever; at = EarliestDuePresenceUs(now)) {
+    for (size_t i = 0; i < w.devices.size(); ++i)
+      AdvanceDevice(static_cast<int>(i), at);
+  }
   for (size_t i = 0; i < w.devices.size(); ++i)
     AdvanceDevice(static_cast<int>(i), now);
 }

@@ -244,11 +244,13 @@ bool ParseScenario(const json& scenario, World* world, std::string* error) {
   Ctx c{"scenario", error};
   if (!scenario.is_object())
     return c.Fail("the scenario must be a JSON object");
-  if (!CheckKeys(scenario, {"recordWrites", "recordFrames", "sysfsRoot", "devices"}, c))
+  if (!CheckKeys(scenario,
+                 {"recordWrites", "recordFrames", "lowestFreeNodes", "sysfsRoot", "devices"}, c))
     return false;
   world->sysfsRoot.clear();
   if (!GetBool(scenario, "recordWrites", &world->recordWrites, c) ||
       !GetBool(scenario, "recordFrames", &world->recordFrames, c) ||
+      !GetBool(scenario, "lowestFreeNodes", &world->lowestFreeNodes, c) ||
       !GetString(scenario, "sysfsRoot", &world->sysfsRoot, c)) {
     return false;
   }

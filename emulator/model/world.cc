@@ -19,6 +19,7 @@ void ClearWorld(World& w) {
   w.record = nlohmann::json::object();
   w.recordWrites = false;
   w.recordFrames = true;
+  w.lowestFreeNodes = false;
   w.loaded = false;
 }
 

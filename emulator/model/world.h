@@ -25,6 +25,10 @@ struct World {
   int64_t t0 = 0;
   bool recordWrites = false;
   bool recordFrames = true;
+  // A device on a hidraw node that comes back onto the bus (without a path
+  // of its own to come back under) takes the lowest free node, as Linux
+  // hands out hidraw minors: devices that restart together swap nodes.
+  bool lowestFreeNodes = false;
   std::vector<DeviceState> devices;
   std::set<hid_device*> handles;
   uint64_t nextSeq = 1;

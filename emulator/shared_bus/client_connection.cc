@@ -12,6 +12,7 @@
 
 #include "model/device_info.h"
 #include "model/wide_text.h"
+#include "preload/lock_namespace.h"
 #include "preload/sysfs_view.h"
 #include "shared_bus/wire.h"
 
@@ -149,6 +150,12 @@ std::string SysfsViewRoot() {
   std::lock_guard<std::recursive_mutex> lock(c.mutex);
   client::Connect(c);
   return c.sysfsRoot;
+}
+
+// Every process on one bus names it by the same socket path.
+std::string LockNamespace() {
+  const char* path = std::getenv("QUORVEL_EMU_BUS");
+  return std::string("bus ") + (path ? path : "");
 }
 
 }  // namespace internal

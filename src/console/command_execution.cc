@@ -5,6 +5,7 @@
 #include "dfu/connection.h"
 #include "dfu/device_modes.h"
 #include "dfu/mode_control.h"
+#include "dfu/selection_lock.h"
 #include "output/console_encoding.h"
 #include "output/json_result.h"
 #include "output/log_printers.h"
@@ -126,6 +127,9 @@ bool ExecuteCommand(const Command& command) {
   const bool json = command.output == OutputMode::kJson;
   // The result line of JSON stands in for every line of text.
   TextOutputSuppressed = json;
+  // Held to the end, so that no other instance with the same selection takes
+  // the device while this one waits for it to come back from a restart.
+  HoldSelection(command.settings.vid, command.settings.pid, command.selection);
   RunRecord record;
   ConnectCommandDevice(command, &record);
   CommandFacts facts;
@@ -144,5 +148,6 @@ bool ExecuteCommand(const Command& command) {
   if (!facts.result)
     ReportFailure(command);
   EndDeviceCommand();
+  ReleaseSelection();
   return facts.result;
 }

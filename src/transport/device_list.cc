@@ -1,4 +1,4 @@
-// The two process-wide device lists, compared by path so that an interface
+// The two process-wide device lists, compared by device so that an interface
 // that has just attached stands out from those already seen.
 #include "transport/device_list.h"
 
@@ -11,17 +11,34 @@ bool SamePath(const DeviceEntry& entry, const char* path) {
   return entry.hasPath && entry.path == path;
 }
 
-bool PathListed(const DeviceList& list, const DeviceEntry& wanted) {
-  if (!wanted.hasPath)
-    return false;
+bool DeviceListed(const DeviceList& list, const DeviceEntry& wanted) {
   for (const DeviceEntry& entry : list.entries) {
-    if (SamePath(entry, wanted.path.c_str()))
+    if (SameDevice(entry, wanted))
       return true;
   }
   return false;
 }
 
+// Removes the first entry that is the same device as wanted.
+void RemoveSameDevice(DeviceList* list, const DeviceEntry& wanted) {
+  for (auto it = list->entries.begin(); it != list->entries.end(); ++it) {
+    if (SameDevice(*it, wanted)) {
+      list->entries.erase(it);
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+bool SameDevice(const DeviceEntry& a, const DeviceEntry& b) {
+  // Linux hands a freed hidraw node to whichever device attaches next: when
+  // several devices restart at once, each may come back under a node another
+  // one had. The path names the device only together with what the system
+  // says about it.
+  return a.hasPath && b.hasPath && a.path == b.path && a.port == b.port &&
+         a.hasSerial == b.hasSerial && a.serial == b.serial;
+}
 
 void ClearDevices(DeviceList* list) {
   if (list == nullptr)
@@ -51,16 +68,16 @@ void MergeCurrentIntoKnown() {
 }
 
 void DropKnownFromCurrent() {
-  for (const DeviceEntry& known : KnownDevices.entries) {
-    RemoveDeviceByPath(&CurrentDevices, known.hasPath ? known.path.c_str() : nullptr);
-  }
+  for (const DeviceEntry& known : KnownDevices.entries)
+    RemoveSameDevice(&CurrentDevices, known);
 }
 
 void PruneVanishedKnown() {
   // One entry per call: a pass of the connection wait forgets at most one
-  // vanished interface.
+  // vanished interface. A known path that now leads to another device counts
+  // as vanished.
   for (auto it = KnownDevices.entries.begin(); it != KnownDevices.entries.end(); ++it) {
-    if (!PathListed(CurrentDevices, *it)) {
+    if (!DeviceListed(CurrentDevices, *it)) {
       KnownDevices.entries.erase(it);
       return;
     }

@@ -1,7 +1,7 @@
 // The two process-wide lists of HID interfaces, CurrentDevices (what the
 // last scan found) and KnownDevices (what was on the bus before), and the
 // list operations that tell a newly attached interface from those already
-// seen. Entries are compared by path.
+// seen. Entries are compared as devices: path, USB port and serial number.
 #ifndef QUORVEL_TRANSPORT_DEVICE_LIST_H_
 #define QUORVEL_TRANSPORT_DEVICE_LIST_H_
 
@@ -45,10 +45,16 @@ int AppendDevice(DeviceList* list, const DeviceEntry& entry);
 void RemoveDeviceByPath(DeviceList* list, const char* path);
 // Appends every entry of CurrentDevices to KnownDevices.
 void MergeCurrentIntoKnown();
-// Removes from CurrentDevices every entry whose path KnownDevices holds.
+// Whether both entries are the same device: the same path, USB port and
+// serial number (an unknown port or an absent serial counts as a value of
+// its own). False when either has no path.
+bool SameDevice(const DeviceEntry& a, const DeviceEntry& b);
+// Removes from CurrentDevices each entry that is the same device as one in
+// KnownDevices (one per KnownDevices entry): a known path whose port or
+// serial changed is another device, and stays.
 void DropKnownFromCurrent();
-// Removes from KnownDevices the first entry whose path CurrentDevices lacks
-// (one per call).
+// Removes from KnownDevices the first entry that is no longer the same
+// device as any in CurrentDevices (one per call).
 void PruneVanishedKnown();
 
 #endif  // QUORVEL_TRANSPORT_DEVICE_LIST_H_

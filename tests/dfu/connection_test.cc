@@ -162,6 +162,29 @@ TEST_F(SelectionTest, WaitsFollowOnlyTheSelectedDevice) {
   EXPECT_EQ(HidLink.path, "");
 }
 
+// The wait's snapshot saw another dongle under /dev/hidraw1; when that node
+// leads to the selected dongle after the restarts (the system handed the
+// freed node on), it is a new interface and is found. While the node still
+// leads to the device the snapshot saw, it stays known and is not probed.
+TEST_F(SelectionTest, AKnownNodeThatNowLeadsToAnotherDeviceIsACandidate) {
+  struct Row {
+    const char* portAtSnapshot;
+    bool found;
+  } rows[] = {{"1-2", true}, {"1-1", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.portAtSnapshot);
+    LoadDevices({IdenticalDongles()[0]});
+    g_virtual.ports["/dev/hidraw1"] = row.portAtSnapshot;
+    RefreshDevices(&KnownDevices, DeviceFilter::kEveryInterface);
+    g_virtual.ports["/dev/hidraw1"] = "1-1";
+    selection = {"", "1-1", false};
+    EXPECT_EQ(WaitForReturn(selection, kWaitBootloader, 2000, &record), row.found);
+    EXPECT_EQ(Opens("a"), row.found ? 1 : 0);
+    CloseLink();
+    TakeOutput();
+  }
+}
+
 TEST_F(DfuTest, ConnectWithoutDeviceMakesOneQuietScan) {
   LoadDevices({Device({{"productId", "0x1111"}})});
   CurrentDevices.vendorId = 0x248A;

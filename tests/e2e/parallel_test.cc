@@ -12,6 +12,8 @@
 
 #include "firmware_builder.h"
 #include "support/bytes.h"
+#include "support/device_record.h"
+#include "support/dongle_line.h"
 #include "support/dongle_scenario.h"
 #include "support/e2e_runner.h"
 #include "support/shared_bus.h"
@@ -62,6 +64,27 @@ Json LineScenario(const std::vector<Json>& dongles) {
   Json scenario = e2e::Scenario(dongles);
   scenario["recordFrames"] = false;
   return scenario;
+}
+
+// The dongles on the first hidraw nodes, coming back from their restarts
+// under the lowest free node as Linux hands them out: dongles that restart
+// together take each other's old nodes.
+Json ReusingNodes(std::vector<Json> dongles) {
+  for (size_t k = 0; k < dongles.size(); ++k) {
+    dongles[k]["path"] = "/dev/hidraw" + std::to_string(k);
+    dongles[k]["reboot"]["path"] = nullptr;
+  }
+  Json scenario = LineScenario(dongles);
+  scenario["lowestFreeNodes"] = true;
+  return scenario;
+}
+
+// The paths under which the device was opened, in order.
+std::vector<std::string> OpenedPaths(const Json& device) {
+  std::vector<std::string> paths;
+  for (const Json& open : device["opens"])
+    paths.push_back(open["path"]);
+  return paths;
 }
 
 // Two dongles of different products updated at once through one bus: both
@@ -154,9 +177,10 @@ TEST(SharedBus, TwoInstancesForOneDongleOnlyOneTouchesIt) {
 // Eight identical dongles of a production line, eight instances started
 // together, each told its dongle by --port (first round) or --serial
 // (second round, with JSON output). The dongles come back from their
-// restarts in a random order under the upgrade product ID; every one must
-// be updated exactly once with its own image, and no instance may open
-// another's dongle, not even to probe it.
+// restarts in a random order under the upgrade product ID, each under the
+// lowest hidraw node free at that moment (often another's old one); every
+// one must be updated exactly once with its own image, and no instance may
+// open another's dongle, not even to probe it.
 TEST(SharedBus, EightIdenticalDonglesEachUpdatedOnceByItsOwnInstance) {
   constexpr int kDongles = 8;
   std::random_device seeder;
@@ -172,10 +196,11 @@ TEST(SharedBus, EightIdenticalDonglesEachUpdatedOnceByItsOwnInstance) {
     std::uniform_int_distribution<int> away(200, 1800);
     for (int k = 0; k < kDongles; ++k)
       dongles.push_back(LineDongle(k, away(random)));
-    e2e::SharedBus bus(workspace, LineScenario(dongles));
+    e2e::SharedBus bus(workspace, ReusingNodes(dongles));
     ASSERT_TRUE(bus.started());
     std::vector<RunOptions> runs;
     for (int k = 0; k < kDongles; ++k) {
+      dongles[k]["path"] = "/dev/hidraw" + std::to_string(k);
       RunOptions run;
       run.bus = bus.socket();
       run.timeLimitSeconds = 120;
@@ -293,6 +318,112 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
       << results[1].Describe();
   EXPECT_EQ(results[1].err, "quorvel-dfu: a serial number or USB port cannot be empty: --port\n");
   EXPECT_EQ(results[1].exitStatus, 0);
+}
+
+// Two instances pinned to the same port of the line: the first to start
+// holds the selection for its whole run, restart wait included, and the
+// other says so on standard error and waits. The dongle comes back under
+// its own product ID, so the other finds it again once the first has ended
+// and updates it in turn. By the record the two runs never interleave: one
+// process's opens, its transfer and its restart, then the other's.
+TEST(SharedBus, TwoInstancesOnOnePortTakeTurnsAcrossTheRestart) {
+  const std::string kHeld =
+      "quorvel-dfu: device 248A:8266 at USB port 1-3.2 is held by another quorvel-dfu process; "
+      "waiting until it lets go\n";
+  e2e::Workspace workspace;
+  Json scenario = e2e::LineOfDongles();
+  for (Json& device : scenario["devices"]) {
+    if (device["name"] == e2e::LineDongleName(2))
+      device["reboot"]["productId"] = "0x8266";
+  }
+  e2e::SharedBus bus(workspace, scenario);
+  ASSERT_TRUE(bus.started());
+  const Image images[] = {WriteImage(workspace, 6), WriteImage(workspace, 7)};
+  std::vector<RunOptions> runs(2);
+  for (int k = 0; k < 2; ++k) {
+    runs[k].bus = bus.socket();
+    runs[k].args = {"248a", "8266", "-s", "4", "-d", images[k].path, "--port", "1-3.2"};
+  }
+  std::vector<RunResult> results = e2e::RunAll(workspace, runs);
+  Json record = bus.Stop();
+  for (const RunResult& r : results) {
+    EXPECT_EQ(r.exitStatus, 0) << r.Describe();
+    EXPECT_NE(r.out.find("DFU success!"), std::string::npos) << r.Describe();
+  }
+  // The one that waited went second.
+  const int second = results[1].err == kHeld ? 1 : 0;
+  EXPECT_EQ(results[second].err, kHeld) << results[second].Describe();
+  EXPECT_EQ(results[1 - second].err, "") << results[1 - second].Describe();
+  EXPECT_EQ(e2e::TouchedDevices(record), std::set<std::string>{e2e::LineDongleName(2)});
+  const Json& device = e2e::DeviceRecord(record, e2e::LineDongleName(2));
+  ASSERT_EQ(device["transfers"].size(), 2u) << device.dump(1);
+  EXPECT_EQ(device["transfers"][0]["receivedSha256"], images[1 - second].sha256);
+  EXPECT_EQ(device["transfers"][1]["receivedSha256"], images[second].sha256);
+  ASSERT_EQ(device["restarts"].size(), 2u) << device.dump(1);
+  EXPECT_EQ(device["final"]["controllerVersion"], images[second].version);
+  // Opens in time order: one process's, then the other's, the other's first
+  // only after the first's restart was over and its last open closed.
+  std::vector<Json> opens(device["opens"].begin(), device["opens"].end());
+  std::sort(opens.begin(), opens.end(),
+            [](const Json& a, const Json& b) { return a["atMs"] < b["atMs"]; });
+  ASSERT_GE(opens.size(), 4u) << device["opens"].dump();
+  size_t turn = 1;
+  while (turn < opens.size() && opens[turn]["pid"] == opens[0]["pid"])
+    ++turn;
+  ASSERT_LT(turn, opens.size()) << device["opens"].dump();
+  for (size_t i = turn; i < opens.size(); ++i)
+    EXPECT_NE(opens[i]["pid"], opens[0]["pid"]) << "interleaved: " << device["opens"].dump();
+  EXPECT_GE(opens[turn]["atMs"], device["restarts"][0]["cameBackAtMs"]) << device.dump(1);
+  ASSERT_TRUE(opens[turn - 1]["closedAtMs"].is_number()) << device["opens"].dump();
+  EXPECT_GE(opens[turn]["atMs"], opens[turn - 1]["closedAtMs"]) << device["opens"].dump();
+}
+
+// Four dongles restarted at once come back in the reverse order of their
+// ports, each under the lowest free hidraw node: the dongle at 1-3.4 takes
+// the node of the one at 1-3.1, and so on. Every dongle is back before the
+// first scan of any wait, so each instance meets its own dongle under a
+// node its snapshot knew as a sibling's, and must take it for new.
+TEST(SharedBus, FourDonglesRestartingAtOnceAreEachFoundUnderAnotherNode) {
+  e2e::Workspace workspace;
+  std::vector<Json> dongles;
+  std::vector<Image> images;
+  for (int k = 1; k <= e2e::kLineDongles; ++k) {
+    Json dongle = e2e::LineDongle(k);
+    // Back 1.5 s to 2.7 s after leaving: before the first scan at 3 s.
+    dongle["reboot"]["awayMs"] = 1500 + 400 * (e2e::kLineDongles - k);
+    dongles.push_back(dongle);
+    images.push_back(WriteImage(workspace, 10 + k));
+  }
+  e2e::SharedBus bus(workspace, ReusingNodes(dongles));
+  ASSERT_TRUE(bus.started());
+  std::vector<RunOptions> runs(e2e::kLineDongles);
+  for (int k = 0; k < e2e::kLineDongles; ++k) {
+    runs[k].bus = bus.socket();
+    runs[k].args = {"248a", "8266", "-s", "4", "-d", images[k].path, "--port", dongles[k]["port"]};
+  }
+  std::vector<RunResult> results = e2e::RunAll(workspace, runs);
+  Json record = bus.Stop();
+  std::set<int> pids;
+  int movedNodes = 0;
+  for (int k = 0; k < e2e::kLineDongles; ++k) {
+    SCOPED_TRACE(k + 1);
+    EXPECT_EQ(results[k].exitStatus, 0) << results[k].Describe();
+    EXPECT_NE(results[k].out.find("DFU success!"), std::string::npos) << results[k].Describe();
+    const Json& device = e2e::DeviceRecord(record, e2e::LineDongleName(k + 1));
+    ASSERT_EQ(device["transfers"].size(), 1u) << device.dump(1);
+    EXPECT_EQ(device["final"]["controllerVersion"], images[k].version);
+    ASSERT_EQ(e2e::OpeningPids(device).size(), 1u) << device["opens"].dump();
+    pids.insert(*e2e::OpeningPids(device).begin());
+    std::vector<std::string> paths = OpenedPaths(device);
+    ASSERT_FALSE(paths.empty());
+    EXPECT_EQ(paths.front(), "/dev/hidraw" + std::to_string(k));
+    if (paths.back() != paths.front())
+      ++movedNodes;
+  }
+  EXPECT_EQ(pids.size(), static_cast<size_t>(e2e::kLineDongles));
+  // The test is about reused nodes: at least the dongles that came back first
+  // and last took another's.
+  EXPECT_GE(movedNodes, 2) << record.dump(1);
 }
 
 }  // namespace

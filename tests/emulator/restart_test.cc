@@ -170,4 +170,42 @@ TEST_F(RestartTest, ForcedModeEntryAndExitCanRestartTheDevice) {
   EXPECT_EQ(d["final"]["controllerVersion"], "01-02-0003-00000004");
 }
 
+// With lowestFreeNodes, a device that comes back takes the lowest hidraw node
+// no present device holds, as Linux hands them out: two devices restarted
+// together swap nodes when the second to leave returns first, even when the
+// clock jumps past both returns at once. A device that stays holds its node,
+// one with a reboot path of its own keeps to it, and without the key each
+// device comes back where it was.
+TEST_F(RestartTest, ReturningDevicesTakeTheLowestFreeNodeWhenAsked) {
+  for (const bool lowestFree : {true, false}) {
+    SCOPED_TRACE(lowestFree);
+    json scenario = {{"lowestFreeNodes", lowestFree}, {"devices", json::array()}};
+    const int awayMs[] = {900, 400, 0, 200};
+    for (int k = 0; k < 4; ++k) {
+      json device = Device({{"name", "d" + std::to_string(k)},
+                            {"path", "/dev/hidraw" + std::to_string(k)},
+                            {"timing", {{"replyMs", 1}}},
+                            {"reboot", {{"leaveMs", 20}, {"awayMs", awayMs[k]}}}});
+      if (k == 3)
+        device["reboot"]["path"] = "/dev/hidraw3";
+      scenario["devices"].push_back(device);
+    }
+    LoadScenario(scenario);
+    for (int k : {0, 1, 3}) {
+      hid_device* dev = hid_open_path(("/dev/hidraw" + std::to_string(k)).c_str());
+      ASSERT_NE(dev, nullptr);
+      EXPECT_EQ(Send(dev, {0x0A, 0x04, 0x00}), 65);
+      EXPECT_EQ(Read(dev, 100), Padded({0x0A, 0x04, 0x00}));
+      hid_close(dev);
+    }
+    g_virtual.now += 1000;
+    std::vector<std::string> expected = {"/dev/hidraw0", "/dev/hidraw1", "/dev/hidraw2",
+                                         "/dev/hidraw3"};
+    if (lowestFree)
+      expected = {"/dev/hidraw1", "/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw3"};
+    for (int k = 0; k < 4; ++k)
+      EXPECT_EQ(Record()["devices"]["d" + std::to_string(k)]["final"]["path"], expected[k]) << k;
+  }
+}
+
 }  // namespace

@@ -189,4 +189,70 @@ TEST_F(DeviceListTest, APassLeavesOnlyTheNewInterface) {
   EXPECT_EQ(Paths(KnownDevices), PathList({"/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw3"}));
 }
 
+// A known path is the same device only while its USB port and serial number
+// stay as they were: a node that the system handed to another device after
+// a restart is new, and the known entry under it has vanished.
+TEST_F(DeviceListTest, AKnownPathIsTheSameDeviceOnlyWithTheSamePortAndSerial) {
+  struct Side {
+    std::string port;
+    const char* serial;  // null: the device reports none
+  };
+  struct Row {
+    const char* what;
+    Side known;
+    Side current;
+    bool isNew;
+  } rows[] = {
+      {"same port and serial", {"1-3.1", "QV24A01X"}, {"1-3.1", "QV24A01X"}, false},
+      {"same port, no serial on either", {"1-3.4", nullptr}, {"1-3.4", nullptr}, false},
+      {"no port known on either", {"", "QV24A01X"}, {"", "QV24A01X"}, false},
+      {"another port", {"1-3.1", "QV24A01X"}, {"1-3.2", "QV24A01X"}, true},
+      {"another serial", {"1-3.1", "QV24A01X"}, {"1-3.1", "QV24A02X"}, true},
+      {"serial differs in case", {"1-3.1", "QV24A03X"}, {"1-3.1", "qv24a03x"}, true},
+      {"serial gone", {"1-3.1", "QV24A01X"}, {"1-3.1", nullptr}, true},
+      {"serial appeared", {"1-3.4", nullptr}, {"1-3.4", "QV24A01X"}, true},
+      {"port appeared", {"", nullptr}, {"1-3.4", nullptr}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ResetTransport();
+    auto make = [](const Side& side) {
+      DeviceEntry entry = Entry("/dev/hidraw0");
+      entry.port = side.port;
+      entry.hasSerial = side.serial != nullptr;
+      entry.serial = side.serial != nullptr ? side.serial : "";
+      return entry;
+    };
+    AppendDevice(&KnownDevices, make(row.known));
+    AppendDevice(&CurrentDevices, make(row.current));
+    EXPECT_EQ(SameDevice(make(row.known), make(row.current)), !row.isNew);
+    PruneVanishedKnown();
+    EXPECT_EQ(KnownDevices.entries.size(), row.isNew ? 0u : 1u);
+    DropKnownFromCurrent();
+    EXPECT_EQ(CurrentDevices.entries.size(), row.isNew ? 1u : 0u);
+  }
+}
+
+// Four dongles restarted at once come back under each other's nodes: each
+// wait's snapshot knows its sibling's old node, which now holds its own
+// dongle, and that dongle must be a candidate.
+TEST_F(DeviceListTest, ADongleBackUnderASiblingsOldNodeIsNew) {
+  auto dongle = [](int node, int k) {
+    DeviceEntry entry = Entry("/dev/hidraw" + std::to_string(node));
+    entry.port = "1-3." + std::to_string(k);
+    return entry;
+  };
+  // The wait of the dongle at 1-3.1 (hidraw0): it knows the other three.
+  for (int k = 2; k <= 4; ++k)
+    AppendDevice(&KnownDevices, dongle(k - 1, k));
+  // They came back in the order 4, 3, 2, 1, each taking the lowest free node.
+  for (int k = 4; k >= 1; --k)
+    AppendDevice(&CurrentDevices, dongle(4 - k, k));
+  PruneVanishedKnown();
+  DropKnownFromCurrent();
+  ASSERT_EQ(CurrentDevices.entries.size(), 4u);
+  EXPECT_EQ(CurrentDevices.entries.back().path, "/dev/hidraw3");
+  EXPECT_EQ(CurrentDevices.entries.back().port, "1-3.1");
+}
+
 }  // namespace
