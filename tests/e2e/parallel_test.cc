@@ -388,8 +388,9 @@ TEST(SharedBus, FourDonglesRestartingAtOnceAreEachFoundUnderAnotherNode) {
   std::vector<Image> images;
   for (int k = 1; k <= e2e::kLineDongles; ++k) {
     Json dongle = e2e::LineDongle(k);
-    // Back 1.5 s to 2.7 s after leaving: before the first scan at 3 s.
-    dongle["reboot"]["awayMs"] = 1500 + 400 * (e2e::kLineDongles - k);
+    // Back 1.8 s to 2.7 s after leaving: before the first scan at 3 s, and
+    // late enough that every dongle has left when the first one returns.
+    dongle["reboot"]["awayMs"] = 1800 + 300 * (e2e::kLineDongles - k);
     dongles.push_back(dongle);
     images.push_back(WriteImage(workspace, 10 + k));
   }
