@@ -378,6 +378,39 @@ TEST(SharedBus, TwoInstancesOnOnePortTakeTurnsAcrossTheRestart) {
   EXPECT_GE(opens[turn]["atMs"], opens[turn - 1]["closedAtMs"]) << device["opens"].dump();
 }
 
+// Locks belong to their bus: two buses running at once, each with the same
+// line on the same hidraw nodes, and one instance on each pinned to the same
+// port. Neither waits for the other, and each updates its own bus's dongle.
+TEST(SharedBus, InstancesOnTwoBusesWithTheSamePortAndNodesDoNotWaitForEachOther) {
+  e2e::Workspace workspace;
+  const Image image = WriteImage(workspace, 8);
+  std::vector<Json> dongles;
+  for (int k = 1; k <= e2e::kLineDongles; ++k)
+    dongles.push_back(e2e::LineDongle(k));
+  // Slow block writes: each update holds its selection for about 2.5 s.
+  dongles[1]["timing"]["blockWriteMs"] = 100;
+  e2e::SharedBus first(workspace, ReusingNodes(dongles));
+  e2e::SharedBus second(workspace, ReusingNodes(dongles));
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(second.started());
+  std::vector<RunOptions> runs(2);
+  for (int k = 0; k < 2; ++k) {
+    runs[k].bus = (k == 0 ? first : second).socket();
+    runs[k].args = {"248a", "8266", "-s", "4", "-d", image.path, "-c", "0", "--port", "1-3.2"};
+  }
+  std::vector<RunResult> results = e2e::RunAll(workspace, runs);
+  const Json records[] = {first.Stop(), second.Stop()};
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(results[k].exitStatus, 0) << results[k].Describe();
+    EXPECT_EQ(results[k].err, "") << results[k].Describe();
+    EXPECT_EQ(e2e::TouchedDevices(records[k]), std::set<std::string>{e2e::LineDongleName(2)});
+    const Json& device = e2e::DeviceRecord(records[k], e2e::LineDongleName(2));
+    EXPECT_EQ(device["transfers"].size(), 1u) << device.dump(1);
+    EXPECT_EQ(OpenedPaths(device).front(), "/dev/hidraw1");
+  }
+}
+
 // Four dongles restarted at once come back in the reverse order of their
 // ports, each under the lowest free hidraw node: the dongle at 1-3.4 takes
 // the node of the one at 1-3.1, and so on. Every dongle is back before the
@@ -389,8 +422,9 @@ TEST(SharedBus, FourDonglesRestartingAtOnceAreEachFoundUnderAnotherNode) {
   std::vector<Image> images;
   for (int k = 1; k <= e2e::kLineDongles; ++k) {
     Json dongle = e2e::LineDongle(k);
-    // Back 1.5 s to 2.7 s after leaving: before the first scan at 3 s.
-    dongle["reboot"]["awayMs"] = 1500 + 400 * (e2e::kLineDongles - k);
+    // Back 1.8 s to 2.7 s after leaving: before the first scan at 3 s, and
+    // late enough that every dongle has left when the first one returns.
+    dongle["reboot"]["awayMs"] = 1800 + 300 * (e2e::kLineDongles - k);
     dongles.push_back(dongle);
     images.push_back(WriteImage(workspace, 10 + k));
   }
