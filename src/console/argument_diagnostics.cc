@@ -20,6 +20,7 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kFileNotFound, Msg::kRejectFileNotFound, true},
     {ArgumentError::kNotRegularFile, Msg::kRejectNotRegularFile, true},
     {ArgumentError::kNoValidImage, Msg::kRejectNoValidImage, true},
+    {ArgumentError::kProgramTooLarge, Msg::kRejectProgramTooLarge, true},
     {ArgumentError::kPassthroughInvalid, Msg::kRejectPassthroughInvalid, true},
     {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
@@ -27,12 +28,24 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kEmptyValue, Msg::kRejectEmptyValue, true},
 };
 
+// The reason's text with the file's size in it, where the reason has one.
+std::string ReasonText(const RejectionLine& line, const ArgumentRejection& rejection) {
+  if (line.error != ArgumentError::kProgramTooLarge)
+    return Text(line.message);
+  std::string utf8 = MessageUtf8(line.message, UiLanguage != 0);
+  const std::string placeholder = "{size}";
+  const size_t at = utf8.find(placeholder);
+  if (at != std::string::npos)
+    utf8.replace(at, placeholder.size(), std::to_string(rejection.fileSize));
+  return ToConsoleEncoding(utf8);
+}
+
 // ": value out of range: -n 6"; empty when no reason is known.
 std::string RejectionText(const ArgumentRejection& rejection) {
   for (const RejectionLine& line : kRejectionLines) {
     if (line.error != rejection.error)
       continue;
-    std::string text = Text(line.message);
+    std::string text = ReasonText(line, rejection);
     if (line.withArgument)
       text += rejection.argument;
     return text;

@@ -14,6 +14,7 @@ enum class ArgumentError {
   kFileNotFound,
   kNotRegularFile,
   kNoValidImage,
+  kProgramTooLarge,  // 2 GiB or more (fileSize)
   kPassthroughInvalid,
   kProgramFileRequired,
   kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
@@ -27,6 +28,7 @@ struct ArgumentRejection {
   // name and its value joined by a blank ("-n 6", "-d fw.bin"); empty when no
   // single token is at fault.
   std::string argument;
+  int64_t fileSize = 0;  // kProgramTooLarge: the file's size in bytes
 };
 
 #endif  // QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_
