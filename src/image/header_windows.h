@@ -25,8 +25,8 @@ struct HeaderWindows {
 // when a valid one (DecodeImageHeader) starts there with its 32 bytes
 // inside the file. Offsets that are multiples of kHeaderWindowStep are
 // answered from the scan, others by reading their 32 bytes. False, with
-// readFailed set, when the file could not be read; *header is then
-// unspecified.
+// readFailed set, when the file could not be read; *header then holds
+// nothing to use.
 bool WindowHeader(HeaderWindows* windows, int64_t offset, ImageHeader* header);
 
 #endif  // QUORVEL_IMAGE_HEADER_WINDOWS_H_
