@@ -58,6 +58,8 @@ DeviceTiming TimingFor(const BenchCase& c);
 e2e::DongleSetup DongleFor(const BenchCase& c, const DeviceTiming& timing);
 std::string ScenarioText(const BenchCase& c, const DeviceTiming& timing, const std::string& path);
 bool WriteImageFile(int64_t bytes, const std::string& path);
+// The bytes of that one-part file: an image of exactly that size.
+bool ImageFileBytes(int64_t bytes, std::vector<uint8_t>* file);
 extern const char kDeviceName[];
 extern const char kImageVersion[];
 
@@ -126,6 +128,20 @@ struct ParallelOptions {
   bool bySerial = false;
 };
 int RunParallel(const ParallelOptions& options);
+
+// --- memory.cc: peak resident memory on chip platforms 1 to 4, and of a
+// chip platform 3 file with its image behind a large sparse padding.
+struct MemoryOptions {
+  std::string program;
+  std::string emulator;
+  std::string work;
+  std::string markdown;
+  int reps = 1;
+  std::vector<int64_t> sizesKiB;
+  int64_t paddedFileMiB = 1536;  // 0: no padded file
+  int64_t paddedImageKiB = 1024;
+};
+int RunMemory(const MemoryOptions& options);
 
 }  // namespace bench
 

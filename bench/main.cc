@@ -7,10 +7,14 @@
 //                 --work DIR [--reps N] [--sizes KiB,...] [--bsizes N,...]
 //                 [--devices full,zero] [--realtime PRIORITY] [--markdown FILE]
 //                 [--parallel N --bus quorvel-emulator-bus [--select port|serial]]
+//                 [--memory PADDED_MiB]
 //
 // With --parallel, N dongles on one shared bus are updated by N instances at
 // once and compared with one alone (parallel.cc); the first of --sizes and
-// --bsizes give the case.
+// --bsizes give the case. With --memory, the peak resident memory of updates
+// on chip platforms 1 to 4 (--sizes, by default 64, 1024 and 16384 KiB) and
+// of a chip platform 3 file of PADDED_MiB with a 1 MiB image at its end
+// (memory.cc).
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,6 +46,8 @@ struct Options {
   int parallel = 0;  // > 0: the parallel benchmark with that many instances
   std::string bus;
   bool bySerial = false;
+  int64_t memoryPaddedMiB = -1;  // >= 0: the memory rows, with that padded file (0: none)
+  bool sizesGiven = false;
 };
 
 std::vector<int64_t> NumberList(const std::string& text) {
@@ -51,6 +57,35 @@ std::vector<int64_t> NumberList(const std::string& text) {
   while (std::getline(in, item, ','))
     out.push_back(std::atoll(item.c_str()));
   return out;
+}
+
+// The options that pick what is run and how: false for an unknown name or a
+// bad value.
+bool ParseRunOption(const std::string& name, const std::string& value, Options* o) {
+  if (name == "--realtime") {
+    o->realtimePriority = std::atoi(value.c_str());
+  } else if (name == "--reps") {
+    o->reps = std::atoi(value.c_str());
+  } else if (name == "--sizes") {
+    o->sizesKiB = NumberList(value);
+    o->sizesGiven = true;
+  } else if (name == "--bsizes") {
+    o->bsizes = NumberList(value);
+  } else if (name == "--parallel") {
+    o->parallel = std::atoi(value.c_str());
+  } else if (name == "--memory") {
+    o->memoryPaddedMiB = std::atoll(value.c_str());
+  } else if (name == "--select") {
+    if (value != "port" && value != "serial")
+      return false;
+    o->bySerial = value == "serial";
+  } else if (name == "--devices") {
+    o->fullSpeed = value.find("full") != std::string::npos;
+    o->zeroLatency = value.find("zero") != std::string::npos;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 bool ParseOptions(int argc, char** argv, Options* o) {
@@ -65,26 +100,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->work = value;
     } else if (name == "--markdown") {
       o->markdown = value;
-    } else if (name == "--realtime") {
-      o->realtimePriority = std::atoi(value.c_str());
-    } else if (name == "--reps") {
-      o->reps = std::atoi(value.c_str());
-    } else if (name == "--sizes") {
-      o->sizesKiB = NumberList(value);
-    } else if (name == "--bsizes") {
-      o->bsizes = NumberList(value);
-    } else if (name == "--parallel") {
-      o->parallel = std::atoi(value.c_str());
     } else if (name == "--bus") {
       o->bus = value;
-    } else if (name == "--select") {
-      if (value != "port" && value != "serial")
-        return false;
-      o->bySerial = value == "serial";
-    } else if (name == "--devices") {
-      o->fullSpeed = value.find("full") != std::string::npos;
-      o->zeroLatency = value.find("zero") != std::string::npos;
-    } else {
+    } else if (!ParseRunOption(name, value, o)) {
       return false;
     }
   }
@@ -295,6 +313,18 @@ int Run(const Options& o) {
   return failures == 0 ? 0 : 1;
 }
 
+int RunMemoryRows(const Options& options) {
+  MemoryOptions memory;
+  memory.program = options.program;
+  memory.emulator = options.emulator;
+  memory.work = options.work;
+  memory.markdown = options.markdown;
+  memory.reps = options.reps;
+  memory.sizesKiB = options.sizesGiven ? options.sizesKiB : std::vector<int64_t>{64, 1024, 16384};
+  memory.paddedFileMiB = options.memoryPaddedMiB;
+  return RunMemory(memory);
+}
+
 }  // namespace
 }  // namespace bench
 
@@ -305,9 +335,12 @@ int main(int argc, char** argv) {
                  "usage: quorvel-bench --program PATH --emulator PATH --work DIR [--reps N]\n"
                  "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]\n"
                  "       [--realtime PRIORITY] [--markdown FILE]\n"
-                 "       [--parallel N --bus quorvel-emulator-bus [--select port|serial]]\n");
+                 "       [--parallel N --bus quorvel-emulator-bus [--select port|serial]]\n"
+                 "       [--memory PADDED_MiB]\n");
     return 2;
   }
+  if (options.memoryPaddedMiB >= 0)
+    return bench::RunMemoryRows(options);
   if (options.parallel > 0) {
     bench::ParallelOptions parallel;
     parallel.program = options.program;

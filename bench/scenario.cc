@@ -77,14 +77,19 @@ std::string ScenarioText(const BenchCase& c, const DeviceTiming& t, const std::s
   return scenario.dump(2) + "\n";
 }
 
-bool WriteImageFile(int64_t bytes, const std::string& path) {
+bool ImageFileBytes(int64_t bytes, std::vector<uint8_t>* file) {
   fwbuild::ImageOptions options;
   if (!fwbuild::ParseVersion(kImageVersion, &options.version))
     return false;
   options.bodySize = static_cast<uint32_t>(bytes - kHeaderBytes - kTrailerBytes);
   options.seed = static_cast<uint32_t>(bytes);
-  std::vector<uint8_t> file = fwbuild::BuildOnePartFile(options);
-  return static_cast<int64_t>(file.size()) == bytes && fwbuild::WriteFile(path, file);
+  *file = fwbuild::BuildOnePartFile(options);
+  return static_cast<int64_t>(file->size()) == bytes;
+}
+
+bool WriteImageFile(int64_t bytes, const std::string& path) {
+  std::vector<uint8_t> file;
+  return ImageFileBytes(bytes, &file) && fwbuild::WriteFile(path, file);
 }
 
 }  // namespace bench

@@ -5,6 +5,7 @@ add_executable(quorvel-bench
     bench/bounds.cc
     bench/child.cc
     bench/main.cc
+    bench/memory.cc
     bench/parallel.cc
     bench/record.cc
     bench/report.cc

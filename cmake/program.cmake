@@ -31,6 +31,7 @@ set(QUORVEL_PLATFORM_SOURCES
 set(QUORVEL_IMAGE_SOURCES
     src/image/checksums.cc
     src/image/file_reader.cc
+    src/image/header_windows.cc
     src/image/image_layout.cc
     src/image/image_store.cc
     src/image/program_loader.cc

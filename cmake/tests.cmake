@@ -87,6 +87,7 @@ add_executable(quorvel_e2e_tests
     tests/e2e/exit_status_test.cc
     tests/e2e/failures_test.cc
     tests/e2e/forced_rows_test.cc
+    tests/e2e/image_memory_test.cc
     tests/e2e/output_modes_test.cc
     tests/e2e/parallel_test.cc
     tests/e2e/prompt_test.cc

@@ -20,6 +20,7 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kFileNotFound, Msg::kRejectFileNotFound, true},
     {ArgumentError::kNotRegularFile, Msg::kRejectNotRegularFile, true},
     {ArgumentError::kNoValidImage, Msg::kRejectNoValidImage, true},
+    {ArgumentError::kProgramTooLarge, Msg::kRejectProgramTooLarge, true},
     {ArgumentError::kPassthroughInvalid, Msg::kRejectPassthroughInvalid, true},
     {ArgumentError::kProgramFileRequired, Msg::kRejectProgramFileRequired, false},
     {ArgumentError::kNoControlAction, Msg::kRejectNoControlAction, false},
@@ -34,20 +35,32 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kNotForList, Msg::kRejectNotForList, true},
 };
 
+// A reason's text with the file's size put in, where the text has a place
+// for it; the texts are UTF-8 here.
+std::string WithFileSize(std::string utf8, int64_t fileSize) {
+  const std::string placeholder = "{size}";
+  const size_t at = utf8.find(placeholder);
+  if (at != std::string::npos)
+    utf8.replace(at, placeholder.size(), std::to_string(fileSize));
+  return utf8;
+}
+
 // ": value out of range: -n 6"; empty when no reason is known. The texts
-// come from textOf (a language and encoding), the argument is appended as
-// given. A name glued to its value is followed by its separate form.
+// come from textOf (a language and encoding, given the file size a text may
+// hold), the argument is appended as given. A name glued to its value is
+// followed by its separate form.
 template <typename TextOf>
 std::string ComposeRejection(const ArgumentRejection& rejection, TextOf textOf) {
   for (const RejectionLine& line : kRejectionLines) {
     if (line.error != rejection.error)
       continue;
-    std::string text = textOf(line.message);
+    std::string text = textOf(line.message, rejection.fileSize);
     if (line.withArgument)
       text += rejection.argument;
     const std::string separate = SeparateOptionForm(rejection.argument);
     if (rejection.error == ArgumentError::kJoinedValue && !separate.empty()) {
-      text += textOf(Msg::kRejectJoinedHintOpen) + separate + textOf(Msg::kRejectJoinedHintClose);
+      text +=
+          textOf(Msg::kRejectJoinedHintOpen, 0) + separate + textOf(Msg::kRejectJoinedHintClose, 0);
     }
     return text;
   }
@@ -56,14 +69,17 @@ std::string ComposeRejection(const ArgumentRejection& rejection, TextOf textOf) 
 
 // In the current language and the console's encoding.
 std::string RejectionText(const ArgumentRejection& rejection) {
-  return ComposeRejection(rejection, [](Msg id) { return Text(id); });
+  return ComposeRejection(rejection, [](Msg id, int64_t fileSize) {
+    return ToConsoleEncoding(WithFileSize(MessageUtf8(id, UiLanguage != 0), fileSize));
+  });
 }
 
 }  // namespace
 
 std::string RejectionReasonEnglish(const ArgumentRejection& rejection) {
-  std::string text =
-      ComposeRejection(rejection, [](Msg id) { return std::string(MessageUtf8(id, true)); });
+  std::string text = ComposeRejection(rejection, [](Msg id, int64_t fileSize) {
+    return WithFileSize(MessageUtf8(id, true), fileSize);
+  });
   if (text.compare(0, 2, ": ") == 0)
     text.erase(0, 2);
   return text;

@@ -14,6 +14,7 @@ enum class ArgumentError {
   kFileNotFound,
   kNotRegularFile,
   kNoValidImage,
+  kProgramTooLarge,  // 2 GiB or more (fileSize)
   kPassthroughInvalid,
   kProgramFileRequired,
   kNoControlAction,  // ctrl (or the command line) without "-r"/"-f" set to 1 or true
@@ -35,6 +36,7 @@ struct ArgumentRejection {
   // token at fault ("-x", "--port=1-3.3"); empty when no single token is at
   // fault.
   std::string argument;
+  int64_t fileSize = 0;  // kProgramTooLarge: the file's size in bytes
 };
 
 #endif  // QUORVEL_CONSOLE_ARGUMENT_REJECTION_H_

@@ -499,8 +499,13 @@ bool LoadFirmwareFiles(ArgumentRejection* rejection) {
   if (!DfuSettings.has_pg && (platform != kTq520xHskV120 || !DfuSettings.has_trans_pg)) {
     return Reject(rejection, ArgumentError::kProgramFileRequired, "");
   }
+  ProgramLoadFailure failure;
   if (DfuSettings.has_pg && LoadProgramFile(DfuSettings.pg_path, ChecksForPlatform(platform),
-                                            &LoadedImages.program) == 0) {
+                                            &LoadedImages.program, &failure) == 0) {
+    if (failure.tooLarge) {
+      rejection->fileSize = failure.fileSize;
+      return Reject(rejection, ArgumentError::kProgramTooLarge, "-d " + DfuSettings.pg_path);
+    }
     return Reject(rejection, ArgumentError::kNoValidImage, "-d " + DfuSettings.pg_path);
   }
   if (DfuSettings.has_trans_pg &&

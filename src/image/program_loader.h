@@ -8,6 +8,7 @@
 #define QUORVEL_IMAGE_PROGRAM_LOADER_H_
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "image/image_layout.h"
@@ -20,15 +21,27 @@ struct ProgramFileChecks {
   bool search = false;       // the image may start at any multiple of 4096
 };
 
-// Reads the file, finds the image (at 0, or with search at the first
-// multiple of 4096 where ParseImage succeeds) and keeps it in *program: 1
-// with image, header, twoPart and for two parts both parts and appHeader set
-// from this file. 0 when the file cannot be read, is 2 GiB or larger or
+// Image lengths are signed 32-bit: larger program files are refused.
+constexpr int64_t kProgramMaxSize = std::numeric_limits<int32_t>::max();
+
+// Why a load failed, where the user can be told more than "no valid image".
+struct ProgramLoadFailure {
+  bool tooLarge = false;  // the file is larger than kProgramMaxSize bytes
+  int64_t fileSize = 0;   // its size, when tooLarge
+};
+
+// Finds the image in the file (at 0, or with search at the first multiple
+// of 4096 where ParseImage would succeed) and keeps it in *program: 1 with
+// image, header, twoPart and for two parts both parts and appHeader set
+// from this file. Reads only the headers at the starts tried and then the
+// bytes kept, so memory grows with the image, not with the padding before
+// it. 0 when the file cannot be read, is 2 GiB or larger (then, with a
+// failure record, tooLarge and fileSize are set and nothing is read) or
 // holds no valid image: *program is then left as it was; or 0 when the
 // parts of a two-part image cannot be cut: header, appHeader and twoPart
 // are then this file's and the image and its parts are empty.
 int LoadProgramFile(const std::string& path, const ProgramFileChecks& checks,
-                    LoadedProgram* program);
+                    LoadedProgram* program, ProgramLoadFailure* failure = nullptr);
 // Reads the whole file into *image: 1, or 0 (files above kPassthroughMaxSize
 // bytes are refused unread, empty ones after reading; *image is then empty,
 // or as it was when the file could not be read).

@@ -93,6 +93,10 @@ const MessagePair kMessages[] = {
     {Msg::kRejectNotRegularFile, ": not a regular file: ", "：不是普通文件："},
     {Msg::kRejectNoValidImage, ": no valid firmware image (or digest mismatch) in: ",
      "：没有有效的固件映像（或摘要不匹配）："},
+    // {size} is replaced by the file's size in bytes.
+    {Msg::kRejectProgramTooLarge,
+     ": program file too large ({size} bytes, the limit is 2147483647 bytes): ",
+     "：程序文件过大（{size} 字节，上限为 2147483647 字节）："},
     {Msg::kRejectPassthroughInvalid, ": passthrough program is empty or larger than 131072 bytes: ",
      "：透传设备程序为空或大于 131072 字节："},
     {Msg::kRejectNoControlAction, ": ctrl needs -r or -f with the value 1 or true",

@@ -79,6 +79,7 @@ enum class Msg {
   kRejectFileNotFound,
   kRejectNotRegularFile,
   kRejectNoValidImage,
+  kRejectProgramTooLarge,
   kRejectPassthroughInvalid,
   kRejectProgramFileRequired,
   kRejectNoControlAction,

@@ -73,6 +73,14 @@ struct Platform {
   // only opened, checked and closed.
   FileReadResult (*readRegularFile)(const std::string& path, int64_t maxSize,
                                     std::vector<uint8_t>* bytes);
+  // The same open and judgement, for reading a file in pieces: with kOk,
+  // *handle is open (closeFile releases it) and *size is the file's size.
+  // Any size is kOk; the caller decides what is too large.
+  FileReadResult (*openRegularFile)(const std::string& path, intptr_t* handle, int64_t* size);
+  // Reads exactly length bytes from offset into bytes; false on a read error
+  // or when the file ends first.
+  bool (*readFileAt)(intptr_t handle, int64_t offset, size_t length, uint8_t* bytes);
+  void (*closeFile)(intptr_t handle);
   // Standard error, for people: what a command waits for, hints, why it
   // failed. Unbuffered; safe to call from the interrupt handler.
   void (*writeErr)(const char* data, size_t size);

@@ -201,6 +201,45 @@ FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
   return result;
 }
 
+FileReadResult PosixOpenRegularFile(const std::string& path, intptr_t* handle, int64_t* size) {
+  if (path.empty())
+    return FileReadResult::kNotFound;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return FileReadResult::kNotFound;
+  struct stat info;
+  FileReadResult result = FileReadResult::kOk;
+  if (fstat(fd, &info) != 0)
+    result = FileReadResult::kReadError;
+  else if (!S_ISREG(info.st_mode))
+    result = FileReadResult::kNotRegular;
+  if (result != FileReadResult::kOk) {
+    close(fd);
+    return result;
+  }
+  *handle = fd;
+  *size = static_cast<int64_t>(info.st_size);
+  return FileReadResult::kOk;
+}
+
+bool PosixReadFileAt(intptr_t handle, int64_t offset, size_t length, uint8_t* bytes) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = pread(static_cast<int>(handle), bytes + done, length - done,
+                      static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;  // an error, or the file ends first
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void PosixCloseFile(intptr_t handle) {
+  close(static_cast<int>(handle));
+}
+
 void PosixWriteErr(const char* data, size_t size) {
   // write(2) rather than stdio: this is called from the interrupt handler.
   while (size > 0) {
@@ -297,6 +336,9 @@ Platform NativePlatform() {
   p.reportDescriptor = PosixReportDescriptor;
   p.rescanDevices = PosixRescanDevices;
   p.readRegularFile = PosixReadRegularFile;
+  p.openRegularFile = PosixOpenRegularFile;
+  p.readFileAt = PosixReadFileAt;
+  p.closeFile = PosixCloseFile;
   p.writeErr = PosixWriteErr;
   p.inputIsTerminal = PosixInputIsTerminal;
   p.readEditedLine = PosixReadEditedLine;

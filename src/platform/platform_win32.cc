@@ -218,6 +218,49 @@ FileReadResult WinReadRegularFile(const std::string& path, int64_t maxSize,
   return result;
 }
 
+FileReadResult WinOpenRegularFile(const std::string& path, intptr_t* handle, int64_t* size) {
+  if (path.empty())
+    return FileReadResult::kNotFound;
+  HANDLE file =
+      CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return FileReadResult::kNotFound;
+  // Judged as for a whole read, without reading anything.
+  FileReadResult result = JudgeOpenedFile(file, 0, nullptr);
+  LARGE_INTEGER fileSize;
+  if (result == FileReadResult::kOk && !GetFileSizeEx(file, &fileSize))
+    result = FileReadResult::kReadError;
+  if (result != FileReadResult::kOk) {
+    CloseHandle(file);
+    return result;
+  }
+  *handle = reinterpret_cast<intptr_t>(file);
+  *size = static_cast<int64_t>(fileSize.QuadPart);
+  return FileReadResult::kOk;
+}
+
+bool WinReadFileAt(intptr_t handle, int64_t offset, size_t length, uint8_t* bytes) {
+  size_t done = 0;
+  while (done < length) {
+    const int64_t at = offset + static_cast<int64_t>(done);
+    OVERLAPPED position = {};
+    position.Offset = static_cast<DWORD>(at & 0xFFFFFFFF);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle), bytes + done, chunk, &got, &position) ||
+        got == 0)
+      return false;  // an error, or the file ends first
+    done += got;
+  }
+  return true;
+}
+
+void WinCloseFile(intptr_t handle) {
+  CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
 // WriteFile rather than stdio: this is also called from the console control
 // thread while the main thread may be inside a stdio call.
 void WinWriteErr(const char* data, size_t size) {
@@ -340,6 +383,9 @@ Platform NativePlatform() {
   p.rescanDevices = WinRescanDevices;
   p.reportDescriptor = WinReportDescriptor;
   p.readRegularFile = WinReadRegularFile;
+  p.openRegularFile = WinOpenRegularFile;
+  p.readFileAt = WinReadFileAt;
+  p.closeFile = WinCloseFile;
   p.writeErr = WinWriteErr;
   p.usbPort = WinUsbPort;
   // The prompt lowercases the whole line there (file names ignore case).

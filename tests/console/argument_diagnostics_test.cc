@@ -3,6 +3,8 @@
 // standard output as ever, the reason on standard error.
 #include "console/argument_diagnostics.h"
 
+#include <unistd.h>
+
 #include "console/arguments.h"
 #include "console/program.h"
 #include "firmware_builder.h"
@@ -33,7 +35,10 @@ class ArgumentDiagnosticsTest : public DfuTest {
     directory_ = files_.MakeDirectory("Dir");
     garbage_ = files_.Write("Garbage.bin", std::vector<uint8_t>(100, 0x5A));
     empty_ = files_.Write("Empty.bin", {});
-    ASSERT_FALSE(directory_.empty() || garbage_.empty() || empty_.empty());
+    // 2 GiB, sparse: no disk is used.
+    huge_ = files_.Write("Huge.bin", {0x5A});
+    ASSERT_FALSE(directory_.empty() || garbage_.empty() || empty_.empty() || huge_.empty());
+    ASSERT_EQ(truncate(huge_.c_str(), int64_t{1} << 31), 0);
   }
 
   // Types the lines at the prompt (then end of input) and returns what
@@ -73,6 +78,7 @@ class ArgumentDiagnosticsTest : public DfuTest {
   std::string directory_;
   std::string garbage_;
   std::string empty_;
+  std::string huge_;
 };
 
 TEST_F(ArgumentDiagnosticsTest, EveryReasonNamesWhatWasRejected) {
@@ -89,6 +95,8 @@ TEST_F(ArgumentDiagnosticsTest, EveryReasonNamesWhatWasRejected) {
       {"dfu 248a 8266 -d " + directory_, ": not a regular file: -d " + directory_},
       {"dfu 248a 8266 -d " + garbage_,
        ": no valid firmware image (or digest mismatch) in: -d " + garbage_},
+      {"dfu 248a 8266 -s 3 -d " + huge_,
+       ": program file too large (2147483648 bytes, the limit is 2147483647 bytes): -d " + huge_},
       {"dfu 248a 8266 -t " + empty_,
        ": passthrough program is empty or larger than 131072 bytes: -t " + empty_},
       {"dfu 248a 8266 -s 0", ": this chip platform needs a program file (-d, or -t for 4)"},
@@ -122,6 +130,8 @@ TEST_F(ArgumentDiagnosticsTest, ChineseReasons) {
       {"dfu 248a 8266 -d " + missing_, "：文件不存在或无法读取：-d " + missing_},
       {"dfu 248a 8266 -d " + directory_, "：不是普通文件：-d " + directory_},
       {"dfu 248a 8266 -d " + garbage_, "：没有有效的固件映像（或摘要不匹配）：-d " + garbage_},
+      {"dfu 248a 8266 -d " + huge_,
+       "：程序文件过大（2147483648 字节，上限为 2147483647 字节）：-d " + huge_},
       {"dfu 248a 8266 -t " + empty_, "：透传设备程序为空或大于 131072 字节：-t " + empty_},
       {"dfu 248a 8266 -s 2", "：该芯片平台需要程序文件（-d，平台 4 可用 -t）"},
       {"ctrl 248a 8266", "：ctrl 需要 -r 或 -f，值为 1 或 true"},

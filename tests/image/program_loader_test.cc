@@ -1,11 +1,14 @@
 #include "image/program_loader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -331,9 +334,152 @@ TEST_F(ProgramLoaderTest, FilesOfTwoGibibytesOrMoreAreRefused) {
   ASSERT_FALSE(path.empty());
   ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 31), 0);
   EXPECT_EQ(LoadProgramFile(path, kTq520x.checks, &LoadedImages.program), 0);
-  EXPECT_EQ(LoadProgramFile(path, kTq52xx.checks, &LoadedImages.program), 0);
+  for (const LoadFlags& flags : {kTq3410, kTq520x, kTq52xx}) {
+    SCOPED_TRACE(flags.name);
+    ProgramLoadFailure failure;
+    EXPECT_EQ(LoadProgramFile(path, flags.checks, &LoadedImages.program, &failure), 0);
+    EXPECT_TRUE(failure.tooLarge);
+    EXPECT_EQ(failure.fileSize, int64_t{1} << 31);
+  }
   EXPECT_EQ(ProgramImage.data, nullptr);
   EXPECT_EQ(ProgramImage.length, 0);
+}
+
+TEST_F(ProgramLoaderTest, OneByteUnderTwoGibibytesIsNotTooLarge) {
+  // Junk at the start, so that no image is found and nothing large is kept.
+  const std::string path = files_.Write("limit.bin", fwbuild::PseudoRandomBytes(64, 5));
+  ASSERT_FALSE(path.empty());
+  ASSERT_EQ(truncate(path.c_str(), kProgramMaxSize), 0);
+  ProgramLoadFailure failure;
+  EXPECT_EQ(LoadProgramFile(path, kTq520x.checks, &LoadedImages.program, &failure), 0);
+  EXPECT_FALSE(failure.tooLarge);
+}
+
+// The loader's answer for a file as the search over the whole file in
+// memory gives it: ParseImage at 0, then (searching) at every multiple of
+// 4096, and the bytes from the image (or its Controller part) kept.
+int LoadInMemory(const std::vector<uint8_t>& file, const ProgramFileChecks& checks,
+                 LoadedProgram* program) {
+  const int64_t size = static_cast<int64_t>(file.size());
+  for (int64_t start = 0; start < size; start += 4096) {
+    ImageLayout layout;
+    if (ParseImage(file.data() + start, size - start, checks, &layout) == 1) {
+      program->header = layout.programHeader;
+      program->appHeader = layout.appHeader;
+      program->twoPart = layout.twoPart;
+      const int64_t kept = start + (layout.twoPart ? 0x10000 : 0);
+      return StoreProgramImage(file.data() + kept, size - kept, program);
+    }
+    if (!checks.search)
+      break;
+  }
+  return 0;
+}
+
+void ExpectSameImage(const FirmwareImage& loaded, const FirmwareImage& expected) {
+  EXPECT_EQ(loaded.length, expected.length);
+  EXPECT_EQ(loaded.crc32, expected.crc32);
+  if (loaded.data != nullptr && expected.data != nullptr && loaded.length == expected.length) {
+    EXPECT_EQ(std::memcmp(loaded.data, expected.data, static_cast<size_t>(loaded.length)), 0);
+  }
+  EXPECT_EQ(loaded.data == nullptr, expected.data == nullptr);
+}
+
+TEST_F(ProgramLoaderTest, ReadingOnlyTheHeaderWindowsFindsWhatTheWholeFileSearchFinds) {
+  fwbuild::ImageOptions corrupt = image_;
+  corrupt.corruptDigest = true;
+  std::vector<uint8_t> twoFound = fwbuild::BuildOffsetImageFile(image_, 4096);
+  twoFound.resize(8192, 0x00);
+  const std::vector<uint8_t> second = fwbuild::BuildImage(image_);
+  twoFound.insert(twoFound.end(), second.begin(), second.end());
+  std::vector<uint8_t> lateTwoPart = fwbuild::PseudoRandomBytes(3 * 4096, 9);
+  const std::vector<uint8_t> parts = fwbuild::BuildTwoPartFile(TwoParts());
+  lateTwoPart.insert(lateTwoPart.end(), parts.begin(), parts.end());
+  // An image that would run past the end, then one that fits.
+  std::vector<uint8_t> tooLongFirst = fwbuild::BuildOnePartFile(image_);
+  tooLongFirst.resize(200);
+  tooLongFirst.resize(4096, 0xFF);
+  const std::vector<uint8_t> fits = fwbuild::BuildOnePartFile(image_);
+  tooLongFirst.insert(tooLongFirst.end(), fits.begin(), fits.end());
+  const std::vector<std::vector<uint8_t>> table = {
+      fwbuild::BuildOnePartFile(image_),
+      fwbuild::BuildOnePartFile(image_, 300),
+      fwbuild::BuildOnePartFile(corrupt),
+      parts,
+      lateTwoPart,
+      twoFound,
+      tooLongFirst,
+      fwbuild::BuildOffsetImageFile(image_, 8192, 64),
+      fwbuild::BuildOffsetImageFile(image_, 100, 64),
+      // The image in the file's last window, nothing after its trailer.
+      fwbuild::BuildOffsetImageFile(image_, 20 * 4096, 0),
+      fwbuild::PseudoRandomBytes(5000, 4),
+  };
+  for (size_t row = 0; row < table.size(); ++row) {
+    for (const LoadFlags& flags : {kTq3410, kTq520x, kTq52xx}) {
+      SCOPED_TRACE(std::to_string(row) + " " + flags.name);
+      LoadedProgram expected;
+      const int expectedResult = LoadInMemory(table[row], flags.checks, &expected);
+      ResetImages();
+      ASSERT_EQ(Load(table[row], flags), expectedResult);
+      if (expectedResult == 0)
+        continue;
+      EXPECT_EQ(TwoPartImage, expected.twoPart);
+      EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole),
+                ImageVersionText(expected, ImagePart::kWhole));
+      EXPECT_EQ(ProgramHeader.headerWord, expected.header.headerWord);
+      ExpectSameImage(ProgramImage, expected.image);
+      ExpectSameImage(ControllerPart, expected.controllerPart);
+      ExpectSameImage(AppPart, expected.appPart);
+    }
+  }
+}
+
+// A field of /proc/self/status in KiB: VmRSS now, VmHWM the peak since the
+// last reset.
+int64_t StatusKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0)
+      return std::atoll(line.c_str() + prefix.size());
+  }
+  return -1;
+}
+
+bool ResetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear.flush());
+}
+
+// Writes the bytes at offset of a new file: the bytes before are a hole,
+// which takes no disk.
+bool WriteSparse(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
+  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+  if (fd < 0)
+    return false;
+  const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), offset);
+  return close(fd) == 0 && written == static_cast<ssize_t>(bytes.size());
+}
+
+TEST_F(ProgramLoaderTest, AnImageBehindALargePaddingIsFoundWithoutHoldingThePadding) {
+  // 128 MiB of padding before the header; only the image is kept.
+  constexpr int64_t kPadding = (int64_t{128} << 20) - 2 * 4096;
+  const std::vector<uint8_t> image = fwbuild::BuildOnePartFile(image_, 5000);
+  const std::string path = files_.Path("padded.bin");
+  ASSERT_TRUE(WriteSparse(path, kPadding, image));
+  ASSERT_TRUE(ResetPeakMemory());
+  const int64_t before = StatusKiB("VmRSS");
+  ASSERT_EQ(LoadProgramFile(path, kTq52xx.checks, &LoadedImages.program), 1);
+  const int64_t grown = StatusKiB("VmHWM") - before;
+  EXPECT_LT(grown, 2 * static_cast<int64_t>(image.size()) / 1024 + 16 * 1024);
+  EXPECT_EQ(Stored(ProgramImage), image);
+  EXPECT_EQ(ProgramImage.crc32, CrcOf(image));
+  EXPECT_EQ(ImageVersionText(LoadedImages.program, ImagePart::kWhole), "01-02-0003-00000004");
+  // Where no search is made the padding is no image.
+  EXPECT_EQ(LoadProgramFile(path, kTq520x.checks, &LoadedImages.program), 0);
 }
 
 }  // namespace
