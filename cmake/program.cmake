@@ -71,6 +71,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/interruption.cc
     src/console/loaded_images.cc
     src/console/program.cc
+    src/console/recovery_advice.cc
     src/console/upgrade_sequences.cc)
 # Everything but main, for targets that compile the program again with their
 # own flags (the fuzz targets).

@@ -91,6 +91,7 @@ add_executable(quorvel_e2e_tests
     tests/e2e/output_modes_test.cc
     tests/e2e/parallel_test.cc
     tests/e2e/prompt_test.cc
+    tests/e2e/recovery_line_test.cc
     tests/e2e/selection_grammar_test.cc
     tests/e2e/selection_line_test.cc
     tests/e2e/reliability_faults_test.cc

@@ -260,5 +260,5 @@ int RunProgram(const std::vector<std::string>& arguments) {
       status = kUsageErrorStatus;
   }
   CloseLink();
-  return status;
+  return StatusAfterCommand(status);
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dfu/device_modes.h"
 #include "dfu/mode_control.h"
 #include "dfu/version_report.h"
 #include "output/console_encoding.h"
@@ -89,6 +90,7 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
     record->versionsRead = VersionTexts();  // this candidate's, when it is accepted
     if (accepts(check, &record->versionsRead)) {
       record->connected = candidate;
+      NoteDeviceSeenAt(candidate.port);
       return &candidate;
     }
     CloseLink();

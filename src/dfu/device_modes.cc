@@ -11,4 +11,9 @@ void ClearDeviceModes() {
   DeviceModes.forcedUpgrade.store(false);
   DeviceModes.upgrade.store(false);
   DeviceModes.passthrough.store(false);
+  DeviceModes.lastSeenPort.clear();
+}
+
+void NoteDeviceSeenAt(const std::string& port) {
+  DeviceModes.lastSeenPort = port;
 }

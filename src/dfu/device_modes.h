@@ -7,17 +7,25 @@
 #define QUORVEL_DFU_DEVICE_MODES_H_
 
 #include <atomic>
+#include <string>
 
 struct DeviceModesRecord {
   std::atomic<bool> forcedUpgrade{false};
   std::atomic<bool> upgrade{false};
   std::atomic<bool> passthrough{false};
+  // The USB port of the interface the last connection or wait accepted
+  // (empty: not known), where a recovery command can still find a device
+  // that came back without its serial number. Never read by the handler.
+  std::string lastSeenPort;
 };
 
 extern DeviceModesRecord DeviceModes;
 
 // True while stopping would leave the device in one of those modes.
 bool DeviceModesAtStake();
+// Forgets the modes and the port.
 void ClearDeviceModes();
+// The connection accepted an interface at that USB port.
+void NoteDeviceSeenAt(const std::string& port);
 
 #endif  // QUORVEL_DFU_DEVICE_MODES_H_

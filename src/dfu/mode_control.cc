@@ -82,9 +82,13 @@ bool EnterUpgradeMode() {
   PrintStepHeading(Msg::kEnterUpgradeMode);
   DeviceModes.upgrade.store(true);
   uint8_t reply[4] = {};
-  bool success = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
-                                 sizeof(reply), ReplyCheck::kStatusOk)
-                     .accepted;
+  ExchangeOutcome outcome = ExchangeChecked(MakeFrame(kCmdUpgradeMode, kUpgradeModeEnter), reply,
+                                            sizeof(reply), ReplyCheck::kStatusOk);
+  bool success = outcome.accepted;
+  // A device that answered this request with a refusal stayed out of the
+  // mode; a lost or garbled answer may hide one that took effect.
+  if (!success && outcome.exchange == 1 && ReplyEchoes(reply, kCmdUpgradeMode))
+    DeviceModes.upgrade.store(false);
   PrintStepResult(success);
   return success;
 }

@@ -2,18 +2,25 @@
 
 #include "dfu/command_exchange.h"
 #include "dfu/device_modes.h"
+#include "output/log_printers.h"
 
 namespace {
 
+// The switch prints no step of its own, but a failure line names it: the
+// step before it (the reconnection's wait) did not fail.
 bool SwitchPassthrough(uint8_t parameter) {
   const bool on = parameter == kPassthroughOn;
-  if (on)
-    DeviceModes.passthrough.store(true);
+  NoteStepHeading(on ? Msg::kSwitchPassthroughOn : Msg::kSwitchPassthroughOff);
   uint8_t reply[8] = {};
   CommandFrame frame = MakeFrame(kCmdPassthrough, parameter);
   bool success = ExchangeChecked(frame, reply, sizeof(reply), ReplyCheck::kEcho).accepted;
-  if (success && !on)
-    DeviceModes.passthrough.store(false);
+  // A device without a passthrough device refuses the switch by silence, so
+  // only an acknowledged switch leaves passthrough on; only an acknowledged
+  // one takes it off.
+  if (success)
+    DeviceModes.passthrough.store(on);
+  else
+    NoteStepFailed();
   return success;
 }
 

@@ -53,6 +53,9 @@ const MessagePair kMessages[] = {
     {Msg::kVerifyResult, "Download complete, verify the result", "下载完成，校验结果"},
     {Msg::kDownloadPassthrough, "Download the Passthrough device firmware program",
      "下载透传设备固件程序"},
+    // Named only by a failure line: the switch has no heading of its own.
+    {Msg::kSwitchPassthroughOn, "Switch passthrough on", "打开透传"},
+    {Msg::kSwitchPassthroughOff, "Switch passthrough off", "关闭透传"},
     {Msg::kTimeoutNoNewerVersion, "Timeout No newer version device detected!",
      "超时未检测到更新版本设备！"},
     {Msg::kTimeoutNotConnected, "Timeout not waiting to connect failed!", "超时未等待连接到失败！"},

@@ -48,6 +48,8 @@ enum class Msg {
   kDownloadFirmware,
   kVerifyResult,
   kDownloadPassthrough,
+  kSwitchPassthroughOn,
+  kSwitchPassthroughOff,
   kTimeoutNoNewerVersion,
   kTimeoutNotConnected,
   // Version report.

@@ -90,10 +90,13 @@ struct Platform {
   // history; false at end of input.
   bool (*readEditedLine)(const char* prompt, std::string* line);
   // Once at start: a write to a closed pipe or terminal fails instead of
-  // ending the process, and every interrupt (Ctrl-C) calls onInterrupt. That
-  // runs in a signal handler (POSIX) or a console-control thread (Windows):
-  // it may only touch atomics, call writeErr and exitNow.
-  void (*setUpProcess)(void (*onInterrupt)());
+  // ending the process, and every interrupt calls onInterrupt with its
+  // signal number (kSignalInterrupt, kSignalTerminate, kSignalHangUp): Ctrl-C,
+  // SIGTERM and SIGHUP, and on Windows Ctrl-C, Ctrl-Break and the console's
+  // close, logoff and shutdown events. That runs in a signal handler (POSIX)
+  // or a console-control thread (Windows): it may only touch atomics, call
+  // writeErr and exitNow.
+  void (*setUpProcess)(void (*onInterrupt)(int signal));
   // Ends the process at once with that status, without exit handlers; safe
   // in the interrupt handler.
   void (*exitNow)(int status);
@@ -106,19 +109,29 @@ extern Platform g_platform;
 // A record of the operating system's own functions, every field set.
 Platform NativePlatform();
 
+// The signal numbers the interrupt routine is given, POSIX's on every
+// system: a shell reports a process they end with 128 + the number.
+constexpr int kSignalHangUp = 1;
+constexpr int kSignalInterrupt = 2;
+constexpr int kSignalTerminate = 15;
+
 // An interrupt that stops the running command sets pending from the handler;
-// the program stops at its next sleep, spin or report read, where
-// StopIfRequested runs the console's stop routine (it reports and ends the
-// process). Stopping there rather than in the handler lets the process end
-// the regular way, with its output flushed.
+// one that only has something to say sets notice. The program acts on both
+// at its next sleep, spin or report read, where StopIfRequested runs the
+// console's stop routine: it writes what is to be said and, with pending,
+// reports and ends the process. Doing it there rather than in the handler
+// keeps the text in order with standard output (a progress line is ended
+// first) and lets the process end the regular way, with its output flushed.
+// Only pending cuts a sleep short.
 struct StopRequestRecord {
   std::atomic<bool> pending{false};
+  std::atomic<bool> notice{false};
   void (*stop)() = nullptr;
 };
 extern StopRequestRecord StopRequest;
 
 inline void StopIfRequested() {
-  if (StopRequest.pending.load() && StopRequest.stop != nullptr)
+  if ((StopRequest.pending.load() || StopRequest.notice.load()) && StopRequest.stop != nullptr)
     StopRequest.stop();
 }
 
@@ -142,9 +155,10 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The file-system path named by a path text in the encoding of the program's
 // arguments and input lines.
 std::filesystem::path NativeFilePath(const std::string& path);
-// Ctrl-C (and on Windows Ctrl-Break and closing the console window) ends the
-// program at once with exit status 130, as a shell reports SIGINT; the
-// system releases the device and its named lock with the process.
+// Until setUpProcess hands the interrupts to the program, Ctrl-C (and on
+// Windows Ctrl-Break and closing the console window) ends the program at
+// once with exit status 130, as a shell reports SIGINT; the system releases
+// the device and its named lock with the process.
 void InstallInterruptHandler();
 
 #endif  // QUORVEL_PLATFORM_PLATFORM_H_

@@ -272,28 +272,48 @@ bool PosixReadEditedLine(const char* prompt, std::string* line) {
   return true;
 }
 
-void (*g_onInterrupt)() = nullptr;
+void (*g_onInterrupt)(int signal) = nullptr;
 
-void OnSigint(int) {
+int PortableSignal(int signo) {
+  switch (signo) {
+    case SIGHUP:
+      return kSignalHangUp;
+    case SIGTERM:
+      return kSignalTerminate;
+    default:
+      return kSignalInterrupt;
+  }
+}
+
+void OnSignal(int signo) {
   int saved = errno;
   if (g_onInterrupt != nullptr)
-    g_onInterrupt();
+    g_onInterrupt(PortableSignal(signo));
   errno = saved;
 }
 
-void PosixSetUpProcess(void (*onInterrupt)()) {
+void PosixSetUpProcess(void (*onInterrupt)(int signal)) {
   // Output piped into a reader that quits early (| head) must not end an
   // update half way: the write fails and only that output is lost.
   signal(SIGPIPE, SIG_IGN);
   g_onInterrupt = onInterrupt;
   struct sigaction action;
   memset(&action, 0, sizeof(action));
-  action.sa_handler = OnSigint;
+  action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
+  // One handler at a time: a second signal waits until the first has
+  // counted itself.
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  sigaddset(&action.sa_mask, SIGHUP);
   // Reads and writes of the device and the console go on after a first
-  // Ctrl-C that does not stop the command.
+  // interrupt that does not stop the command.
   action.sa_flags = SA_RESTART;
+  // timeout and systemd stop a program with SIGTERM, a dropped ssh session
+  // with SIGHUP: an update they meet must not end half way either.
   sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 void PosixExitNow(int status) {

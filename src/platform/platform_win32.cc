@@ -286,9 +286,9 @@ bool WinReadEditedLine(const char* prompt, std::string* line) {
   return WinReadLine(line);
 }
 
-void (*g_onInterrupt)() = nullptr;
+void (*g_onInterrupt)(int signal) = nullptr;
 
-void WinSetUpProcess(void (*onInterrupt)()) {
+void WinSetUpProcess(void (*onInterrupt)(int signal)) {
   g_onInterrupt = onInterrupt;
   InstallInterruptHandler();
 }
@@ -343,25 +343,49 @@ std::filesystem::path NativeFilePath(const std::string& path) {
   return std::filesystem::path(Utf8ToWide(path));
 }
 
-BOOL WINAPI HandleConsoleControl(unsigned long event) {
+namespace {
+
+// The signal that an event stands for: closing the console is the hang-up
+// of a terminal, logging off and shutting down the system's stop request.
+int SignalOfEvent(unsigned long event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      // With the program's own handler installed, Ctrl-C is decided there:
-      // a first one during an update only warns, as SIGINT does on Linux.
-      if (g_onInterrupt != nullptr) {
-        g_onInterrupt();
-        return TRUE;
-      }
-      ExitProcess(kInterruptedExitStatus);
+      return kSignalInterrupt;
     case CTRL_CLOSE_EVENT:
-      // The handler runs on its own thread while the program may be in the
-      // middle of a report; ending the process is what SIGINT does on Linux,
-      // and the system closes the device and the named mutex with it.
-      ExitProcess(kInterruptedExitStatus);
+      return kSignalHangUp;
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      return kSignalTerminate;
     default:
-      return FALSE;
+      return 0;
   }
+}
+
+}  // namespace
+
+BOOL WINAPI HandleConsoleControl(unsigned long event) {
+  const int signal = SignalOfEvent(event);
+  if (signal == 0)
+    return FALSE;
+  if (g_onInterrupt == nullptr) {
+    // Before the program is set up: logging off and shutting down take the
+    // system's own course; the others end the process as SIGINT does.
+    if (signal == kSignalTerminate)
+      return FALSE;
+    ExitProcess(kInterruptedExitStatus);
+  }
+  // With the program's own handler installed, the event is decided there:
+  // a first one during an update only warns, as the signals do on Linux.
+  g_onInterrupt(signal);
+  if (signal == kSignalInterrupt)
+    return TRUE;
+  // The system ends the process as soon as this handler returns from a
+  // close, logoff or shutdown event (and at the latest when the event's time
+  // runs out): the handler waits here while the program finishes the step
+  // at stake or stops, and the program's own end ends the process.
+  Sleep(INFINITE);
+  return TRUE;
 }
 
 void InstallInterruptHandler() {

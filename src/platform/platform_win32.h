@@ -22,10 +22,14 @@ ConsoleEncoding ConsoleEncodingForCodePage(unsigned codePage);
 std::vector<std::string> SplitWideCommandLine(const wchar_t* commandLine);
 
 // The console control handler that InstallInterruptHandler registers:
-// Ctrl-C and Ctrl-Break go to the program's interrupt routine when
-// setUpProcess gave one (TRUE), else they end the process with
-// kInterruptedExitStatus, as closing the console always does; other events
-// go to the next handler (FALSE).
+// Ctrl-C and Ctrl-Break (SIGINT), closing the console (SIGHUP), logging off
+// and shutting down (SIGTERM) go to the program's interrupt routine when
+// setUpProcess gave one; before that, logging off and shutting down and
+// every other event go to the next handler (FALSE), the rest end the
+// process with kInterruptedExitStatus. For
+// the last three the handler does not return: the system ends the process
+// when it does, so it waits for the program's own end (or the system's
+// time-out for the event).
 int __stdcall HandleConsoleControl(unsigned long event);
 
 #endif  // QUORVEL_PLATFORM_PLATFORM_WIN32_H_

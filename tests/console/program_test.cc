@@ -303,7 +303,7 @@ TEST_F(ProgramTest, CtrlCAtThePromptEndsAtOnceWith130) {
   ASSERT_NE(g_virtual.onInterrupt, nullptr);
   TakeErrors();
   try {
-    g_virtual.onInterrupt();
+    g_virtual.onInterrupt(kSignalInterrupt);
     ADD_FAILURE() << "the interrupt did not end the program";
   } catch (const VirtualExitRequest& exit) {
     EXPECT_EQ(exit.status, 130);

@@ -68,21 +68,28 @@ TEST(ExitStatus, CtrlCInTheUpgradeModeWarnsOnceThenStopsWithTheRecoveryCommand) 
     ASSERT_TRUE(run.Signal(SIGINT));
     RunResult stopped = run.Finish();
     EXPECT_EQ(stopped.exitStatus, 130) << stopped.Describe();
-    EXPECT_NE(stopped.err.find("the device may be left in its forced upgrade mode; to recover it "
-                               "run: quorvel-dfu 248a 8266 -f 1\n"),
+    // Stopped in the download, the chip is in both upgrade modes.
+    EXPECT_NE(stopped.err.find("the device may be left in its forced upgrade mode and in its "
+                               "firmware upgrade mode without a complete image; run the update "
+                               "again, or recover it with: quorvel-dfu 248a 8266 -f 1 and then, "
+                               "unless it restarts by itself, quorvel-dfu 248a 8266 -r 1\n"),
               std::string::npos)
         << stopped.err;
     // The emulator's record was written although the program was stopped.
     EXPECT_EQ(e2e::CommandTrace(stopped.Device("dongle")), "H F+ E I S D");
     EXPECT_TRUE(ForcedModeAfter(stopped)) << stopped.record.dump();
   }
-  // The recovery command it printed, on the same chip.
+  // The recovery commands it printed, on the same chip.
   RunOptions recovery = update;
   recovery.args = {"248a", "8266", "-f", "1"};
   RunResult recovered = e2e::Run(workspace, recovery);
   EXPECT_EQ(recovered.exitStatus, 0) << recovered.Describe();
   EXPECT_EQ(e2e::CommandTrace(recovered.Device("dongle")), "H F-");
   EXPECT_FALSE(ForcedModeAfter(recovered));
+  recovery.args = {"248a", "8266", "-r", "1"};
+  RunResult restarted = e2e::Run(workspace, recovery);
+  EXPECT_EQ(restarted.exitStatus, 0) << restarted.Describe();
+  EXPECT_EQ(e2e::CommandTrace(restarted.Device("dongle")), "H R");
 }
 
 TEST(ExitStatus, CtrlCWhileWaitingForTheDeviceStopsAtOnce) {

@@ -309,9 +309,11 @@ TEST(SharedBus, UnknownSelectionWaitsAndEmptyOneIsRefused) {
   std::vector<RunResult> results = e2e::RunAll(workspace, {unknown, empty});
   EXPECT_TRUE(results[0].timedOut) << results[0].Describe();
   EXPECT_EQ(results[0].out, "");
+  // The time limit ends it with SIGTERM, which it meets with its stop line.
   EXPECT_EQ(results[0].err,
             "quorvel-dfu: waiting for device 248A:8266 (any interface) with serial number "
-            "NO-SUCH to be connected and to answer; press Ctrl-C to stop\n");
+            "NO-SUCH to be connected and to answer; press Ctrl-C to stop\n"
+            "quorvel-dfu: stopped by SIGTERM; the device was not left in an upgrade mode\n");
   // The parameter error on standard output, the reason for people on
   // standard error.
   EXPECT_NE(results[1].out.find(">> >> : Parameter error!\n>> "), std::string::npos)

@@ -111,6 +111,7 @@ CommandOutcome RunCommand(const CommandRun& run) {
     try {
       outcome.result = ExecuteCommand(CurrentCommand());
       outcome.executed = true;
+      outcome.statusAfter = StatusAfterCommand(outcome.result ? 0 : 1);
     } catch (const ProgramHung&) {
       outcome.hung = true;
     } catch (const VirtualExitRequest& exit) {

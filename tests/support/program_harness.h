@@ -50,6 +50,7 @@ struct CommandOutcome {
   bool result = false;    // what ExecuteCommand returned
   bool hung = false;      // the guard stopped it
   int exitStatus = -1;    // the status it ended the process with, if it did
+  int statusAfter = -1;   // when it ran to its end: the program's exit status
   int32_t elapsedMs = 0;  // virtual time the run took
   std::string out;        // everything it printed
   std::string err;        // everything it printed on standard error

@@ -97,7 +97,7 @@ bool VirtualReadEditedLine(const char* prompt, std::string* line) {
   return VirtualReadLine(line);
 }
 
-void VirtualSetUpProcess(void (*onInterrupt)()) {
+void VirtualSetUpProcess(void (*onInterrupt)(int signal)) {
   g_virtual.onInterrupt = onInterrupt;
 }
 

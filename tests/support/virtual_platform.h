@@ -31,10 +31,10 @@ struct VirtualPlatformState {
   std::set<std::string> locksHeldElsewhere;  // names another process holds
   // Report descriptors by device path; a path not listed has none.
   std::map<std::string, std::vector<uint8_t>> reportDescriptors;
-  std::string err;                         // everything written to standard error
-  bool terminal = false;                   // standard input is a terminal
-  std::vector<std::string> editedPrompts;  // prompts given to the line editor
-  void (*onInterrupt)() = nullptr;         // as set up by the program
+  std::string err;                            // everything written to standard error
+  bool terminal = false;                      // standard input is a terminal
+  std::vector<std::string> editedPrompts;     // prompts given to the line editor
+  void (*onInterrupt)(int signal) = nullptr;  // as set up by the program
 };
 
 // Thrown where the program would end the process.
