@@ -3,6 +3,7 @@
 #include "console/arguments.h"
 #include "output/console_encoding.h"
 #include "output/log_printers.h"
+#include "output/message_table.h"
 
 namespace {
 
@@ -27,12 +28,13 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kEmptyValue, Msg::kRejectEmptyValue, true},
 };
 
-// ": value out of range: -n 6"; empty when no reason is known.
-std::string RejectionText(const ArgumentRejection& rejection) {
+// ": value out of range: -n 6" in the console's language and encoding, or
+// in English UTF-8; empty when no reason is known.
+std::string RejectionText(const ArgumentRejection& rejection, bool english = false) {
   for (const RejectionLine& line : kRejectionLines) {
     if (line.error != rejection.error)
       continue;
-    std::string text = Text(line.message);
+    std::string text = english ? MessageUtf8(line.message, true) : Text(line.message);
     if (line.withArgument)
       text += rejection.argument;
     return text;
@@ -55,4 +57,18 @@ void ReportCommandLineRejection(const ArgumentRejection& rejection) {
   WriteErrorLine("quorvel-dfu: the command line was not accepted" +
                  (reason.empty() ? std::string() : reason) +
                  "; the prompt starts instead (quorvel-dfu --help shows the options)");
+}
+
+std::string RejectionReason(const ArgumentRejection& rejection) {
+  std::string text = RejectionText(rejection, true);
+  // The texts follow a label on the prompt's line: ": value out of range: -n 6".
+  if (text.compare(0, 2, ": ") == 0)
+    text.erase(0, 2);
+  return text.empty() ? "the arguments do not form a command" : text;
+}
+
+void ReportRefusedJsonCommandLine(const ArgumentRejection& rejection) {
+  std::string reason = RejectionText(rejection);
+  WriteErrorLine("quorvel-dfu: the command line was not accepted" + reason +
+                 "; nothing was run (quorvel-dfu --help shows the options)");
 }

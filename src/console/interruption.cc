@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/json_report.h"
 #include "dfu/device_modes.h"
 #include "platform/platform.h"
 
@@ -34,6 +35,7 @@ void StopCommand() {
   std::string state = g_command != nullptr ? DeviceStateNote(*g_command) : std::string();
   note += state.empty() ? "the device was not left in an upgrade mode" : state;
   note += "\n";
+  WriteJsonReport(JsonResultKind::kInterrupted, "interrupted");
   g_platform.flushOut();
   g_platform.writeErr(note.data(), note.size());
   g_platform.exitProcess(kInterruptedStatus);
