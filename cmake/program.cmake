@@ -69,6 +69,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/device_query.cc
     src/console/dfu_settings.cc
     src/console/interruption.cc
+    src/console/json_report.cc
     src/console/loaded_images.cc
     src/console/program.cc
     src/console/recovery_advice.cc

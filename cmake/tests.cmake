@@ -55,6 +55,7 @@ add_executable(quorvel_tests
     tests/image/image_store_test.cc
     tests/image/program_loader_test.cc
     tests/output/help_text_test.cc
+    tests/output/json_result_test.cc
     tests/output/log_printers_test.cc
     tests/output/status_printers_test.cc
     tests/platform/device_lock_process_test.cc
@@ -88,6 +89,7 @@ add_executable(quorvel_e2e_tests
     tests/e2e/failures_test.cc
     tests/e2e/forced_rows_test.cc
     tests/e2e/image_memory_test.cc
+    tests/e2e/json_contract_test.cc
     tests/e2e/output_modes_test.cc
     tests/e2e/parallel_test.cc
     tests/e2e/prompt_test.cc

@@ -3,6 +3,7 @@
 #include "console/arguments.h"
 #include "output/console_encoding.h"
 #include "output/log_printers.h"
+#include "output/message_table.h"
 
 namespace {
 
@@ -102,4 +103,15 @@ void ReportCommandLineRejection(const ArgumentRejection& rejection) {
 
 void ReportRefusedArguments(const ArgumentRejection& rejection) {
   WriteErrorLine(Text(Msg::kListOrCvRefused) + RejectionText(rejection));
+}
+
+std::string RejectionReason(const ArgumentRejection& rejection) {
+  const std::string text = RejectionReasonEnglish(rejection);
+  return text.empty() ? "the arguments do not form a command" : text;
+}
+
+void ReportRefusedJsonCommandLine(const ArgumentRejection& rejection) {
+  std::string reason = RejectionText(rejection);
+  WriteErrorLine("quorvel-dfu: the command line was not accepted" + reason +
+                 "; nothing was run (quorvel-dfu --help shows the options)");
 }

@@ -22,5 +22,10 @@ void ReportCommandLineRejection(const ArgumentRejection& rejection);
 // On standard error, whatever the log setting: why the arguments of list or
 // cv on the command line were refused (no prompt starts for them).
 void ReportRefusedArguments(const ArgumentRejection& rejection);
+// The same for a command line that asked for --json, which starts no prompt.
+void ReportRefusedJsonCommandLine(const ArgumentRejection& rejection);
+// RejectionReasonEnglish, or a general reason when no reason is known: for
+// --json's refused line, never empty.
+std::string RejectionReason(const ArgumentRejection& rejection);
 
 #endif  // QUORVEL_CONSOLE_ARGUMENT_DIAGNOSTICS_H_

@@ -1,13 +1,13 @@
 #include "console/command_execution.h"
 
 #include "console/interruption.h"
+#include "console/json_report.h"
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/device_modes.h"
 #include "dfu/mode_control.h"
 #include "dfu/selection_lock.h"
 #include "output/console_encoding.h"
-#include "output/json_result.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
@@ -42,41 +42,6 @@ void ReportFailure(const Command& command) {
   if (!state.empty())
     line += "; " + state;
   WriteErrorLine(line);
-}
-
-JsonDevice DeviceForReport(const DeviceEntry& entry) {
-  JsonDevice device;
-  device.vendorId = entry.vendorId;
-  device.productId = entry.productId;
-  if (entry.hasSerial)
-    device.serial = entry.serial;
-  if (!entry.port.empty())
-    device.port = entry.port;
-  device.path = entry.path;
-  return device;
-}
-
-// What the JSON result line reports besides the run record.
-struct CommandFacts {
-  DeviceEntry connected;  // the first connection's device
-  VersionTexts before;
-  bool result = false;
-};
-
-void WriteJsonResult(const Command& command, const CommandFacts& facts, const RunRecord& record) {
-  const bool control = IsControlCommand(command);
-  JsonCommandResult report;
-  report.command = control ? "ctrl" : "dfu";
-  report.device = DeviceForReport(facts.connected);
-  report.chipPlatform = control ? -1 : command.settings.chip_p;
-  report.before = {facts.before.controller, facts.before.app};
-  report.after = {record.versionsRead.controller, record.versionsRead.app};
-  report.bytesSent = record.bytesSent;
-  report.durationMs = NowMs() - CommandStartTime;
-  report.success = facts.result;
-  report.failedStep = FailedStepText();
-  TextOutputSuppressed = false;
-  WriteResultLine(FormatJsonCommandResult(report));
 }
 
 // The heading lines and the first connection, which waits until the
@@ -122,32 +87,46 @@ bool RunUpdate(const Command& command, RunRecord* record) {
   }
 }
 
+namespace {
+
+// --json: the versions before the command, for its line; the version waits
+// after restarts are told to read both versions too.
+void ReadVersionsForJson(const Command& command, RunRecord* record) {
+  if (command.output != OutputMode::kJson)
+    return;
+  record->readBothVersionsAfter = true;
+  const VersionTexts before = ReadCurrentVersions();
+  // Reading the versions is not one of the command's steps.
+  ClearStepNotes();
+  NoteJsonConnection(record->connected, before);
+}
+
+void WriteJsonResult(bool result) {
+  WriteJsonReport(result ? JsonResultKind::kSuccess : JsonResultKind::kFailure, "");
+}
+
+}  // namespace
+
 bool ExecuteCommand(const Command& command) {
   const bool control = IsControlCommand(command);
-  const bool json = command.output == OutputMode::kJson;
   // The result line of JSON stands in for every line of text.
-  TextOutputSuppressed = json;
+  TextOutputSuppressed = command.output == OutputMode::kJson;
+  RunRecord record;
+  BeginJsonReport(command, &record);
   // Held to the end, so that no other instance with the same selection takes
   // the device while this one waits for it to come back from a restart.
   HoldSelection(command.settings.vid, command.settings.pid, command.selection);
-  RunRecord record;
   ConnectCommandDevice(command, &record);
-  CommandFacts facts;
-  facts.connected = record.connected;
-  if (json) {
-    facts.before = ReadCurrentVersions();
-    // Reading the versions is not one of the command's steps.
-    ClearStepNotes();
-  }
+  ReadVersionsForJson(command, &record);
   record.bytesSent = 0;
   record.versionsRead = VersionTexts();
-  facts.result = control ? RunControl(command) : RunUpdate(command, &record);
-  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(ResultLine(control, facts.result)));
-  if (json)
-    WriteJsonResult(command, facts, record);
-  if (!facts.result)
+  bool result = control ? RunControl(command) : RunUpdate(command, &record);
+  PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(ResultLine(control, result)));
+  WriteJsonResult(result);
+  if (!result)
     ReportFailure(command);
+  EndJsonReport();
   EndDeviceCommand();
   ReleaseSelection();
-  return facts.result;
+  return result;
 }

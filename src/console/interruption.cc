@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "console/json_report.h"
 #include "dfu/device_modes.h"
 #include "output/log_printers.h"
 #include "platform/platform.h"
@@ -82,6 +83,10 @@ void StopCommand() {
   std::string note = "; ";
   note += state.empty() ? "the device was not left in an upgrade mode" : state;
   note += "\n";
+  WriteJsonReport(JsonResultKind::kInterrupted,
+                  signal == kSignalInterrupt ? std::string("interrupted")
+                                             : std::string("stopped by ") + SignalName(signal));
+  g_platform.flushOut();
   g_platform.writeErr(note.data(), note.size());
   g_platform.exitProcess(128 + signal);
 }

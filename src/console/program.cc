@@ -10,6 +10,7 @@
 #include "console/device_listing.h"
 #include "console/device_query.h"
 #include "console/interruption.h"
+#include "console/json_report.h"
 #include "console/prompt_case.h"
 #include "console/tool_version.h"
 #include "dfu/connection.h"
@@ -213,6 +214,20 @@ std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
   return kept;
 }
 
+// A script that mistyped an option must not take the prompt that starts,
+// and its silent end at the end of input, for success.
+int RunPromptAfterRejection(const std::vector<std::string>& arguments,
+                            const ArgumentRejection& rejection) {
+  bool rejected = !arguments.empty();
+  if (rejected)
+    ReportCommandLineRejection(rejection);
+  bool endedByInput = false;
+  int status = RunPrompt(&endedByInput);
+  if (rejected && endedByInput)
+    status = kUsageErrorStatus;
+  return status;
+}
+
 }  // namespace
 
 std::string LowercaseLine(const std::string& line, PromptCase promptCase) {
@@ -248,16 +263,14 @@ int RunProgram(const std::vector<std::string>& arguments) {
   const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
   if (parse) {
     status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
+  } else if (!arguments.empty() && ArgumentsAskForJson(arguments)) {
+    // A script that reads JSON gets its one line and no prompt, which would
+    // fill standard output with the banner and the help and wait for input.
+    ReportRefusedJsonCommandLine(parse.rejection);
+    WriteRefusedJsonLine(RejectionReason(parse.rejection));
+    status = kUsageErrorStatus;
   } else {
-    // A script that mistyped an option must not take the prompt that
-    // starts, and its silent end at the end of input, for success.
-    bool rejected = !arguments.empty();
-    if (rejected)
-      ReportCommandLineRejection(parse.rejection);
-    bool endedByInput = false;
-    status = RunPrompt(&endedByInput);
-    if (rejected && endedByInput)
-      status = kUsageErrorStatus;
+    status = RunPromptAfterRejection(arguments, parse.rejection);
   }
   CloseLink();
   return StatusAfterCommand(status);

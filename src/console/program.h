@@ -15,7 +15,8 @@ constexpr int kUsageErrorStatus = 2;  // the command line was rejected and no co
 // Runs the program with the arguments after the program name; returns the
 // process exit status: 1 when an executed dfu or ctrl command failed; 2 when
 // the command line was rejected and the prompt then met the end of its input
-// without running a command; else 0.
+// without running a command, or at once, without a prompt, when the refused
+// command line asked for --json (its line says "refused"); else 0.
 int RunProgram(const std::vector<std::string>& arguments);
 
 bool DetectUiLanguage();

@@ -74,6 +74,7 @@ bool ReconnectForPassthrough(const Command& command, RunRecord* record) {
 }
 
 bool RunPassthroughTransfer(const Command& command, RunRecord* record) {
+  record->passthroughStarted = true;
   if (!ReconnectForPassthrough(command, record))
     return false;
   if (!EnterPassthrough())
@@ -81,6 +82,7 @@ bool RunPassthroughTransfer(const Command& command, RunRecord* record) {
   const FirmwareImage& image = *command.passthrough;
   bool ok = SendPassthroughInfo(image) && StartUpgrade() &&
             DownloadPassthroughFirmware(image, PacingOf(command), record) && VerifyFirmware();
+  record->passthroughVerified = ok;
   // Leave passthrough whatever the transfer's outcome.
   bool switchedOff = LeavePassthrough();
   return ok && switchedOff && RestartDevice();

@@ -255,6 +255,21 @@ int ConnectDevice(const DeviceSelection& selection, ConnectWait wait, RunRecord*
   }
 }
 
+namespace {
+
+// The check reads the App version only when the Controller's is not the
+// one sent, and one part's version only for a part of a two-part image.
+void ReadMissingVersions(VersionTexts* read) {
+  std::string text;
+  if (!read->controller)
+    ReadVersionText(kControllerSelector, &text, read);
+  if (!read->app)
+    ReadVersionText(kAppSelector, &text, read);
+  DrainInput();
+}
+
+}  // namespace
+
 VersionTexts ReadCurrentVersions() {
   VersionTexts read;
   std::string text;
@@ -274,5 +289,11 @@ bool WaitForReturn(const DeviceSelection& selection, WaitKind waitKind, int32_t 
 bool WaitForVersion(const DeviceSelection& selection, const TransferImage& sent, int32_t timeoutMs,
                     RunRecord* record) {
   VersionCheck check{true, sent.twoPart, sent.part, sent.versionText};
-  return WaitForDevice(selection, kWaitRestart, check, timeoutMs, record);
+  bool accepted = WaitForDevice(selection, kWaitRestart, check, timeoutMs, record);
+  if (accepted && record->readBothVersionsAfter)
+    ReadMissingVersions(&record->versionsRead);
+  // A device that came back with another version has still said which.
+  if (record->versionsRead.controller || record->versionsRead.app)
+    record->versionsAfter = record->versionsRead;
+  return accepted;
 }

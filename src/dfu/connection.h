@@ -39,7 +39,9 @@ bool WaitForReturn(const DeviceSelection& selection, WaitKind waitKind, int32_t 
                    RunRecord* record);
 // After a restart: the device must report the version text of the image
 // just sent; record->versionsRead holds what the last probed interface
-// reported.
+// reported, and record->versionsAfter too when it reported anything. With
+// record->readBothVersionsAfter the accepted device is also asked for the
+// version the check did not need.
 bool WaitForVersion(const DeviceSelection& selection, const TransferImage& sent, int32_t timeoutMs,
                     RunRecord* record);
 

@@ -47,5 +47,9 @@ bool SendPassthroughInfo(const FirmwareImage& image) {
 
 bool DownloadPassthroughFirmware(const FirmwareImage& image, const TransferPacing& pacing,
                                  RunRecord* record) {
-  return StreamFirmware(Msg::kDownloadPassthrough, image.data, image.length, pacing, record);
+  const int64_t before = record->bytesSent;
+  bool success =
+      StreamFirmware(Msg::kDownloadPassthrough, image.data, image.length, pacing, record);
+  record->passthroughBytesSent += record->bytesSent - before;
+  return success;
 }

@@ -15,7 +15,7 @@ bool LeavePassthrough();
 // no version, its length and CRC-32. Nothing is printed.
 bool SendPassthroughInfo(const FirmwareImage& image);
 // Streams the program as StreamFirmware does, counting the bytes the device
-// took in record->bytesSent.
+// took in record->bytesSent and record->passthroughBytesSent.
 bool DownloadPassthroughFirmware(const FirmwareImage& image, const TransferPacing& pacing,
                                  RunRecord* record);
 

@@ -23,9 +23,21 @@ struct RunRecord {
   // wait opened last: cleared as each candidate is opened, so it is the
   // accepted interface's after a success.
   VersionTexts versionsRead;
+  // What the device reported when it came back from the latest restart that
+  // was awaited with a version check; none while no such wait read one.
+  VersionTexts versionsAfter;
+  // Set by the console for --json: the version wait that accepts the device
+  // also reads the version it did not need, so that both are known.
+  bool readBothVersionsAfter = false;
   // Firmware bytes the device took in data frames (passthrough programs
   // included).
   int64_t bytesSent = 0;
+  // The passthrough device's transfer: whether the command began one, the
+  // bytes of it the device took (also counted in bytesSent), and whether
+  // its program was sent and verified.
+  bool passthroughStarted = false;
+  int64_t passthroughBytesSent = 0;
+  bool passthroughVerified = false;
 };
 
 #endif  // QUORVEL_DFU_RUN_RECORD_H_

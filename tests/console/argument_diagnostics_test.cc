@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include "console/arguments.h"
 #include "console/program.h"
 #include "firmware_builder.h"
@@ -171,6 +173,42 @@ TEST_F(ArgumentDiagnosticsTest, SilentWithoutLoggingAndInCommandLineMode) {
   std::string out = TakeOutput();
   EXPECT_EQ(out.find("Parameter error"), std::string::npos);
   EXPECT_EQ(out.find("out of range"), std::string::npos);
+}
+
+// A script that asked for --json gets one line with the reason in English,
+// whatever the language, and no prompt: the input that would run a command
+// there is never read.
+TEST_F(ArgumentDiagnosticsTest, ARefusedJsonCommandLineIsOneLineWithoutAPrompt) {
+  struct Row {
+    std::string language;
+    Strings args;
+    std::string reason;
+  } rows[] = {
+      {"en", {"248a", "8266", "-n", "6", "--json"}, "value out of range: -n 6"},
+      {"zh",
+       {"248a", "8266", "--json", "-d", missing_},
+       "file not found or unreadable: -d " + missing_},
+      {"zh",
+       {"248a", "8266", "--json"},
+       "this chip platform needs a program file (-d, or -t for 4)"},
+      {"en", {"--json"}, "vid and pid are required"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reason);
+    g_virtual.language = row.language;
+    g_virtual.input = {"ctrl 248a 8266 -r 1"};
+    EXPECT_EQ(RunProgram(row.args), kUsageErrorStatus);
+    const std::string out = TakeOutput();
+    const nlohmann::json line = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(line.is_object()) << out;
+    EXPECT_EQ(out.back(), '\n');
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+    EXPECT_EQ(line["result"], "refused");
+    EXPECT_EQ(line["reason"], row.reason);
+    EXPECT_EQ(g_virtual.input.size(), 1u);
+    // People still read why on standard error, in their language.
+    EXPECT_NE(TakeErrors().find("nothing was run"), std::string::npos);
+  }
 }
 
 TEST_F(ArgumentDiagnosticsTest, NothingWhenNoReasonIsKnown) {

@@ -4,6 +4,7 @@
 #include "console/command.h"
 #include "console/command_execution.h"
 #include "console/interruption.h"
+#include "console/json_report.h"
 #include "console/loaded_images.h"
 #include "emulator.h"
 #include "output/log_printers.h"
@@ -95,6 +96,7 @@ void ResetProgramState() {
   // The output flags, clock readings, progress and step notes.
   ResetOutputState();
   ResetInterruption();
+  ResetJsonReport();
 }
 
 CommandOutcome RunCommand(const CommandRun& run) {
