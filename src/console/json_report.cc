@@ -4,7 +4,7 @@
 
 #include "console/arguments.h"
 #include "console/interruption.h"
-#include "dfu/device_modes.h"
+#include "console/recovery_advice.h"
 #include "output/console_encoding.h"
 #include "output/log_printers.h"
 #include "platform/platform.h"
@@ -36,16 +36,6 @@ JsonDevice DeviceForReport(const DeviceEntry& entry) {
   return device;
 }
 
-// The command the state note names: "-f" while the forced upgrade mode may
-// be on, else "-r" while the firmware upgrade mode or passthrough may be.
-std::string RecoveryFor(const Command& command) {
-  if (DeviceModes.forcedUpgrade.load())
-    return RecoveryCommand(command, "-f");
-  if (DeviceModes.upgrade.load() || DeviceModes.passthrough.load())
-    return RecoveryCommand(command, "-r");
-  return "";
-}
-
 void AddPassthrough(const Command& command, const RunRecord& record, JsonCommandResult* report) {
   if (!record.passthroughStarted)
     return;
@@ -74,7 +64,7 @@ JsonCommandResult BuildReport(JsonResultKind kind, const std::string& reason) {
   report.reason = reason;
   if (kind != JsonResultKind::kSuccess) {
     report.deviceState = DeviceStateNote(command);
-    report.recovery = RecoveryFor(command);
+    report.recovery = FirstRecoveryCommand(command);
   }
   AddPassthrough(command, record, &report);
   return report;

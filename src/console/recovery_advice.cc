@@ -74,6 +74,14 @@ std::string RecoveryCommand(const Command& command, const char* option) {
   return line + " " + option + " 1";
 }
 
+std::string FirstRecoveryCommand(const Command& command) {
+  if (DeviceModes.forcedUpgrade.load())
+    return RecoveryCommand(command, "-f");
+  if (DeviceModes.upgrade.load() || DeviceModes.passthrough.load())
+    return RecoveryCommand(command, "-r");
+  return "";
+}
+
 std::string DeviceStateNote(const Command& command) {
   const bool forced = DeviceModes.forcedUpgrade.load();
   const bool upgrade = DeviceModes.upgrade.load() || DeviceModes.passthrough.load();

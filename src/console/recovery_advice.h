@@ -24,6 +24,11 @@ std::string DeviceStateNote(const Command& command);
 // option: the control option before the "1" ("-f" or "-r").
 std::string RecoveryCommand(const Command& command, const char* option);
 
+// The first command DeviceStateNote names ("-f" while the forced upgrade
+// mode may be on, else "-r" while the firmware upgrade mode or passthrough
+// may be); empty while nothing is at stake.
+std::string FirstRecoveryCommand(const Command& command);
+
 // The word as a POSIX shell reads it back: unchanged when it holds only
 // characters no shell treats specially, else in single quotes.
 std::string ShellWord(const std::string& word);
