@@ -6,6 +6,7 @@
 #include "console/interruption.h"
 #include "console/program.h"
 #include "dfu/connection.h"
+#include "dfu/selection_lock.h"
 #include "dfu/version_report.h"
 #include "output/console_encoding.h"
 #include "output/json_listing.h"
@@ -71,6 +72,9 @@ int RunVersionCommand(const std::vector<std::string>& arguments) {
   const Command command = CurrentCommand();
   const bool json = command.output == OutputMode::kJson;
   BeginDeviceCommand(command);
+  // Not while another instance updates the same selection, whose device may
+  // be between its restart and its return.
+  HoldSelection(command.settings.vid, command.settings.pid, command.selection);
   // With --json the one line below stands for everything else.
   TextOutputSuppressed = json;
   RunRecord record;
@@ -85,6 +89,7 @@ int RunVersionCommand(const std::vector<std::string>& arguments) {
   TextOutputSuppressed = false;
   if (json)
     WriteResultLine(FormatJsonDeviceVersions(read));
+  ReleaseSelection();
   EndDeviceCommand();
   return ok ? 0 : 1;
 }
