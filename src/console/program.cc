@@ -34,6 +34,9 @@ bool RunPromptCommand(const std::vector<std::string>& tokens, int mode, int* sta
   if (!parse) {
     PrintParameterError();
     PrintArgumentRejection(parse.rejection);
+    // A script that drives the prompt with --json reads one line per command.
+    if (ArgumentsAskForJson(Tail(tokens)))
+      WriteRefusedJsonLine(RejectionReason(parse.rejection));
     return false;
   }
   *status = ExecuteCommand(CurrentCommand()) ? 0 : 1;

@@ -211,6 +211,26 @@ TEST_F(ArgumentDiagnosticsTest, ARefusedJsonCommandLineIsOneLineWithoutAPrompt) 
   }
 }
 
+// At the prompt a refused line that asked for --json gets its line after
+// the parameter error, and the prompt goes on; one without --json none.
+TEST_F(ArgumentDiagnosticsTest, ARefusedJsonLineAtThePromptGetsItsLine) {
+  g_virtual.language = "en";
+  g_virtual.input = {"dfu 248a 8266 -n 6 --json", "dfu 248a 8266 -n 6"};
+  EXPECT_EQ(RunProgram({}), 0);
+  const std::string out = TakeOutput();
+  const std::string lead = std::string(">> ") + kParameterError;
+  const size_t at = out.find(lead);
+  ASSERT_NE(at, std::string::npos) << out;
+  const size_t lineEnd = out.find('\n', at + lead.size());
+  ASSERT_NE(lineEnd, std::string::npos) << out;
+  const nlohmann::json line = nlohmann::json::parse(
+      out.substr(at + lead.size(), lineEnd - at - lead.size()), nullptr, false);
+  ASSERT_TRUE(line.is_object()) << out;
+  EXPECT_EQ(line["result"], "refused");
+  EXPECT_EQ(line["reason"], "value out of range: -n 6");
+  EXPECT_EQ(out.substr(lineEnd + 1), std::string(">> ") + kParameterError + ">> \n");
+}
+
 TEST_F(ArgumentDiagnosticsTest, NothingWhenNoReasonIsKnown) {
   // An accepted parse carries no reason.
   const ParseResult rejected = ParseDfuArguments({"248a", "8266", "-n", "9"}, kCtrlMode);
