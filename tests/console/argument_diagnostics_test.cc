@@ -108,7 +108,8 @@ TEST_F(ArgumentDiagnosticsTest, EveryReasonNamesWhatWasRejected) {
       {"ctrl 248a 8266 -n 7 -r 0", ": value out of range: -n 7"},
       {"dfu 248a 8266 -s 4 --serial", ": a serial number or USB port cannot be empty: --serial"},
       {"ctrl 248a 8266 --port \"\" -r 1", ": a serial number or USB port cannot be empty: --port"},
-      {"dfu 248a 8266 -d " + garbage_ + " --port=1-3.3 -c 0 --json",
+      // (With --json the line gets its refused line too; see below.)
+      {"dfu 248a 8266 -d " + garbage_ + " --port=1-3.3 -c 0",
        ": an option and its value are two arguments: --port=1-3.3 (write: --port 1-3.3)"},
       {"dfu 248a 8266 -d " + garbage_ + " -c0 --port 1-3.3",
        ": an option and its value are two arguments: -c0 (write: -c 0)"},

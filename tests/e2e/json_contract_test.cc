@@ -205,13 +205,20 @@ TEST(JsonContract, ARefusedCommandLineStartsNoPromptAndTouchesNothing) {
 }
 
 // Whether a process holds the device lock of the interface at path: the
-// lock is an abstract Unix socket named after the path from its "hid" on.
+// lock is an abstract Unix socket named after the path from its "hid" on,
+// under the lock prefix of the bus it was taken on.
 bool LockHeld(const std::string& path) {
   std::ifstream sockets("/proc/net/unix");
-  std::stringstream text;
-  text << sockets.rdbuf();
-  const std::string name = "@quorvel-dfu/" + path.substr(path.find("hid")) + "\n";
-  return text.str().find(name) != std::string::npos;
+  const std::string tail = "/" + path.substr(path.find("hid"));
+  std::string line;
+  while (std::getline(sockets, line)) {
+    const size_t at = line.rfind(' ');
+    const std::string name = at == std::string::npos ? line : line.substr(at + 1);
+    if (name.size() > tail.size() && name[0] == '@' &&
+        name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+      return true;
+  }
+  return false;
 }
 
 // Until the program has opened the interface at path, or has ended; a hang
