@@ -52,7 +52,7 @@ void WriteStopLead(int signal) {
 // Standard error's text starts on a line of its own at a terminal, where
 // both streams share the screen.
 void EndProgressLine() {
-  EndDownloadProgressLine();
+  EndOpenProgressLine();
   g_platform.flushOut();
 }
 
@@ -79,14 +79,16 @@ void StopCommand() {
   const int signal = g_stopSignal.load();
   std::string state = g_command != nullptr ? DeviceStateNote(*g_command) : std::string();
   EndProgressLine();
-  WriteStopLead(signal);
-  std::string note = "; ";
-  note += state.empty() ? "the device was not left in an upgrade mode" : state;
-  note += "\n";
+  // The JSON line first, whole, so that at a terminal it never splits the
+  // line for people on standard error.
   WriteJsonReport(JsonResultKind::kInterrupted,
                   signal == kSignalInterrupt ? std::string("interrupted")
                                              : std::string("stopped by ") + SignalName(signal));
   g_platform.flushOut();
+  WriteStopLead(signal);
+  std::string note = "; ";
+  note += state.empty() ? "the device was not left in an upgrade mode" : state;
+  note += "\n";
   g_platform.writeErr(note.data(), note.size());
   g_platform.exitProcess(128 + signal);
 }

@@ -20,6 +20,9 @@ struct OutputStateRecord {
   int32_t lastDownloadPercent = 0;
   int32_t lastWaitPercent = 0;
   bool downloadLineOpen = false;
+  // A wait's percent line (at the prompt) drawn and not yet ended by its
+  // final draw or by the next log line.
+  bool waitLineOpen = false;
   // Step notes: headings as message IDs, so that the failure line on
   // standard error shows them in the user's language, the --json record in
   // English.
@@ -88,6 +91,7 @@ void PrintLogLine(LogTimes times, StepClock clock, const std::string& text) {
     line += " (" + ElapsedSeconds(now, CommandStartTime) + "s)";
   }
   WriteLine(line);
+  g_output.waitLineOpen = false;
   if (clock == StepClock::kRestarts)
     StepStartTime = NowMs();
 }
@@ -152,7 +156,18 @@ void EndDownloadProgressLine() {
 void PrintWaitProgress(int32_t total, int32_t done, Progress progress) {
   if (!LogEnabled)
     return;
-  PrintProgress(total, done, progress, Text(Msg::kWaitProgressLabel), &LastWaitPercent);
+  if (PrintProgress(total, done, progress, Text(Msg::kWaitProgressLabel), &LastWaitPercent))
+    g_output.waitLineOpen = progress != Progress::kFinal;
+}
+
+void EndOpenProgressLine() {
+  if (g_output.waitLineOpen) {
+    WriteOut("\n");
+    FlushOut();
+    g_output.waitLineOpen = false;
+    return;
+  }
+  EndDownloadProgressLine();
 }
 
 void NoteStepHeading(Msg heading) {

@@ -57,6 +57,9 @@ void PrintWaitProgress(int32_t total, int32_t done, Progress progress);
 bool DownloadProgressLineOpen();
 // Ends an open download progress line with a bare line end.
 void EndDownloadProgressLine();
+// Ends whichever progress line is open, a download's or a wait's, so that
+// what follows starts on a line of its own; nothing when none is.
+void EndOpenProgressLine();
 
 // The command's steps, followed whatever the log setting, so that a failed
 // command can say which step failed (on standard error, and in its --json

@@ -137,4 +137,20 @@ TEST_F(LogOutputTest, OpenDownloadLineIsEndedOnce) {
   EXPECT_FALSE(DownloadProgressLineOpen());
 }
 
+// An interrupt's message must not be glued to a wait's percent line: the
+// line is ended once, and not at all after its final draw or a log line.
+TEST_F(LogOutputTest, OpenWaitLineIsEndedOnce) {
+  LogEnabled = 1;
+  PrintWaitProgress(100, 4, Progress::kRunning);
+  EndOpenProgressLine();
+  EndOpenProgressLine();
+  EXPECT_EQ(TakeOutput(), "\r>>:   4%\n");
+  PrintWaitProgress(100, 6, Progress::kRunning);
+  PrintLogLine("x");
+  EndOpenProgressLine();
+  PrintWaitProgress(100, 100, Progress::kFinal);
+  EndOpenProgressLine();
+  EXPECT_EQ(TakeOutput(), "\r>>:   6%>> x\n\r>>: 100%\n");
+}
+
 }  // namespace
