@@ -39,6 +39,7 @@ set(QUORVEL_IMAGE_SOURCES
 set(QUORVEL_OUTPUT_SOURCES
     src/output/console_encoding.cc
     src/output/help_text.cc
+    src/output/json_fields.cc
     src/output/json_listing.cc
     src/output/json_result.cc
     src/output/log_printers.cc

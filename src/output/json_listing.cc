@@ -1,23 +1,12 @@
 #include "output/json_listing.h"
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "output/json_fields.h"
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-json Optional(const std::optional<std::string>& text) {
-  return text ? json(*text) : json(nullptr);
-}
-
-// USB IDs as lsusb and udev write them, and as the result line of dfu and
-// ctrl does: four lower-case hex digits.
-std::string HexId(uint16_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04x", id);
-  return text;
-}
 
 json Known(bool present, const std::string& text) {
   return present ? json(text) : json(nullptr);
@@ -63,7 +52,8 @@ std::string FormatJsonDeviceVersions(const JsonDeviceVersions& versions) {
   j["command"] = "cv";
   j["result"] = VersionsResult(versions);
   j["device"] = versions.found ? InterfaceJson(versions.device) : json(nullptr);
-  j["name"] = Optional(versions.name);
-  j["versions"] = {{"controller", Optional(versions.controller)}, {"app", Optional(versions.app)}};
+  j["name"] = OptionalText(versions.name);
+  j["versions"] = {{"controller", OptionalText(versions.controller)},
+                   {"app", OptionalText(versions.app)}};
   return Dump(j);
 }

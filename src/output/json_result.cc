@@ -1,32 +1,23 @@
 #include "output/json_result.h"
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "output/json_fields.h"
 
 namespace {
 
 using json = nlohmann::ordered_json;
 
-json Optional(const std::optional<std::string>& text) {
-  return text ? json(*text) : json(nullptr);
-}
-
-// USB IDs as lsusb and udev write them: four lower-case hex digits.
-std::string HexId(uint16_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04x", id);
-  return text;
-}
-
 json DeviceJson(const JsonDevice& device) {
   return {{"vid", HexId(device.vendorId)},
           {"pid", HexId(device.productId)},
-          {"serial", Optional(device.serial)},
-          {"port", Optional(device.port)},
+          {"serial", OptionalText(device.serial)},
+          {"port", OptionalText(device.port)},
           {"path", device.path}};
 }
 
-json OptionalText(const std::string& text) {
+// The text, or null when it is empty.
+json TextOrNull(const std::string& text) {
   return text.empty() ? json(nullptr) : json(text);
 }
 
@@ -43,7 +34,7 @@ json PassthroughJson(const std::optional<JsonPassthrough>& passthrough) {
 }
 
 json VersionsJson(const JsonVersions& versions) {
-  return {{"controller", Optional(versions.controller)}, {"app", Optional(versions.app)}};
+  return {{"controller", OptionalText(versions.controller)}, {"app", OptionalText(versions.app)}};
 }
 
 // Device strings are in the console's encoding and may not be UTF-8: such
@@ -74,7 +65,7 @@ const char* JsonResultName(JsonResultKind kind) {
 std::string FormatJsonCommandResult(const JsonCommandResult& r) {
   const bool success = r.kind == JsonResultKind::kSuccess;
   json j;
-  j["command"] = OptionalText(r.command);
+  j["command"] = TextOrNull(r.command);
   j["result"] = JsonResultName(r.kind);
   j["device"] = DeviceOrNull(r.device);
   j["platform"] = r.chipPlatform >= 0 ? json(r.chipPlatform) : json(nullptr);
@@ -82,10 +73,10 @@ std::string FormatJsonCommandResult(const JsonCommandResult& r) {
   j["versionsAfter"] = VersionsJson(r.after);
   j["bytesSent"] = r.bytesSent;
   j["durationMs"] = r.durationMs;
-  j["failedStep"] = success ? json(nullptr) : OptionalText(r.failedStep);
-  j["reason"] = OptionalText(r.reason);
-  j["deviceState"] = OptionalText(r.deviceState);
-  j["recovery"] = OptionalText(r.recovery);
+  j["failedStep"] = success ? json(nullptr) : TextOrNull(r.failedStep);
+  j["reason"] = TextOrNull(r.reason);
+  j["deviceState"] = TextOrNull(r.deviceState);
+  j["recovery"] = TextOrNull(r.recovery);
   j["passthrough"] = PassthroughJson(r.passthrough);
   return Dump(j);
 }
