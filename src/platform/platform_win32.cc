@@ -200,15 +200,20 @@ FileReadResult JudgeOpenedFile(HANDLE file, int64_t maxSize, std::vector<uint8_t
   return FileReadResult::kOk;
 }
 
+// The file at path opened for reading, shared with writers as a POSIX open
+// would be; directories open too, so that they can be told apart.
+HANDLE OpenForReading(const std::string& path) {
+  return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 FileReadResult WinReadRegularFile(const std::string& path, int64_t maxSize,
                                   std::vector<uint8_t>* bytes) {
   if (bytes != nullptr)
     bytes->clear();
   if (path.empty())
     return FileReadResult::kNotFound;
-  HANDLE file =
-      CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE)
     return FileReadResult::kNotFound;
   FileReadResult result = JudgeOpenedFile(file, maxSize, bytes);
@@ -221,9 +226,7 @@ FileReadResult WinReadRegularFile(const std::string& path, int64_t maxSize,
 FileReadResult WinOpenRegularFile(const std::string& path, intptr_t* handle, int64_t* size) {
   if (path.empty())
     return FileReadResult::kNotFound;
-  HANDLE file =
-      CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = OpenForReading(path);
   if (file == INVALID_HANDLE_VALUE)
     return FileReadResult::kNotFound;
   // Judged as for a whole read, without reading anything.
