@@ -170,28 +170,39 @@ FileReadResult ReadOpenedFile(int fd, size_t size, std::vector<uint8_t>* bytes) 
 
 // The opened descriptor itself is judged, so a path swapped after an earlier
 // check cannot slip through.
-FileReadResult JudgeOpenedFile(int fd, int64_t maxSize, std::vector<uint8_t>* bytes) {
+FileReadResult StatRegularFile(int fd, int64_t* size) {
   struct stat info;
   if (fstat(fd, &info) != 0)
     return FileReadResult::kReadError;
   if (!S_ISREG(info.st_mode))
     return FileReadResult::kNotRegular;
-  if (bytes == nullptr)
-    return FileReadResult::kOk;
-  if (static_cast<int64_t>(info.st_size) > maxSize)
+  *size = static_cast<int64_t>(info.st_size);
+  return FileReadResult::kOk;
+}
+
+FileReadResult JudgeOpenedFile(int fd, int64_t maxSize, std::vector<uint8_t>* bytes) {
+  int64_t size = 0;
+  const FileReadResult judged = StatRegularFile(fd, &size);
+  if (judged != FileReadResult::kOk || bytes == nullptr)
+    return judged;
+  if (size > maxSize)
     return FileReadResult::kTooLarge;
-  return ReadOpenedFile(fd, static_cast<size_t>(info.st_size), bytes);
+  return ReadOpenedFile(fd, static_cast<size_t>(size), bytes);
 }
 
 // Opened without blocking: a FIFO opens at once even with no writer, and is
 // then refused as not regular.
+int OpenForReading(const std::string& path) {
+  return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
 FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
                                     std::vector<uint8_t>* bytes) {
   if (bytes != nullptr)
     bytes->clear();
   if (path.empty())
     return FileReadResult::kNotFound;
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = OpenForReading(path);
   if (fd < 0)
     return FileReadResult::kNotFound;
   FileReadResult result = JudgeOpenedFile(fd, maxSize, bytes);
@@ -204,21 +215,15 @@ FileReadResult PosixReadRegularFile(const std::string& path, int64_t maxSize,
 FileReadResult PosixOpenRegularFile(const std::string& path, intptr_t* handle, int64_t* size) {
   if (path.empty())
     return FileReadResult::kNotFound;
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = OpenForReading(path);
   if (fd < 0)
     return FileReadResult::kNotFound;
-  struct stat info;
-  FileReadResult result = FileReadResult::kOk;
-  if (fstat(fd, &info) != 0)
-    result = FileReadResult::kReadError;
-  else if (!S_ISREG(info.st_mode))
-    result = FileReadResult::kNotRegular;
+  const FileReadResult result = StatRegularFile(fd, size);
   if (result != FileReadResult::kOk) {
     close(fd);
     return result;
   }
   *handle = fd;
-  *size = static_cast<int64_t>(info.st_size);
   return FileReadResult::kOk;
 }
 

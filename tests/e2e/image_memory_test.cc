@@ -2,9 +2,7 @@
 // dongles: a chip platform 3 image found behind padding is sent exactly, to
 // the pinned dongle only, and a file too large to be an image is refused
 // with its size before any device is opened.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "firmware_builder.h"
 #include "support/bytes.h"
@@ -17,16 +15,6 @@ namespace {
 
 using Json = nlohmann::json;
 using Names = std::set<std::string>;
-
-// Writes the bytes at offset of a new file; what lies before is a hole that
-// takes no disk and reads as zeros (no image header).
-bool WriteSparse(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
-  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  if (fd < 0)
-    return false;
-  const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), offset);
-  return close(fd) == 0 && written == static_cast<ssize_t>(bytes.size());
-}
 
 e2e::RunOptions PinnedUpdate(const e2e::SharedBus& bus, const std::string& path, int dongle) {
   e2e::RunOptions run;
@@ -42,7 +30,7 @@ TEST(ImageMemory, APaddedPlatform3ImageIsSentExactlyToItsDongle) {
   constexpr int64_t kPadding = int64_t{64} << 20;
   const std::vector<uint8_t> image = fwbuild::BuildOnePartFile({}, 300);
   const std::string path = workspace.Path("padded.bin");
-  ASSERT_TRUE(WriteSparse(path, kPadding, image));
+  ASSERT_TRUE(e2e::WriteSparse(path, kPadding, image));
   e2e::SharedBus bus(workspace, e2e::LineOfDongles());
   ASSERT_TRUE(bus.started());
   e2e::RunResult result = e2e::Run(workspace, PinnedUpdate(bus, path, 2));
@@ -59,7 +47,7 @@ TEST(ImageMemory, AFileOfTwoGibibytesIsRefusedWithItsSizeAndNothingIsTouched) {
   e2e::Workspace workspace;
   // Sparse: a valid image at its start, 2 GiB long, no disk used.
   const std::string huge = workspace.Path("huge.bin");
-  ASSERT_TRUE(WriteSparse(huge, 0, fwbuild::BuildOnePartFile({})));
+  ASSERT_TRUE(e2e::WriteSparse(huge, 0, fwbuild::BuildOnePartFile({})));
   ASSERT_EQ(truncate(huge.c_str(), int64_t{1} << 31), 0);
   const std::string junk = workspace.Write("junk.bin", std::vector<uint8_t>(5000, 0x5A));
   e2e::SharedBus bus(workspace, e2e::LineOfDongles());

@@ -17,6 +17,7 @@
 #include "image/checksums.h"
 #include "image/image_store.h"
 #include "image/temp_files.h"
+#include "support/workspace.h"
 
 namespace {
 
@@ -454,22 +455,12 @@ bool ResetPeakMemory() {
   return static_cast<bool>(clear.flush());
 }
 
-// Writes the bytes at offset of a new file: the bytes before are a hole,
-// which takes no disk.
-bool WriteSparse(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
-  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  if (fd < 0)
-    return false;
-  const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), offset);
-  return close(fd) == 0 && written == static_cast<ssize_t>(bytes.size());
-}
-
 TEST_F(ProgramLoaderTest, AnImageBehindALargePaddingIsFoundWithoutHoldingThePadding) {
   // 128 MiB of padding before the header; only the image is kept.
   constexpr int64_t kPadding = (int64_t{128} << 20) - 2 * 4096;
   const std::vector<uint8_t> image = fwbuild::BuildOnePartFile(image_, 5000);
   const std::string path = files_.Path("padded.bin");
-  ASSERT_TRUE(WriteSparse(path, kPadding, image));
+  ASSERT_TRUE(e2e::WriteSparse(path, kPadding, image));
   ASSERT_TRUE(ResetPeakMemory());
   const int64_t before = StatusKiB("VmRSS");
   ASSERT_EQ(LoadProgramFile(path, kTq52xx.checks, &LoadedImages.program), 1);

@@ -1,5 +1,6 @@
 #include "support/workspace.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,14 @@ bool WriteText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return static_cast<bool>(out);
+}
+
+bool WriteSparse(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes) {
+  const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+  if (fd < 0)
+    return false;
+  const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), offset);
+  return close(fd) == 0 && written == static_cast<ssize_t>(bytes.size());
 }
 
 std::string UniqueName(const std::string& prefix) {

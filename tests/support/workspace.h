@@ -13,6 +13,9 @@ namespace e2e {
 std::string ReadText(const std::string& path);
 // Replaces the file with the text; false when it could not be written.
 bool WriteText(const std::string& path, const std::string& text);
+// Writes the bytes at offset of a new file; what lies before is a hole that
+// takes no disk and reads as zeros. False when it could not be written.
+bool WriteSparse(const std::string& path, int64_t offset, const std::vector<uint8_t>& bytes);
 // prefix, this process's id and a number of its own, all in lower-case hex:
 // no other name made by this or another process at the same time is equal.
 std::string UniqueName(const std::string& prefix);
