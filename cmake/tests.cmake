@@ -88,6 +88,7 @@ add_executable(quorvel_e2e_tests
     tests/e2e/exit_status_test.cc
     tests/e2e/failures_test.cc
     tests/e2e/forced_rows_test.cc
+    tests/e2e/hotplug_test.cc
     tests/e2e/image_memory_test.cc
     tests/e2e/json_contract_test.cc
     tests/e2e/output_modes_test.cc
@@ -101,10 +102,10 @@ add_executable(quorvel_e2e_tests
 target_link_libraries(quorvel_e2e_tests PRIVATE quorvel_test_support GTest::gtest_main)
 add_dependencies(quorvel_e2e_tests quorvel-dfu quorvel_emulator_preload quorvel-mkfirmware
                  quorvel-emulator-bus)
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300)
 # Eight instances with their 1 ms paced writes already fill both cores:
 # beside other tests a loaded machine would stretch them past the device's
 # own reply windows.
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)

@@ -76,6 +76,36 @@ TEST_F(DevicePortTest, RestartIsANewStayAfterTheReplyWentOut) {
   EXPECT_EQ(InputAt(122), std::vector<Bytes>({Padded({0x0A, 0x55})}));
 }
 
+// What the uhid front end follows to destroy and create its devices: a pull
+// ends the stay (and a restart under way, so that nothing waits for its
+// return), the next plug is a new stay at its scheduled time, and a device
+// plugged after the pulled one is scheduled from the pull on.
+TEST_F(DevicePortTest, PlugsAndPullsAreStaysOfTheirOwn) {
+  LoadScenario({{"devices",
+                 {Device({{"plugs", {{{"atMs", 0}, {"pullAtMs", 50}}, {{"atMs", 200}}}},
+                          {"reboot", {{"leaveMs", 20}, {"awayMs", 1000}}}}),
+                  Device({{"name", "next"},
+                          {"path", "/dev/hidraw1"},
+                          {"plugAfter", {{"device", "d"}, {"leftMs", 10}}},
+                          {"pullAfterUpdateMs", 5}})}}});
+  std::vector<emu::PortDevice> first = emu::PortDevices();
+  ASSERT_FALSE(first[1].present);
+  ASSERT_EQ(Write(0, Padded({0x00, 0x0A, 0x04, 0x00}, 65)), 65);
+  EXPECT_TRUE(emu::PortRestarting());
+  EXPECT_EQ(InputAt(50), std::vector<Bytes>({Padded({0x0A, 0x04, 0x00})}));
+  std::vector<emu::PortDevice> pulled = emu::PortDevices();
+  EXPECT_FALSE(pulled[0].present);
+  EXPECT_FALSE(emu::PortRestarting());
+  EXPECT_EQ(emu::PortNextEventMicros(), 200000);  // the next plug; "next" waits for good
+  EXPECT_TRUE(InputAt(200).empty());
+  std::vector<emu::PortDevice> plugged = emu::PortDevices();
+  EXPECT_TRUE(plugged[0].present);
+  EXPECT_GT(plugged[0].incarnation, first[0].incarnation);
+  EXPECT_FALSE(plugged[1].present);
+  EXPECT_EQ(Write(0, Padded({0x00, 0x0A, 0x55}, 65)), 65);
+  EXPECT_EQ(InputAt(201), std::vector<Bytes>({Padded({0x0A, 0x55})}));
+}
+
 TEST_F(DevicePortTest, UnsolicitedReportsNeedNoProgramAndANewScenarioDropsListeners) {
   LoadScenario(Scenario(Device({{"reports", {{{"atMs", 3}, {"hex", "0A99"}}}}})));
   emu::PortDevices();
