@@ -5,6 +5,7 @@
 #define QUORVEL_BENCH_BENCH_H_
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,48 @@ struct ParallelOptions {
   bool bySerial = false;
 };
 int RunParallel(const ParallelOptions& options);
+// The pieces the station rows share with it. The environment of a process on
+// the bus at socket (none: the in-process emulator), with the emulator's
+// shared-bus library beside `emulator` preloaded.
+std::vector<std::string> BusEnvironment(const std::string& emulator, const std::string& socket);
+std::string DongleName(int k);  // dongle k of the line, from 0
+// The line: `devices` full-speed dongles on ports LinePort(0...), all on the
+// bus from the start, each back from its restart as 248A:8267 under a new node.
+nlohmann::json LineScenario(int devices, const BenchCase& c, const DeviceTiming& t);
+// True when the bus's record shows every dongle updated exactly once (one
+// verified transfer, one restart, the image's version), opened by one
+// process only, and no process on two dongles; otherwise false with the
+// reason in *why.
+bool CheckLineRecord(const nlohmann::json& record, int devices, std::string* why);
+
+struct Batch {
+  int instances = 0;
+  int64_t wallUs = 0;
+  std::vector<int64_t> cpuUs;  // per instance
+  int64_t busCpuUs = 0;
+};
+
+// What one batch needs to run.
+struct BatchPlan {
+  const ParallelOptions* options = nullptr;
+  std::string dir;
+  int devices = 0;
+  BenchCase c;
+  std::string image;
+};
+
+// Runs one batch (a bus with plan.devices dongles, one pinned instance for
+// each, started together) into *batch; false with the reason in *why when an
+// instance failed or the record does not show every dongle updated once.
+bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why);
+
+// --- station.cc: N dongles on N ports of one bus, all plugged at once, and
+// one station (--station --count N --log FILE) against one update alone.
+struct StationOptions {
+  ParallelOptions base;  // program, emulator, bus, work, markdown, reps, case
+  int ports = 32;
+};
+int RunStation(const StationOptions& options);
 
 // --- memory.cc: peak resident memory on chip platforms 1 to 4, and of a
 // chip platform 3 file with its image behind a large sparse padding.

@@ -7,14 +7,17 @@
 //                 --work DIR [--reps N] [--sizes KiB,...] [--bsizes N,...]
 //                 [--devices full,zero] [--realtime PRIORITY] [--markdown FILE]
 //                 [--parallel N --bus quorvel-emulator-bus [--select port|serial]]
+//                 [--station N --bus quorvel-emulator-bus]
 //                 [--memory PADDED_MiB]
 //
 // With --parallel, N dongles on one shared bus are updated by N instances at
 // once and compared with one alone (parallel.cc); the first of --sizes and
-// --bsizes give the case. With --memory, the peak resident memory of updates
-// on chip platforms 1 to 4 (--sizes, by default 64, 1024 and 16384 KiB) and
-// of a chip platform 3 file of PADDED_MiB with a 1 MiB image at its end
-// (memory.cc).
+// --bsizes give the case. With --station, N dongles on N ports of one bus are
+// updated by one station of the program (--station --count N) and compared
+// with one alone (station.cc), for the same case. With --memory, the peak
+// resident memory of updates on chip platforms 1 to 4 (--sizes, by default
+// 64, 1024 and 16384 KiB) and of a chip platform 3 file of PADDED_MiB with a
+// 1 MiB image at its end (memory.cc).
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,6 +47,7 @@ struct Options {
   bool fullSpeed = true;
   bool zeroLatency = true;
   int parallel = 0;  // > 0: the parallel benchmark with that many instances
+  int station = 0;   // > 0: the station row with that many ports
   std::string bus;
   bool bySerial = false;
   int64_t memoryPaddedMiB = -1;  // >= 0: the memory rows, with that padded file (0: none)
@@ -73,6 +77,8 @@ bool ParseRunOption(const std::string& name, const std::string& value, Options* 
     o->bsizes = NumberList(value);
   } else if (name == "--parallel") {
     o->parallel = std::atoi(value.c_str());
+  } else if (name == "--station") {
+    o->station = std::atoi(value.c_str());
   } else if (name == "--memory") {
     o->memoryPaddedMiB = std::atoll(value.c_str());
   } else if (name == "--select") {
@@ -107,7 +113,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     }
   }
   return argc % 2 == 1 && !o->program.empty() && !o->emulator.empty() && !o->work.empty() &&
-         o->reps > 0 && (o->parallel == 0 || (o->parallel > 1 && !o->bus.empty()));
+         o->reps > 0 && (o->parallel == 0 || (o->parallel > 1 && !o->bus.empty())) &&
+         (o->station == 0 || (o->station > 0 && !o->bus.empty()));
 }
 
 // The caller's environment without anything that would change what the
@@ -336,12 +343,13 @@ int main(int argc, char** argv) {
                  "       [--sizes KiB,...] [--bsizes N,...] [--devices full,zero]\n"
                  "       [--realtime PRIORITY] [--markdown FILE]\n"
                  "       [--parallel N --bus quorvel-emulator-bus [--select port|serial]]\n"
+                 "       [--station N --bus quorvel-emulator-bus]\n"
                  "       [--memory PADDED_MiB]\n");
     return 2;
   }
   if (options.memoryPaddedMiB >= 0)
     return bench::RunMemoryRows(options);
-  if (options.parallel > 0) {
+  if (options.parallel > 0 || options.station > 0) {
     bench::ParallelOptions parallel;
     parallel.program = options.program;
     parallel.emulator = options.emulator;
@@ -353,6 +361,8 @@ int main(int argc, char** argv) {
     parallel.imageBytes = options.sizesKiB.empty() ? 64 * 1024 : options.sizesKiB.front() * 1024;
     parallel.bsize = options.bsizes.empty() ? 256 : static_cast<int>(options.bsizes.front());
     parallel.bySerial = options.bySerial;
+    if (options.station > 0)
+      return bench::RunStation({parallel, options.station});
     return bench::RunParallel(parallel);
   }
   return bench::Run(options);

@@ -32,7 +32,9 @@ std::string SharedBusLibrary(const std::string& emulator) {
   return dir + "/libquorvel_emulator_shared_bus.so";
 }
 
-std::vector<std::string> Environment(const std::string& emulator, const std::string& socket) {
+}  // namespace
+
+std::vector<std::string> BusEnvironment(const std::string& emulator, const std::string& socket) {
   std::vector<std::string> env = e2e::CleanEnvironment();
   if (!emulator.empty())
     env.push_back("LD_PRELOAD=" + (socket.empty() ? emulator : SharedBusLibrary(emulator)));
@@ -42,9 +44,13 @@ std::vector<std::string> Environment(const std::string& emulator, const std::str
   return env;
 }
 
+namespace {
+
 std::string SerialOf(int k) {
   return "QVB" + std::to_string(1000 + k);
 }
+
+}  // namespace
 
 std::string DongleName(int k) {
   return "dongle" + std::to_string(k);
@@ -52,7 +58,7 @@ std::string DongleName(int k) {
 
 // Back in the upgrade product under a new node, as the dongles of a
 // production line do.
-json Scenario(int devices, const BenchCase& c, const DeviceTiming& t) {
+json LineScenario(int devices, const BenchCase& c, const DeviceTiming& t) {
   json list = json::array();
   for (int k = 0; k < devices; ++k) {
     e2e::DongleSetup setup = DongleFor(c, t);
@@ -67,26 +73,10 @@ json Scenario(int devices, const BenchCase& c, const DeviceTiming& t) {
   return {{"recordWrites", false}, {"recordFrames", false}, {"devices", list}};
 }
 
-struct Batch {
-  int instances = 0;
-  int64_t wallUs = 0;
-  std::vector<int64_t> cpuUs;  // per instance
-  int64_t busCpuUs = 0;
-};
-
-// What one batch needs to run.
-struct BatchPlan {
-  const ParallelOptions* options = nullptr;
-  std::string dir;
-  int devices = 0;
-  BenchCase c;
-  std::string image;
-};
-
 // Checks the bus's record: each device one verified transfer, applied,
 // back with the new version, opened by exactly one process, and no process
 // on two devices.
-bool CheckRecord(const json& record, int devices, std::string* why) {
+bool CheckLineRecord(const json& record, int devices, std::string* why) {
   std::map<int, int> devicesOfPid;
   for (int k = 0; k < devices; ++k) {
     const json& d = e2e::DeviceRecord(record, DongleName(k));
@@ -110,6 +100,8 @@ bool CheckRecord(const json& record, int devices, std::string* why) {
   return true;
 }
 
+namespace {
+
 std::string OutputPath(const BatchPlan& plan, int k) {
   return plan.dir + "/output-" + std::to_string(k) + ".txt";
 }
@@ -119,7 +111,7 @@ std::vector<pid_t> StartInstances(const BatchPlan& plan, const std::string& sock
   const ParallelOptions& o = *plan.options;
   std::vector<pid_t> pids;
   e2e::ProcessSetup setup;
-  setup.env = Environment(o.emulator, socket);
+  setup.env = BusEnvironment(o.emulator, socket);
   for (int k = 0; k < plan.devices; ++k) {
     setup.argv = {o.program, "248a", "8266", "-s", "4",  "-b",      std::to_string(plan.c.bsize),
                   "-w",      "0",    "-c",   "1",  "-d", plan.image};
@@ -159,13 +151,15 @@ bool PrintedSuccess(const BatchPlan& plan, std::string* why) {
   return true;
 }
 
+}  // namespace
+
 bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why) {
   mkdir(plan.dir.c_str(), 0755);
   e2e::BusSetup setup;
   setup.program = plan.options->busProgram;
   setup.dir = plan.dir;
-  setup.scenario = Scenario(plan.devices, plan.c, TimingFor(plan.c));
-  setup.env = Environment("", "");
+  setup.scenario = LineScenario(plan.devices, plan.c, TimingFor(plan.c));
+  setup.env = BusEnvironment("", "");
   setup.outputPath = plan.dir + "/bus.txt";
   e2e::BusProcess bus = e2e::StartBus(setup);
   if (!bus.started) {
@@ -178,8 +172,10 @@ bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why) {
   e2e::BusEnd end = e2e::StopBus(&bus);
   batch->busCpuUs = end.cpuUs;
   ok = ok && PrintedSuccess(plan, why);
-  return ok && end.recordRead && CheckRecord(end.record, plan.devices, why);
+  return ok && end.recordRead && CheckLineRecord(end.record, plan.devices, why);
 }
+
+namespace {
 
 int64_t MedianOf(std::vector<int64_t> values) {
   if (values.empty())

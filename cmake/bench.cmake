@@ -9,5 +9,6 @@ add_executable(quorvel-bench
     bench/parallel.cc
     bench/record.cc
     bench/report.cc
-    bench/scenario.cc)
+    bench/scenario.cc
+    bench/station.cc)
 target_link_libraries(quorvel-bench PRIVATE quorvel_firmware_builder quorvel_run_support)
