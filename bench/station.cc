@@ -205,6 +205,8 @@ std::string Table(const std::vector<Batch>& singles, const std::vector<StationBa
     singleBuses.push_back(b.busCpuUs);
   }
   int64_t alone = MedianOf(singleWalls);
+  if (stations.empty())
+    return "No station batch succeeded (see the FAILED lines on standard error).\n";
   int64_t wall = MedianField(stations, &StationBatch::wallUs);
   int64_t own = MedianField(stations, &StationBatch::ownCpuUs);
   int64_t children = MedianField(stations, &StationBatch::childrenCpuUs);
