@@ -160,6 +160,8 @@ bool CheckHotplug(const std::vector<DeviceConfig>& devices, Ctx& c) {
       if (next == index.end())
         return c.Fail("\"plugAfter\" names no device of the scenario: " +
                       Quoted(at->plugAfter->device));
+      if (next->second == static_cast<size_t>(&d - devices.data()) && steps == 0)
+        return c.Fail("\"plugAfter\" names the device itself: it would never be plugged");
       at = &devices[next->second];
       if (at == &d || steps > devices.size())
         return c.Fail("\"plugAfter\" goes round in a circle: it would never be plugged");

@@ -192,7 +192,7 @@ TEST_F(RecordStateTest, HotplugMistakesAreReported) {
   } kCases[] = {
       {{Device({{"plugAfter", {{"device", "ghost"}}}})},
        "names no device of the scenario: \"ghost\""},
-      {{Device({{"plugAfter", after}})}, "goes round in a circle"},
+      {{Device({{"plugAfter", after}})}, "names the device itself"},
       {{Device({{"plugAfter", {{"device", "e"}}}}),
         Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"plugAfter", after}})},
        "goes round in a circle"},
