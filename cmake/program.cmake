@@ -10,6 +10,7 @@
 
 if(WIN32)
   set(QUORVEL_PLATFORM_OS_SOURCES
+      src/platform/child_process_win32.cc
       src/platform/platform_win32.cc
       src/platform/text_encoding_win32.cc
       src/platform/usb_port_walk_win32.cc
@@ -17,6 +18,7 @@ if(WIN32)
   set(QUORVEL_SHA256_SOURCE src/image/sha256_win32.cc)
 else()
   set(QUORVEL_PLATFORM_OS_SOURCES
+      src/platform/child_process_posix.cc
       src/platform/platform_posix.cc
       src/platform/text_encoding_posix.cc
       src/platform/usb_port_walk_posix.cc)
@@ -74,6 +76,8 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/loaded_images.cc
     src/console/program.cc
     src/console/recovery_advice.cc
+    src/console/station_ports.cc
+    src/console/station_settings.cc
     src/console/upgrade_sequences.cc)
 # Everything but main, for targets that compile the program again with their
 # own flags (the fuzz targets).

@@ -20,6 +20,14 @@ enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 inline constexpr char kSerialOption[] = "--serial";
 inline constexpr char kPortOption[] = "--port";
 inline constexpr char kJsonOption[] = "--json";
+// The station's options (console/station_settings.h): --station and
+// --reflash stand alone, the others take a value. On the command line only;
+// without --station the others are refused, and --port names one port.
+inline constexpr char kStationOption[] = "--station";
+inline constexpr char kReflashOption[] = "--reflash";
+inline constexpr char kJobsOption[] = "--jobs";
+inline constexpr char kCountOption[] = "--count";
+inline constexpr char kLogOption[] = "--log";
 // Whether the tokens formed a command, and if not, why (kNone when
 // accepted). Tests as true when accepted.
 struct ParseResult {

@@ -22,6 +22,7 @@
 
 #include "platform/locale_names.h"
 #include "platform/platform.h"
+#include "platform/station_console.h"
 #include "platform/usb_port_walk.h"
 
 namespace {
@@ -371,4 +372,14 @@ Platform NativePlatform() {
   p.exitNow = PosixExitNow;
   p.exitProcess = PosixExitProcess;
   return p;
+}
+
+bool PrepareTerminalView() {
+  const char* term = getenv("TERM");
+  return isatty(STDERR_FILENO) == 1 && (term == nullptr || strcmp(term, "dumb") != 0);
+}
+
+// sysfs names the port of every USB device.
+bool PortsAreKnown() {
+  return true;
 }

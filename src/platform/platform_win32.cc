@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/station_console.h"
 #include "platform/usb_port_walk.h"
 #include "platform/wide_text_win32.h"
 
@@ -422,4 +423,20 @@ Platform NativePlatform() {
   p.exitNow = WinExitNow;
   p.exitProcess = WinExitProcess;
   return p;
+}
+
+bool PrepareTerminalView() {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (err == INVALID_HANDLE_VALUE || err == nullptr || !GetConsoleMode(err, &mode))
+    return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
+// Wine's ntdll exports wine_get_version; Windows' does not. Wine gives HID
+// interfaces no location path, so no port can be told there.
+bool PortsAreKnown() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
 }
