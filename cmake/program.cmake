@@ -76,6 +76,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/loaded_images.cc
     src/console/program.cc
     src/console/recovery_advice.cc
+    src/console/station_child.cc
     src/console/station_ports.cc
     src/console/station_settings.cc
     src/console/upgrade_sequences.cc)

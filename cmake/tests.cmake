@@ -32,6 +32,7 @@ add_executable(quorvel_tests
     tests/console/arguments_test.cc
     tests/console/device_listing_test.cc
     tests/console/program_test.cc
+    tests/console/station_child_test.cc
     tests/console/station_ports_test.cc
     tests/console/upgrade_sequences_test.cc
     tests/dfu/connection_test.cc
