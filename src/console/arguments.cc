@@ -387,9 +387,22 @@ bool IsStationOption(const std::string& name) {
          name == kCountOption || name == kLogOption;
 }
 
+// Sets the flag of a long option that stands alone; false for any other
+// name.
+bool TakeStandaloneOption(const std::string& name) {
+  bool* flag = name == kJsonOption          ? &DfuSettings.json
+               : name == kEventsOption      ? &DfuSettings.events
+               : name == kSkipCurrentOption ? &DfuSettings.skipCurrent
+                                            : nullptr;
+  if (flag != nullptr)
+    *flag = true;
+  return flag != nullptr;
+}
+
 // The long options go through the option pairs where an option name
 // stands; they leave the other pairs (and so the two-character options'
-// grammar) as they are. --json stands alone, --serial and --port take a
+// grammar) as they are. --json, --events and --skip-current stand alone,
+// --serial and --port take a
 // value that must not be empty. Every other name must be one of the
 // two-character options of dfu or ctrl. An empty name ends the checks: the
 // empty-token check that follows names its position.
@@ -401,8 +414,7 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
   bool checkNames = true;
   while (i < tokens.size()) {
     const std::string& name = tokens[i];
-    if (name == kJsonOption) {
-      DfuSettings.json = true;
+    if (TakeStandaloneOption(name)) {
       ++i;
       continue;
     }
@@ -429,6 +441,10 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
 }
 
 }  // namespace
+
+bool IsStandaloneOption(const std::string& name) {
+  return name == kJsonOption || name == kEventsOption || name == kSkipCurrentOption;
+}
 
 std::string SeparateOptionForm(const std::string& token) {
   for (const char* longName : {kSerialOption, kPortOption}) {
@@ -565,6 +581,10 @@ bool ParseCvTokens(const std::vector<std::string>& allTokens, ArgumentRejection*
     return false;
   if (!FirstStationOption().empty())
     return Reject(rejection, ArgumentError::kNotForCv, FirstStationOption());
+  // Both concern an update.
+  if (DfuSettings.events || DfuSettings.skipCurrent)
+    return Reject(rejection, ArgumentError::kNotForCv,
+                  DfuSettings.events ? kEventsOption : kSkipCurrentOption);
   if (tokens.size() < 2)
     return Reject(rejection, ArgumentError::kMissingVidPid, "");
   if (!ParseDeviceId(tokens[0], &DfuSettings.vid, rejection) ||

@@ -196,7 +196,7 @@ namespace {
 // Which tokens of a dfu or ctrl line keep their case: the values of -d and
 // -t (file names, dfu only) and of --serial and --port (serial numbers have
 // upper-case letters). Option names follow vid and pid, each with its value,
-// except --json, which stands alone.
+// except the long options that stand alone (--json and the like).
 std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
   std::vector<bool> kept(tokens.size(), false);
   std::string command = tokens.empty() ? "" : LowerAscii(tokens[0]);
@@ -205,7 +205,7 @@ std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
   size_t i = 3;
   while (i < tokens.size()) {
     std::string name = LowerAscii(tokens[i]);
-    if (name == kJsonOption) {
+    if (IsStandaloneOption(name)) {
       ++i;
       continue;
     }

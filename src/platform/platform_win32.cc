@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/local_time.h"
 #include "platform/platform.h"
 #include "platform/station_console.h"
 #include "platform/usb_port_walk.h"
@@ -396,6 +397,38 @@ void InstallInterruptHandler() {
   SetConsoleCtrlHandler(HandleConsoleControl, TRUE);
 }
 
+namespace {
+
+// The zone's biases count the other way: UTC = local time + bias, so
+// Central European Time has a bias of -60 and an offset of +01:00.
+int UtcOffsetMinutes() {
+  DYNAMIC_TIME_ZONE_INFORMATION zone{};
+  const DWORD id = GetDynamicTimeZoneInformation(&zone);
+  LONG bias = zone.Bias;
+  if (id == TIME_ZONE_ID_DAYLIGHT)
+    bias += zone.DaylightBias;
+  else if (id == TIME_ZONE_ID_STANDARD)
+    bias += zone.StandardBias;
+  return static_cast<int>(-bias);
+}
+
+std::string WinLocalTimeIso8601() {
+  SYSTEMTIME local{};
+  GetLocalTime(&local);
+  LocalTimeReading reading;
+  reading.year = local.wYear;
+  reading.month = local.wMonth;
+  reading.day = local.wDay;
+  reading.hour = local.wHour;
+  reading.minute = local.wMinute;
+  reading.second = local.wSecond;
+  reading.millisecond = local.wMilliseconds;
+  reading.utcOffsetMinutes = UtcOffsetMinutes();
+  return FormatLocalTime(reading);
+}
+
+}  // namespace
+
 Platform NativePlatform() {
   Platform p;
   p.nowMs = WinNowMs;
@@ -422,6 +455,7 @@ Platform NativePlatform() {
   p.setUpProcess = WinSetUpProcess;
   p.exitNow = WinExitNow;
   p.exitProcess = WinExitProcess;
+  p.localTimeIso8601 = WinLocalTimeIso8601;
   return p;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/command.h"
 #include "console/loaded_images.h"
 #include "console/station_settings.h"
 #include "firmware_builder.h"
@@ -302,6 +303,26 @@ TEST_F(ArgumentsTest, LongOptionsStandWhereOptionNamesStand) {
   // Without them nothing is selected and the text output stays.
   ASSERT_TRUE(Dfu({"-d", program_}));
   EXPECT_TRUE(DfuSettings.serial.empty() && DfuSettings.port.empty() && !DfuSettings.json);
+  EXPECT_FALSE(DfuSettings.events || DfuSettings.skipCurrent);
+}
+
+// --events and --skip-current take no value either: the pairs around them
+// are read as before, and each sets its own flag only.
+TEST_F(ArgumentsTest, EventsAndSkipCurrentStandAlone) {
+  ASSERT_TRUE(Dfu({"--events", "-d", program_, "--skip-current", "-c", "0"}));
+  EXPECT_TRUE(DfuSettings.events && DfuSettings.skipCurrent);
+  EXPECT_FALSE(DfuSettings.json);
+  EXPECT_EQ(DfuSettings.check, 0);
+  EXPECT_EQ(CurrentCommand().output, OutputMode::kJson);
+  ASSERT_TRUE(Parse(Args({"-d", program_, "--skip-current", "--port", "1-3.2"}), kCommandLineMode));
+  EXPECT_TRUE(DfuSettings.skipCurrent && !DfuSettings.events);
+  EXPECT_EQ(DfuSettings.port, "1-3.2");
+  EXPECT_EQ(CurrentCommand().output, OutputMode::kText);
+  EXPECT_FALSE(Dfu({"-d", "--events"}));
+  ExpectRejected(ArgumentError::kFileNotFound, "-d --events");
+  EXPECT_TRUE(IsStandaloneOption("--events") && IsStandaloneOption("--skip-current") &&
+              IsStandaloneOption("--json"));
+  EXPECT_FALSE(IsStandaloneOption("--port") || IsStandaloneOption("-d"));
 }
 
 TEST_F(ArgumentsTest, EmptySerialOrPortIsRejectedBeforeAnythingLoads) {
@@ -671,6 +692,9 @@ TEST_F(ArgumentsTest, CvNamesOneDeviceAndTakesOnlyTheSelection) {
       {{"248a", "8266", "-n", "6"}, ArgumentError::kOutOfRange, "-n 6"},
       {{"248a", "8266", "-d", "fw.bin"}, ArgumentError::kNotForCv, "-d"},
       {{"248a", "8266", "-r", "1"}, ArgumentError::kNotForCv, "-r"},
+      // Both concern an update; cv reads and changes nothing.
+      {{"248a", "8266", "--events"}, ArgumentError::kNotForCv, "--events"},
+      {{"248a", "8266", "--json", "--skip-current"}, ArgumentError::kNotForCv, "--skip-current"},
       {{"248a", "8266", "--port=1-3.2"}, ArgumentError::kJoinedValue, "--port=1-3.2"},
       {{"248a", "8266", "-q", "1"}, ArgumentError::kUnknownOption, "-q"},
       {{"248a", "8266", "--port"}, ArgumentError::kEmptyValue, "--port"},
