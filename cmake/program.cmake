@@ -83,6 +83,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/program.cc
     src/console/recovery_advice.cc
     src/console/skip_current.cc
+    src/console/station.cc
     src/console/station_child.cc
     src/console/station_ports.cc
     src/console/station_settings.cc

@@ -104,15 +104,16 @@ add_executable(quorvel_e2e_tests
     tests/e2e/recovery_line_test.cc
     tests/e2e/selection_grammar_test.cc
     tests/e2e/selection_line_test.cc
+    tests/e2e/station_test.cc
     tests/e2e/reliability_faults_test.cc
     tests/e2e/upgrade_rows_test.cc)
 target_link_libraries(quorvel_e2e_tests PRIVATE quorvel_test_support GTest::gtest_main)
 add_dependencies(quorvel_e2e_tests quorvel-dfu quorvel_emulator_preload quorvel-mkfirmware
                  quorvel-emulator-bus)
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300)
 # Eight instances with their 1 ms paced writes already fill both cores:
 # beside other tests a loaded machine would stretch them past the device's
 # own reply windows.
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)

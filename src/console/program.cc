@@ -12,6 +12,8 @@
 #include "console/interruption.h"
 #include "console/json_report.h"
 #include "console/prompt_case.h"
+#include "console/station.h"
+#include "console/station_settings.h"
 #include "console/tool_version.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
@@ -264,7 +266,9 @@ int RunProgram(const std::vector<std::string>& arguments) {
   if (RunInformationCommand(arguments, &status))
     return status;
   const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
-  if (parse) {
+  if (parse && StationSettings.station) {
+    status = RunStation(arguments);
+  } else if (parse) {
     status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
   } else if (!arguments.empty() && ArgumentsAskForJson(arguments)) {
     // A script that reads JSON gets its one line and no prompt, which would
