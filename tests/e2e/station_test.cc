@@ -6,6 +6,7 @@
 // station's log, line by line, must agree with the bus's record of what
 // every dongle received and which process opened it when.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <fstream>
@@ -206,6 +207,74 @@ TEST(SharedBusStation, EveryDongleOncePerPlugAndTheLogAgreesWithTheBus) {
   EXPECT_EQ(currentTrace.find("F+"), std::string::npos) << currentTrace;
   EXPECT_EQ(e2e::TouchedDevices(record).count("outside"), 0u);
   ExpectOneProcessPerPortAtATime(record);
+}
+
+// A first Ctrl-C takes no new device and lets the running update finish; a
+// second one interrupts it, and the child's own recovery line comes through.
+TEST(SharedBusStation, ASecondInterruptStopsTheRunningUpdates) {
+  struct Row {
+    int interrupts;
+    int status;
+    std::string result;
+  } rows[] = {{1, 0, "success"}, {2, 1, "interrupted"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.interrupts);
+    e2e::Workspace workspace;
+    fwbuild::ImageOptions image;
+    image.bodySize = 8192;
+    const std::string firmware = workspace.Write("fw.bin", fwbuild::BuildOnePartFile(image));
+    Json dongle = StationDongle("dongle1", WatchedPort(1), Serial(1), 1, 0);
+    dongle["timing"]["blockWriteMs"] = 40;  // about 1.3 s of download
+    e2e::SharedBus bus(workspace, e2e::Scenario({dongle}));
+    ASSERT_TRUE(bus.started());
+    e2e::RunOptions options;
+    options.bus = bus.socket();
+    options.args = {"248a",      "8266",  "-s",
+                    "4",         "-d",    firmware,
+                    "--station", "--log", workspace.Path("line.jsonl")};
+    e2e::RunResult ended;
+    {
+      e2e::LiveRun run(workspace, options);
+      ASSERT_TRUE(run.WaitFor(WatchedPort(1) + " " + Serial(1) + " downloading", true, 60));
+      ASSERT_TRUE(run.Signal(SIGINT));
+      ASSERT_TRUE(run.WaitFor("no new devices are taken", true, 60));
+      if (row.interrupts == 2) {
+        ASSERT_TRUE(run.Signal(SIGINT));
+      }
+      ended = run.Finish();
+    }
+    const Json record = bus.Stop();
+    EXPECT_EQ(ended.exitStatus, row.status) << ended.Describe();
+    const std::vector<Json> log = ReadLog(workspace.Path("line.jsonl"));
+    ASSERT_EQ(log.size(), 1u) << ended.err;
+    EXPECT_EQ(log[0].value("result", ""), row.result);
+    const Json& transfers = e2e::DeviceRecord(record, "dongle1")["transfers"];
+    ASSERT_EQ(transfers.size(), 1u);
+    EXPECT_EQ(transfers[0]["verified"].is_boolean(), row.interrupts == 1) << transfers.dump();
+    if (row.interrupts == 2) {
+      EXPECT_NE(ended.err.find("[" + WatchedPort(1) + "] quorvel-dfu: interrupted"),
+                std::string::npos)
+          << ended.err;
+      EXPECT_TRUE(log[0]["recovery"].is_string()) << log[0].dump();
+    }
+  }
+}
+
+// A log it cannot append to stops the station before it touches a device.
+TEST(StationStart, ALogThatCannotBeOpenedStopsTheStationFirst) {
+  e2e::Workspace workspace;
+  const std::string firmware = workspace.Write("fw.bin", fwbuild::BuildOnePartFile({}));
+  e2e::RunOptions options;
+  options.scenario = e2e::Scenario({StationDongle("dongle1", WatchedPort(1), Serial(1), 1, 0)});
+  options.args = {"248a", "8266", "-s", "4", "-d", firmware, "--station", "--log", workspace.dir};
+  const e2e::RunResult result = e2e::Run(workspace, options);
+  EXPECT_EQ(result.exitStatus, 2) << result.Describe();
+  EXPECT_NE(result.err.find("quorvel-dfu: --station: the log cannot be opened for appending: " +
+                            workspace.dir),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(e2e::TouchedDevices(result.record).empty()) << result.record.dump();
 }
 
 }  // namespace
