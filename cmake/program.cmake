@@ -13,6 +13,7 @@ if(WIN32)
       src/platform/child_process_win32.cc
       src/platform/log_file_win32.cc
       src/platform/platform_win32.cc
+      src/platform/terminal_view_win32.cc
       src/platform/text_encoding_win32.cc
       src/platform/usb_port_walk_win32.cc
       src/platform/wide_text_win32.cc)
@@ -22,6 +23,7 @@ else()
       src/platform/child_process_posix.cc
       src/platform/log_file_posix.cc
       src/platform/platform_posix.cc
+      src/platform/terminal_view_posix.cc
       src/platform/text_encoding_posix.cc
       src/platform/usb_port_walk_posix.cc)
   set(QUORVEL_SHA256_SOURCE src/image/sha256_openssl.cc)

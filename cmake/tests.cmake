@@ -67,6 +67,7 @@ add_executable(quorvel_tests
     tests/platform/device_lock_process_test.cc
     tests/platform/locale_names_test.cc
     tests/platform/log_file_test.cc
+    tests/platform/terminal_view_test.cc
     tests/platform/usb_port_test.cc
     tests/reliability/baseline_test.cc
     tests/reliability/file_faults_test.cc

@@ -402,10 +402,10 @@ bool TakeStandaloneOption(const std::string& name) {
 // The long options go through the option pairs where an option name
 // stands; they leave the other pairs (and so the two-character options'
 // grammar) as they are. --json, --events and --skip-current stand alone,
-// --serial and --port take a
-// value that must not be empty. Every other name must be one of the
-// two-character options of dfu or ctrl. An empty name ends the checks: the
-// empty-token check that follows names its position.
+// --serial and --port take a value that must not be empty. Every other
+// name must be one of the two-character options of dfu or ctrl. An empty
+// name ends the checks: the empty-token check that follows names its
+// position.
 bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::string>* rest,
                      ArgumentRejection* rejection) {
   size_t i = 0;

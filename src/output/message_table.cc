@@ -252,6 +252,9 @@ const std::vector<std::string> kEnglishMoreHelp = {
     "  --serial S: only the device with the USB serial number S (dfu, ctrl, cv)",
     "    --port P: only the device at the USB port P, as \"list\" shows it (dfu, ctrl, cv)",
     "      --json: one line of JSON on standard output per result instead of the text",
+    "    --events: JSON lines of the run's phases and percentages, then the --json line (dfu, "
+    "ctrl)",
+    "--skip-current: a device that already runs the image's version is not updated (dfu)",
     "       An option and its value are two arguments (--port 1-3.3, -c 0); an unknown option "
     "refuses the command",
     "    ctrl: ctrl vid pid -n inum -r reset -f force  (-r 1: restart the device; -f 1: take it "
@@ -272,6 +275,8 @@ const std::vector<std::string> kChineseMoreHelp = {
     "  --serial S: 只使用 USB 序列号为 S 的设备（dfu、ctrl、cv）",
     "    --port P: 只使用 USB 端口 P 上的设备，端口写法同 \"list\" 的显示（dfu、ctrl、cv）",
     "      --json: 每个结果在标准输出上输出一行 JSON，代替文本",
+    "    --events: 逐行输出运行阶段和下载百分比的 JSON，最后是 --json 那一行（dfu、ctrl）",
+    "--skip-current: 设备已运行映像的版本时不再升级（dfu）",
     "       选项和它的值是两个参数（--port 1-3.3，-c 0）；未知选项会使命令被拒绝",
     "    list: list [vid [pid]] [--json]  列出现有的 HID 接口（vid 或 pid 为 0 "
     "表示任意），不向设备发送任何数据",

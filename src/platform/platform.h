@@ -174,6 +174,15 @@ bool OpenLogForAppend(const std::string& path, intptr_t* handle, std::string* er
 bool AppendAndSync(intptr_t handle, const std::string& line, std::string* error);
 void CloseLog(intptr_t handle);
 
+// Whether the standard stream is a terminal that redraws in place: it takes
+// the cursor movements and line erasing of ANSI escape sequences (the
+// station's live view). On Windows this switches the console to
+// virtual-terminal processing, which the view needs; false when the stream
+// is no console or the console cannot (an old Windows). On POSIX, false for
+// a terminal that says it is "dumb" (TERM), which shows the sequences as text.
+enum class StandardStream { kOutput, kError };
+bool TerminalRedrawsInPlace(StandardStream stream);
+
 // Until setUpProcess hands the interrupts to the program, Ctrl-C (and on
 // Windows Ctrl-Break and closing the console window) ends the program at
 // once with exit status 130, as a shell reports SIGINT; the system releases

@@ -233,6 +233,26 @@ TEST(EventStream, SkipCurrentLeavesADongleAtTheImagesVersionAlone) {
   ExpectOnlyThePinnedDongleTouched(run.record);
 }
 
+// A dongle plugged in late is waited for: "waiting" after the usual two
+// seconds, "connecting" again once it answers. (It is current, so that
+// nothing is flashed; the bus's clock starts before the program, and 5 s
+// leaves the program's start-up its time on a loaded machine.)
+TEST(EventStream, ADongleThatComesLateIsWaitedFor) {
+  e2e::Workspace workspace;
+  const std::string image = WriteImage(workspace, kImageVersion);
+  const Json late = {
+      {"appearAtMs", 5000}, {"controllerVersion", kImageVersion}, {"appVersion", kImageVersion}};
+  LineRun run = RunPinned(workspace, LineWith(late),
+                          {"248a", "8266", "-d", image, "--skip-current", "--events"});
+  EXPECT_EQ(run.result.exitStatus, 0) << run.result.Describe();
+  const Stream stream = ReadStream(run.result.out);
+  EXPECT_EQ(PhasesOf(stream), (Phases{"connecting", "waiting", "connecting"}));
+  EXPECT_EQ(stream.result["result"], "current");
+  EXPECT_NE(run.result.err.find("waiting for device 248A:8266"), std::string::npos)
+      << run.result.err;
+  ExpectOnlyThePinnedDongleTouched(run.record);
+}
+
 // Another version, or the text output: updated as without the option.
 TEST(EventStream, SkipCurrentUpdatesADongleAtAnotherVersion) {
   e2e::Workspace workspace;

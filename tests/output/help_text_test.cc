@@ -188,16 +188,18 @@ TEST(HelpText, CommandLineHelpAddsTheNewOptionsAfterTheHelp) {
   } rows[] = {
       {1,
        Joined(kEnglish),
-       {"--serial S", "--port P", "--json", "list [vid [pid]] [--json]",
-        "cv vid pid [-n inum] [--serial S] [--port P] [--json]", "quorvel-dfu --help",
-        "quorvel-dfu --version", "language 0 shows Chinese, language 1 (any other number) English",
+       {"--serial S", "--port P", "--json", "--events", "--skip-current",
+        "list [vid [pid]] [--json]", "cv vid pid [-n inum] [--serial S] [--port P] [--json]",
+        "quorvel-dfu --help", "quorvel-dfu --version",
+        "language 0 shows Chinese, language 1 (any other number) English",
         "0 is refused by dfu, ctrl and cv", "--port 1-3.3, -c 0", "ctrl vid pid -n inum"}},
       {0,
        Joined(kChinese),
-       {"--serial S", "--port P", "--json", "list [vid [pid]] [--json]",
-        "cv vid pid [-n inum] [--serial S] [--port P] [--json]", "quorvel-dfu --help",
-        "quorvel-dfu --version", u8"language 0 显示中文，language 1（或其他非 0 数字）显示英文",
-        u8"不接受 0", u8"--port 1-3.3，-c 0"}},
+       {"--serial S", "--port P", "--json", "--events", "--skip-current",
+        "list [vid [pid]] [--json]", "cv vid pid [-n inum] [--serial S] [--port P] [--json]",
+        "quorvel-dfu --help", "quorvel-dfu --version",
+        u8"language 0 显示中文，language 1（或其他非 0 数字）显示英文", u8"不接受 0",
+        u8"--port 1-3.3，-c 0"}},
   };
   for (const Row& row : rows) {
     ScopedVirtualPlatform platform;
