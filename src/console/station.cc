@@ -375,11 +375,32 @@ void ServeInterrupts(int32_t now) {
   }
 }
 
+// A child waits for its device without end: one whose device left before
+// it connected would hold its port for good. Nothing is at stake while it
+// waits, so one interrupt ends it, and the port counts as failed until a
+// device is plugged in again.
+void StopWaitsForGoneDevices(int32_t now) {
+  for (StationChild& child : Station.children) {
+    const StationPort* port = FindStationPort(&Station.board, child.port);
+    if (child.interruptsSent > 0 || port == nullptr || port->phase != "waiting")
+      continue;
+    for (const PortWatch& entry : Station.watch.ports) {
+      if (entry.port == child.port && now - entry.lastSeenMs > kGoneAfterMs) {
+        InterruptChildProcess(child.process);
+        child.interruptsSent = 1;
+        child.nextInterruptMs = now + kSecondInterruptAfterMs;
+      }
+    }
+  }
+}
+
 void RunTurn() {
   const int32_t now = NowMs();
   ServeInterrupts(now);
-  if (now >= Station.nextScanMs)
+  if (now >= Station.nextScanMs) {
     ScanAndStart(now);
+    StopWaitsForGoneDevices(now);
+  }
   std::vector<ChildLine> lines;
   TakeChildLines(kTurnMs, &lines);
   for (const ChildLine& line : lines)
