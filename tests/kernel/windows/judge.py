@@ -24,6 +24,9 @@ HID_CLASS = "{4d1e55b2-f16f-11cf-88cb-001111000030}"
 # page 936) shows it.
 CHINESE_NONE = "未找到 HID 接口".encode("gbk")
 PROMPT_NONE = b">> >> No HID interface found"
+# The program's line on standard error when hidapi does not start.
+START_FAILED = b"quorvel-dfu: HID access did not start, so no device can be listed or opened: "
+CHINESE_START_FAILED = "quorvel-dfu：HID 访问未能启动，无法列出或打开任何设备：".encode("gbk")
 
 failures = []
 passes = []
@@ -93,8 +96,11 @@ def judge_hidapi_start(results):
           "hid_enumerate of the zip's hidapi.dll returns no device")
 
 
-def judge_prompt(results, name, none_text, what):
+def judge_prompt(results, name, none_text, start_failed, what):
     out = read(results, name + "/out", text=False)
+    err = read(results, name + "/err", text=False)
+    check(err.startswith(start_failed) and b"resolve DLL functions" in err,
+          what + ": standard error says why hidapi did not start")
     check(read(results, name + "/rc").strip() == "0", what + ": the prompt ran to exit")
     check(none_text in out, what + ": list says no HID interface was found")
     check(b"248A" not in out.upper() and b"QV24A01X" not in out.upper(),
@@ -106,8 +112,9 @@ def main():
     judge_gadget(results)
     judge_windows_view(results)
     judge_hidapi_start(results)
-    judge_prompt(results, "list", PROMPT_NONE, "the zip at the prompt")
-    judge_prompt(results, "list-zh", CHINESE_NONE, "the zip at the prompt in Chinese")
+    judge_prompt(results, "list", PROMPT_NONE, START_FAILED, "the zip at the prompt")
+    judge_prompt(results, "list-zh", CHINESE_NONE, CHINESE_START_FAILED,
+                 "the zip at the prompt in Chinese")
     received = read(results, "received.bin", text=False)
     check(len(received) == 0,
           "no process sent the gadget a report (%d bytes received)" % len(received))
