@@ -73,12 +73,12 @@ run() {
   echo $? >"$results/$name/rc"
 }
 
-run probe 120 /tmp/probe/quorvel_hid_probe.exe
+run probe 240 /tmp/probe/quorvel_hid_probe.exe
 mkdir -p "$results/list" "$results/list-zh"
 printf 'list\r\ncv\r\nexit\r\n' >"$results/list/in"
 cp "$results/list/in" "$results/list-zh/in"
-run list 120 /tmp/zip/quorvel-dfu.exe
-LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 run list-zh 120 /tmp/zip/quorvel-dfu.exe
+run list 240 /tmp/zip/quorvel-dfu.exe
+LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 run list-zh 240 /tmp/zip/quorvel-dfu.exe
 echo "quorvel-windows: cases done at $(clock) s"
 
 wineserver -k
