@@ -101,12 +101,12 @@ bool MakeFunction(const ConfigfsGadget& g, const PortDevice& device, std::string
 
 }  // namespace
 
-bool MakeGadget(size_t index, const PortDevice& device, ConfigfsGadget* gadget,
+bool MakeGadget(size_t index, size_t udc, const PortDevice& device, ConfigfsGadget* gadget,
                 std::string* error) {
   ConfigfsGadget& g = *gadget;
   g.dir = std::string(kGadgets) + "/quorvel" + std::to_string(index);
-  g.udc = "dummy_udc." + std::to_string(index);
-  g.hcd = "/sys/devices/platform/dummy_hcd." + std::to_string(index);
+  g.udc = "dummy_udc." + std::to_string(udc);
+  g.hcd = "/sys/devices/platform/dummy_hcd." + std::to_string(udc);
   if (!MakeDir(g.dir, error) || !MakeDir(g.dir + "/strings/0x409", error) ||
       !WriteText(g.dir + "/idVendor", HexId(device.vendorId), error) ||
       !WriteText(g.dir + "/bcdUSB", "0x0200", error) || !MakeFunction(g, device, error) ||

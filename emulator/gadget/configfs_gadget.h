@@ -1,7 +1,8 @@
 // One USB HID gadget made through configfs (libcomposite, usb_f_hid) for one
-// emulated device, bound to a UDC of its own (dummy_hcd's dummy_udc.N), so
-// that the host side of the same machine enumerates it as a real USB device
-// (usbhid, hid-generic, a /dev/hidrawN node) at port N+1-1 of bus N+1.
+// emulated device, bound to a UDC (dummy_hcd's dummy_udc.N), so that the
+// host side of the same machine enumerates it as a real USB device (usbhid,
+// hid-generic, a /dev/hidrawN node) at port N+1-1 of bus N+1. Only one
+// gadget is bound to a UDC at a time.
 #ifndef QUORVEL_EMULATOR_GADGET_CONFIGFS_GADGET_H_
 #define QUORVEL_EMULATOR_GADGET_CONFIGFS_GADGET_H_
 
@@ -19,15 +20,17 @@ struct ConfigfsGadget {
   std::string hidg;  // /dev/hidgM: the gadget side's reports, there while bound
 };
 
-// Makes the gadget of device number index with the device's identity, its
-// report descriptor, report_length 64 and one configuration; not bound.
-// False (with *error) when configfs or the function is not there.
-bool MakeGadget(size_t index, const PortDevice& device, ConfigfsGadget* gadget, std::string* error);
+// Makes the gadget of device number index, for UDC number udc, with the
+// device's identity, its report descriptor, report_length 64 and one
+// configuration; not bound. False (with *error) when configfs or the
+// function is not there.
+bool MakeGadget(size_t index, size_t udc, const PortDevice& device, ConfigfsGadget* gadget,
+                std::string* error);
 // Sets product ID, release, strings and serial number (an empty serial when
 // the device reports none) for the next bind; false with *error.
 bool SetGadgetIdentity(const ConfigfsGadget& gadget, const PortDevice& device, std::string* error);
-// Connects the gadget to the host (writes the UDC name), or disconnects it;
-// false with *error.
+// Connects the gadget to the host (writes the UDC name; fails while another
+// gadget holds the UDC), or disconnects it; false with *error.
 bool BindGadget(const ConfigfsGadget& gadget, std::string* error);
 bool UnbindGadget(const ConfigfsGadget& gadget, std::string* error);
 // Unbinds and removes the gadget's configfs tree; what cannot be removed is

@@ -1,9 +1,10 @@
 // quorvel-gadget-device: the emulated devices of a scenario as real USB HID
 // devices. Each scenario device is one configfs HID gadget (libcomposite,
-// usb_f_hid) bound to a UDC of its own (dummy_hcd's dummy_udc.N), so that the
-// host side of the same machine enumerates it with its USB descriptors,
-// strings and serial number at port N+1-1, and usbhid and hid-generic give it
-// a /dev/hidrawN node. What the host sends arrives on the gadget's
+// usb_f_hid) bound to a UDC (dummy_hcd's dummy_udc.N) of its own, or of its
+// scenario port's (devices plugged one after the other on one port share
+// it), so that the host side of the same machine enumerates it with its USB
+// descriptors, strings and serial number at port N+1-1, and usbhid and
+// hid-generic give it a /dev/hidrawN node. What the host sends arrives on the gadget's
 // /dev/hidgM as output reports and goes to the device; what the device sends
 // is written there as input reports. A device that leaves the bus (a
 // restart) is a USB disconnect: the gadget is unbound, takes the identity
@@ -14,7 +15,7 @@
 //   quorvel-gadget-device [--record FILE] [--trace] SCENARIO.json
 //
 // As root, with configfs mounted at /sys/kernel/config and dummy_hcd loaded
-// with at least as many buses as the scenario has devices. --trace logs the
+// with at least as many buses as the scenario has devices (or ports). --trace logs the
 // output reports (the first three data frames only), each bind and the node
 // and port of each stay to standard error. Stops on SIGTERM or SIGINT like
 // quorvel-uhid-device; the record is the emulator's, with each device's USB
@@ -163,12 +164,18 @@ bool FollowDevices(Run& run) {
     Flush(g);
   }
   run.devices = emu::PortDevices();
-  bool ok = true;
+  // Every unbind first: a device plugged where another was pulled takes the
+  // same UDC.
   for (size_t i = 0; i < run.gadgets.size(); ++i) {
     const emu::PortDevice& d = run.devices[i];
     Gadget& g = run.gadgets[i];
     if (g.bound && (!d.present || d.incarnation != g.incarnation))
       Unbind(run, g, d.name);
+  }
+  bool ok = true;
+  for (size_t i = 0; i < run.gadgets.size(); ++i) {
+    const emu::PortDevice& d = run.devices[i];
+    Gadget& g = run.gadgets[i];
     if (d.present && !g.bound && !Bind(run, g, d))
       ok = false;
     FindHost(run, g, d.name);
@@ -289,12 +296,30 @@ int Serve(Run& run) {
   }
 }
 
+// Devices the scenario puts on the same port (one plugged after the other
+// left) share that port's UDC; every other device has one of its own.
+std::vector<size_t> UdcNumbers(const std::vector<emu::PortDevice>& devices) {
+  std::vector<size_t> udcs;
+  std::vector<std::string> ports;
+  for (const emu::PortDevice& d : devices) {
+    auto known = std::find(ports.begin(), ports.end(), d.port);
+    if (d.port.empty() || known == ports.end()) {
+      udcs.push_back(ports.size());
+      ports.push_back(d.port);
+    } else {
+      udcs.push_back(static_cast<size_t>(known - ports.begin()));
+    }
+  }
+  return udcs;
+}
+
 bool MakeGadgets(Run& run) {
   run.devices = emu::PortDevices();
   run.gadgets.resize(run.devices.size());
+  std::vector<size_t> udcs = UdcNumbers(run.devices);
   for (size_t i = 0; i < run.devices.size(); ++i) {
     std::string error;
-    if (!emu::MakeGadget(i, run.devices[i], &run.gadgets[i].configfs, &error)) {
+    if (!emu::MakeGadget(i, udcs[i], run.devices[i], &run.gadgets[i].configfs, &error)) {
       std::fprintf(stderr, "gadget: %s: %s\n", run.devices[i].name.c_str(), error.c_str());
       return false;
     }
