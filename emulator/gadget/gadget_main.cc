@@ -52,7 +52,6 @@ struct Gadget {
   bool bound = false;
   int incarnation = -1;
   int hidgFd = -1;
-  int opensFd = -1;
   bool enumerated = false;  // the host has made this stay's hidraw node
   // Input reports the gadget's endpoint has not taken yet: it holds one at a
   // time, until the host polls for it.
@@ -65,6 +64,7 @@ struct Gadget {
 struct Run {
   emu::FrontEndOptions options;
   int stopFd = -1;
+  int opensFd = -1;  // every open of a hidraw node
   int64_t startMicros = 0;
   std::vector<Gadget> gadgets;
   std::vector<emu::PortDevice> devices;
@@ -108,7 +108,6 @@ void Unbind(Run& run, Gadget& g, const std::string& name) {
   if (!g.bound)
     return;
   CloseFd(g.hidgFd);
-  CloseFd(g.opensFd);
   g.pending.clear();
   std::string error;
   if (!emu::UnbindGadget(g.configfs, &error))
@@ -120,7 +119,7 @@ void Unbind(Run& run, Gadget& g, const std::string& name) {
 }
 
 // Once the host has enumerated this stay: its port and node into the
-// record and the log, and the watch on who opens the node.
+// record and the log.
 void FindHost(Run& run, Gadget& g, const std::string& name) {
   std::string port, hidraw;
   if (!g.bound || g.enumerated || !emu::FindHostSide(g.configfs, &port, &hidraw))
@@ -130,10 +129,6 @@ void FindHost(Run& run, Gadget& g, const std::string& name) {
   stay["port"] = port;
   stay["hidraw"] = hidraw;
   stay["enumeratedAtMs"] = RunMs(run);
-  std::string error;
-  g.opensFd = emu::WatchOpens(hidraw, &error);
-  if (g.opensFd < 0)
-    std::fprintf(stderr, "gadget: %s: opens not watched: %s\n", name.c_str(), error.c_str());
   std::fprintf(stderr, "gadget: %s: on %s at %s\n", name.c_str(), hidraw.c_str(), port.c_str());
 }
 
@@ -208,33 +203,42 @@ void Receive(const Run& run, Gadget& g, size_t index) {
   }
 }
 
-void NoteOpens(Run& run, Gadget& g) {
-  for (const emu::HostOpen& open : emu::TakeOpens(g.opensFd)) {
-    json stay = g.stays.empty() ? json::object() : g.stays.back();
-    g.hostOpens.push_back({{"atMs", RunMs(run)},
-                           {"pid", open.pid},
-                           {"command", open.command},
-                           {"hidraw", stay.value("hidraw", "")},
-                           {"port", stay.value("port", "")}});
+// The gadget whose current stay has that node; null when none has.
+Gadget* GadgetOnNode(Run& run, const std::string& node) {
+  for (Gadget& g : run.gadgets) {
+    if (g.bound && g.enumerated && g.stays.back().value("hidraw", "") == node)
+      return &g;
+  }
+  return nullptr;
+}
+
+// Each open of a gadget's node into that device's record. A program may
+// open a new node before this loop has found it: the host side is looked at
+// again first.
+void NoteOpens(Run& run) {
+  for (const emu::HostOpen& open : emu::TakeOpens(run.opensFd)) {
+    Gadget* g = GadgetOnNode(run, open.node);
+    for (size_t i = 0; g == nullptr && i < run.gadgets.size(); ++i)
+      FindHost(run, run.gadgets[i], run.devices[i].name);
+    g = g ? g : GadgetOnNode(run, open.node);
+    if (g == nullptr)
+      continue;
+    g->hostOpens.push_back({{"atMs", RunMs(run)},
+                            {"pid", open.pid},
+                            {"command", open.command},
+                            {"hidraw", open.node},
+                            {"port", g->stays.back().value("port", "")}});
   }
 }
 
-struct Watch {
-  size_t gadget;
-  bool opens;  // the open watch, else the gadget's reports
-};
-
-void AddFds(const Run& run, std::vector<pollfd>* fds, std::vector<Watch>* watches) {
+// The gadgets' report nodes to wait on, and whose each is.
+void AddFds(const Run& run, std::vector<pollfd>* fds, std::vector<size_t>* owners) {
   for (size_t i = 0; i < run.gadgets.size(); ++i) {
     const Gadget& g = run.gadgets[i];
     if (g.hidgFd >= 0) {
       short events = static_cast<short>(POLLIN | (g.pending.empty() ? 0 : POLLOUT));
       fds->push_back({g.hidgFd, events, 0});
-      watches->push_back({i, false});
-    }
-    if (g.opensFd >= 0) {
-      fds->push_back({g.opensFd, POLLIN, 0});
-      watches->push_back({i, true});
+      owners->push_back(i);
     }
   }
 }
@@ -250,9 +254,9 @@ void NoteStop(Run& run) {
 // Waits for the host, a stop signal or the next device event, and takes
 // what came; false when waiting failed.
 bool WaitAndReceive(Run& run) {
-  std::vector<pollfd> fds = {{run.stopFd, POLLIN, 0}};
-  std::vector<Watch> watches;
-  AddFds(run, &fds, &watches);
+  std::vector<pollfd> fds = {{run.stopFd, POLLIN, 0}, {run.opensFd, POLLIN, 0}};
+  std::vector<size_t> owners;
+  AddFds(run, &fds, &owners);
   // At least every 20 ms, so that the host's enumeration is noticed soon.
   int64_t next = emu::PortNextEventMicros();
   int64_t wait = std::max<int64_t>(0, std::min<int64_t>(next - emu::PortNowMicros(), 20000));
@@ -264,12 +268,11 @@ bool WaitAndReceive(Run& run) {
   emu::DeviceClockCatchUp(next);
   if (fds[0].revents & POLLIN)
     NoteStop(run);
-  for (size_t k = 1; k < fds.size(); ++k) {
-    Gadget& g = run.gadgets[watches[k - 1].gadget];
-    if (watches[k - 1].opens && (fds[k].revents & POLLIN))
-      NoteOpens(run, g);
-    else if (!watches[k - 1].opens && (fds[k].revents & POLLIN))
-      Receive(run, g, watches[k - 1].gadget);
+  if (fds[1].revents & POLLIN)
+    NoteOpens(run);
+  for (size_t k = 2; k < fds.size(); ++k) {
+    if (fds[k].revents & POLLIN)
+      Receive(run, run.gadgets[owners[k - 2]], owners[k - 2]);
   }
   return true;
 }
@@ -357,6 +360,9 @@ int main(int argc, char** argv) {
   run.stopFd = emu::StopSignals("gadget");
   if (run.stopFd < 0)
     return 2;
+  run.opensFd = emu::WatchDeviceOpens(&error);
+  if (run.opensFd < 0)
+    std::fprintf(stderr, "gadget: host opens not watched: %s\n", error.c_str());
   int status = MakeGadgets(run) ? Serve(run) : 1;
   emu::PortAdvance();
   for (size_t i = 0; i < run.gadgets.size(); ++i) {

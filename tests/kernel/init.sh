@@ -19,9 +19,9 @@ cd /q
 
 DEVICE_PID=
 FRONT=uhid
-# start_devices CASE: the case's devices on the bus ($FRONT: uhid or
+# start_devices CASE [COUNT]: the case's devices on the bus ($FRONT: uhid or
 # gadget), every output report logged; waits until the kernel has made a
-# hidraw node for each of them.
+# hidraw node for each of them (for COUNT of them, when given).
 start_devices() {
   local want i
   echo "quorvel-kernel: $1 at $(cut -d' ' -f1 /proc/uptime) s"
@@ -29,7 +29,7 @@ start_devices() {
   quorvel-$FRONT-device --trace --record /results/$1/record.json scenarios/$1.json \
     2>/results/$1/$FRONT.log &
   DEVICE_PID=$!
-  want=$(grep -c '"name"' scenarios/$1.json)
+  want=${2:-$(grep -c '"name"' scenarios/$1.json)}
   for i in $(seq 300); do
     if [ "$(grep -c ': on /dev/hidraw' /results/$1/$FRONT.log)" -ge "$want" ]; then
       ls -l /dev/hidraw* >/results/$1/nodes 2>&1

@@ -544,6 +544,8 @@ TEST(GadgetLine, FourIdenticalDonglesUpdatedAtOnceEachByItsPin) {
       std::string pin =
           bySerial ? "--serial " + e2e::LineDongleSerial(k) : "--port " + GadgetPort(k);
       ExpectOnlyOpenedBy(r, e2e::LineDongleName(k), pin);
+      // Its program opened it in each stay: before the restart and after.
+      EXPECT_EQ(Openers(r, e2e::LineDongleName(k)).size(), 2u);
     }
   }
 }
