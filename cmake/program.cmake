@@ -79,6 +79,7 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/device_listing.cc
     src/console/device_query.cc
     src/console/dfu_settings.cc
+    src/console/hid_start.cc
     src/console/interruption.cc
     src/console/json_report.cc
     src/console/loaded_images.cc

@@ -54,6 +54,16 @@ const wchar_t* OpenRefusal(const DeviceState& d, int* code) {
   return nullptr;
 }
 
+// hidapi starts itself at every listing and open; when it cannot, the
+// call fails with its reason. Called with the world's lock held.
+bool HidStartRefused() {
+  World& w = TheWorld();
+  if (w.hidInitError.empty())
+    return false;
+  w.globalError = w.hidInitError;
+  return true;
+}
+
 hid_device* OpenDevice(size_t index) {
   World& w = TheWorld();
   DeviceState& d = w.devices[index];
@@ -98,9 +108,10 @@ bool WaitForReport(std::unique_lock<std::recursive_mutex>& lock, const DeviceSta
 extern "C" {
 
 int hid_init(void) {
-  Lock lock(TheWorld().mutex);
+  World& w = TheWorld();
+  Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
-  return 0;
+  return HidStartRefused() ? -1 : 0;
 }
 
 int hid_exit(void) {
@@ -114,6 +125,8 @@ hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
+  if (HidStartRefused())
+    return nullptr;
   AdvanceAll();
   hid_device_info* head = nullptr;
   hid_device_info** tail = &head;
@@ -139,6 +152,8 @@ hid_device* hid_open_path(const char* path) {
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
+  if (HidStartRefused())
+    return nullptr;
   AdvanceAll();
   for (size_t i = 0; path && i < w.devices.size(); ++i) {
     if (w.devices[i].present && w.devices[i].path == path)
@@ -153,6 +168,8 @@ hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const 
   World& w = TheWorld();
   Lock lock(w.mutex);
   emu::internal::EnsureLoaded();
+  if (HidStartRefused())
+    return nullptr;
   AdvanceAll();
   for (const DeviceState& d : w.devices) {
     if (d.present && d.vendorId == vendor_id && (!product_id || d.productId == product_id)) {

@@ -90,6 +90,8 @@ std::vector<PortDevice> PortDevices() {
     p.release = d.cfg.release;
     p.manufacturer = d.cfg.manufacturer.value_or("");
     p.product = d.cfg.product.value_or("");
+    p.serial = d.serial.value_or("");
+    p.port = d.cfg.port;
     p.collection = d.collection;
     out.push_back(p);
   }

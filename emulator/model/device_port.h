@@ -26,6 +26,8 @@ struct PortDevice {
   uint16_t release = 0;
   std::string manufacturer;  // empty when the scenario gives none
   std::string product;
+  std::string serial;  // empty when the device reports none
+  std::string port;    // the scenario's USB port chain; empty when it gives none
   // Reports carry report ID 0x0A as their first byte (64 bytes in all);
   // otherwise they are 64 bytes without a report ID.
   bool collection = false;

@@ -249,15 +249,20 @@ bool ParseScenario(const json& scenario, World* world, std::string* error) {
   if (!scenario.is_object())
     return c.Fail("the scenario must be a JSON object");
   if (!CheckKeys(scenario,
-                 {"recordWrites", "recordFrames", "lowestFreeNodes", "sysfsRoot", "devices"}, c))
+                 {"recordWrites", "recordFrames", "lowestFreeNodes", "sysfsRoot", "hidInitError",
+                  "devices"},
+                 c))
     return false;
   world->sysfsRoot.clear();
+  std::string hidInitError;
   if (!GetBool(scenario, "recordWrites", &world->recordWrites, c) ||
       !GetBool(scenario, "recordFrames", &world->recordFrames, c) ||
       !GetBool(scenario, "lowestFreeNodes", &world->lowestFreeNodes, c) ||
-      !GetString(scenario, "sysfsRoot", &world->sysfsRoot, c)) {
+      !GetString(scenario, "sysfsRoot", &world->sysfsRoot, c) ||
+      !GetString(scenario, "hidInitError", &hidInitError, c)) {
     return false;
   }
+  world->hidInitError.assign(hidInitError.begin(), hidInitError.end());
   json devices = scenario.value("devices", json::array());
   if (!devices.is_array())
     return c.Fail("\"devices\" must be a list");

@@ -21,6 +21,7 @@ void ClearWorld(World& w) {
   w.recordWrites = false;
   w.recordFrames = true;
   w.lowestFreeNodes = false;
+  w.hidInitError.clear();
   w.loaded = false;
 }
 

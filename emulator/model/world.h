@@ -29,6 +29,10 @@ struct World {
   // of its own to come back under) takes the lowest free node, as Linux
   // hands out hidraw minors: devices that restart together swap nodes.
   bool lowestFreeNodes = false;
+  // When not empty, hidapi does not start (hid_init fails with this text,
+  // as hidapi's Windows backend does on a cfgmgr32.dll that lacks one of
+  // its functions), so every listing and open fails too.
+  std::wstring hidInitError;
   std::vector<DeviceState> devices;
   std::set<hid_device*> handles;
   uint64_t nextSeq = 1;

@@ -21,9 +21,6 @@
 #include <linux/input.h>
 #include <linux/uhid.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,46 +32,12 @@
 #include <vector>
 
 #include "emulator.h"
+#include "front_end/device_clock.h"
+#include "front_end/front_end_options.h"
+#include "front_end/report_descriptor.h"
 #include "model/device_port.h"
 
 namespace {
-
-// Vendor-defined usage page, 64-byte input and output reports without a
-// report ID.
-const uint8_t kPlainDescriptor[] = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x01,        //   Usage (1)
-    0x81, 0x02,        //   Input (Data, Variable, Absolute)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x01,        //   Usage (1)
-    0x91, 0x02,        //   Output (Data, Variable, Absolute)
-    0xC0,              // End Collection
-};
-
-// The same with report ID 0x0A: the ID byte and 63 data bytes make the
-// 64-byte report whose first byte is the protocol's lead byte.
-const uint8_t kNumberedDescriptor[] = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x85, 0x0A,        //   Report ID (10)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x3F,        //   Report Count (63)
-    0x09, 0x01,        //   Usage (1)
-    0x81, 0x02,        //   Input (Data, Variable, Absolute)
-    0x95, 0x3F,        //   Report Count (63)
-    0x09, 0x01,        //   Usage (1)
-    0x91, 0x02,        //   Output (Data, Variable, Absolute)
-    0xC0,              // End Collection
-};
 
 struct Node {
   int fd = -1;
@@ -85,55 +48,8 @@ struct Node {
 };
 
 bool g_trace = false;
-// The protocol's data frame command: the trace leaves most frames out.
-constexpr uint8_t kDataFrameCommand = 0x10;
 
 constexpr int64_t kSettleMicros = 10000000;
-
-// The devices' clock: the monotonic clock less the time this program has
-// been late. When the loop wakes after a device's next event was due, the
-// devices' clock is held back to that event, so that what a device does
-// keeps its spacing on the kernel's side: a reply and the restart 20 ms
-// after it stay 20 ms apart, instead of a late wake handing the kernel the
-// reply and the device's departure at the same moment (hidapi then reports
-// the departure and the reply is lost).
-int64_t g_lateMicros = 0;
-
-int64_t MonotonicMicros() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-int64_t DeviceNowMicros() {
-  return MonotonicMicros() - g_lateMicros;
-}
-
-void DeviceSleepUntilMicros(int64_t deadline) {
-  int64_t wait;
-  while ((wait = deadline - DeviceNowMicros()) > 0) {
-    timespec ts{static_cast<time_t>(wait / 1000000), static_cast<long>(wait % 1000000) * 1000};
-    nanosleep(&ts, nullptr);
-  }
-}
-
-// Called on waking: when the next device event is already past, the
-// devices' clock goes back to it.
-void CatchUp(int64_t nextEvent) {
-  int64_t now = DeviceNowMicros();
-  if (nextEvent < now)
-    g_lateMicros += now - nextEvent;
-}
-
-std::string Hex(const uint8_t* data, size_t size) {
-  std::string out;
-  char text[4];
-  for (size_t i = 0; i < size; ++i) {
-    std::snprintf(text, sizeof text, i ? " %02X" : "%02X", data[i]);
-    out += text;
-  }
-  return out;
-}
 
 bool Send(int fd, const uhid_event& ev) {
   ssize_t n;
@@ -164,10 +80,9 @@ bool Create(Node& node, const emu::PortDevice& d) {
   CopyText("quorvel-uhid/" + d.name, req.phys, sizeof req.phys);
   node.uniq = d.name + "#" + std::to_string(d.incarnation);
   CopyText(node.uniq, req.uniq, sizeof req.uniq);
-  const uint8_t* rd = d.collection ? kNumberedDescriptor : kPlainDescriptor;
-  size_t rdSize = d.collection ? sizeof kNumberedDescriptor : sizeof kPlainDescriptor;
-  std::memcpy(req.rd_data, rd, rdSize);
-  req.rd_size = static_cast<__u16>(rdSize);
+  const std::vector<uint8_t>& rd = emu::ReportDescriptor(d.collection);
+  std::memcpy(req.rd_data, rd.data(), rd.size());
+  req.rd_size = static_cast<__u16>(rd.size());
   req.bus = BUS_USB;
   req.vendor = d.vendorId;
   req.product = d.productId;
@@ -252,12 +167,12 @@ void Receive(Node& node, size_t index, const std::string& name) {
         const uhid_output_req& out = ev.u.output;
         // Every report but the data frames after the first few: enough to
         // see the framing and to follow the requests.
-        bool frame = out.size >= 3 && (out.data[1] == kDataFrameCommand ||
-                                       (out.data[0] == 0 && out.data[2] == kDataFrameCommand));
+        bool frame = emu::DataFrameReport(out.data, out.size);
         if (g_trace && (!frame || node.outputsTraced < 3)) {
           node.outputsTraced += frame ? 1 : 0;
           std::fprintf(stderr, "uhid: %s: UHID_OUTPUT %u bytes, type %u: %s ...\n", name.c_str(),
-                       out.size, out.rtype, Hex(out.data, std::min<size_t>(out.size, 4)).c_str());
+                       out.size, out.rtype,
+                       emu::Hex(out.data, std::min<size_t>(out.size, 4)).c_str());
         }
         emu::PortWrite(index, out.data, out.size);
         break;
@@ -282,43 +197,6 @@ void SendInput(Node& node, const std::vector<uint8_t>& report) {
   std::memcpy(ev.u.input2.data, report.data(), n);
   ev.u.input2.size = static_cast<__u16>(n);
   Send(node.fd, ev);
-}
-
-int Usage() {
-  std::fprintf(stderr, "usage: quorvel-uhid-device [--record FILE] [--trace] SCENARIO.json\n");
-  return 2;
-}
-
-// The command line into *record and *scenario (and --trace); false on a
-// malformed one.
-bool ParseArguments(int argc, char** argv, std::string* record, std::string* scenario) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--record" && i + 1 < argc) {
-      *record = argv[++i];
-    } else if (arg == "--trace") {
-      g_trace = true;
-    } else if (!arg.empty() && arg[0] != '-' && scenario->empty()) {
-      *scenario = arg;
-    } else {
-      return false;
-    }
-  }
-  return !scenario->empty();
-}
-
-// A signalfd for SIGTERM and SIGINT, which are blocked otherwise; -1 (with a
-// message) when it cannot be made.
-int StopSignals() {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-  if (stopFd < 0)
-    std::perror("uhid: signalfd");
-  return stopFd;
 }
 
 struct Run {
@@ -376,12 +254,9 @@ bool WaitAndReceive(Run& run) {
     std::perror("uhid: ppoll");
     return false;
   }
-  CatchUp(next);
+  emu::DeviceClockCatchUp(next);
   if ((fds[0].revents & POLLIN) && !run.stopping) {
-    signalfd_siginfo info;
-    if (read(run.stopFd, &info, sizeof info) < 0) {
-      // Nothing to do: the signal is what counts, not its details.
-    }
+    emu::TakeStopSignal(run.stopFd);
     run.stopping = true;
     run.settleDeadline = emu::PortNowMicros() + kSettleMicros;
   }
@@ -413,19 +288,20 @@ int Serve(Run& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string record;
-  std::string scenario;
-  if (!ParseArguments(argc, argv, &record, &scenario))
-    return Usage();
+  emu::FrontEndOptions options;
+  if (!emu::ParseFrontEndArguments(argc, argv, &options))
+    return emu::FrontEndUsage("quorvel-uhid-device");
+  g_trace = options.trace;
+  const std::string& record = options.record;
   emu::PortWarmUp();
-  emu::SetClock(emu::Clock{DeviceNowMicros, DeviceSleepUntilMicros});
+  emu::UseDeviceClock();
   std::string error;
-  if (!emu::LoadScenarioFile(scenario, &error)) {
+  if (!emu::LoadScenarioFile(options.scenario, &error)) {
     std::fprintf(stderr, "uhid: %s\n", error.c_str());
     return 2;
   }
   Run run;
-  run.stopFd = StopSignals();
+  run.stopFd = emu::StopSignals("uhid");
   if (run.stopFd < 0)
     return 2;
   int status = Serve(run);

@@ -89,6 +89,8 @@ const MessagePair kMessages[] = {
      "：无权限打开设备：请将 70-quorvel-dfu.rules（已安装时位于 /usr/lib/udev/rules.d/，源码中位于 "
      "udev/）复制到 /etc/udev/rules.d/，在其中列出该设备的厂商 ID，以 root 身份运行 \"udevadm "
      "control --reload-rules && udevadm trigger\"，然后重新插拔设备"},
+    {Msg::kHidStartFailed, ": HID access did not start, so no device can be listed or opened: ",
+     "：HID 访问未能启动，无法列出或打开任何设备："},
     {Msg::kRejectMissingVidPid, ": vid and pid are required", "：必须设置 vid 和 pid"},
     {Msg::kRejectNotANumber, ": not a number: ", "：不是数字："},
     {Msg::kRejectOutOfRange, ": value out of range: ", "：数值超出范围："},

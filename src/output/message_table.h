@@ -75,6 +75,7 @@ enum class Msg {
   kListSerial,
   kListPort,
   kPermissionHint,
+  kHidStartFailed,
   kRejectMissingVidPid,
   kRejectNotANumber,
   kRejectOutOfRange,

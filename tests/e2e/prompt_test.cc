@@ -114,4 +114,37 @@ TEST(Prompt, CvShowsTheVersionAnEarlierRunFlashed) {
   EXPECT_EQ(second.Device("dongle").value("transfers", Json(nullptr)), Json::array());
 }
 
+// hidapi that cannot start (hid_init fails, as on a cfgmgr32.dll without a
+// function hidapi looks up): list and cv find nothing and send nothing, and
+// standard error says once, in the user's language, why.
+TEST(Prompt, ListAndCvSayWhyHidapiDidNotStart) {
+  e2e::Workspace workspace;
+  const char kReason[] = "resolve DLL functions: (0x0000007F) Procedure not found.";
+  std::vector<RunOptions> runs(2);
+  for (RunOptions& run : runs) {
+    run.scenario = e2e::Scenario({e2e::Dongle()});
+    run.scenario["hidInitError"] = kReason;
+    run.input = "list\ncv\nexit\n";
+  }
+  runs[1].lang = "zh_CN.UTF-8";
+  std::vector<RunResult> results = e2e::RunAll(workspace, runs);
+  const std::string kWhy[] = {
+      "quorvel-dfu: HID access did not start, so no device can be listed or opened: ",
+      "quorvel-dfu\xEF\xBC\x9AHID \xE8\xAE\xBF\xE9\x97\xAE\xE6\x9C\xAA\xE8\x83\xBD\xE5\x90\xAF"
+      "\xE5\x8A\xA8\xEF\xBC\x8C\xE6\x97\xA0\xE6\xB3\x95\xE5\x88\x97\xE5\x87\xBA\xE6\x88\x96"
+      "\xE6\x89\x93\xE5\xBC\x80\xE4\xBB\xBB\xE4\xBD\x95\xE8\xAE\xBE\xE5\xA4\x87\xEF\xBC\x9A"};
+  const std::string kNone[] = {
+      ">> >> No HID interface found",
+      ">> >> \xE6\x9C\xAA\xE6\x89\xBE\xE5\x88\xB0 HID \xE6\x8E\xA5\xE5\x8F\xA3"};
+  for (size_t i = 0; i < results.size(); ++i) {
+    const RunResult& result = results[i];
+    EXPECT_FALSE(result.timedOut) << result.Describe();
+    EXPECT_EQ(result.exitStatus, 0) << result.Describe();
+    EXPECT_EQ(result.err, kWhy[i] + kReason + "\n");
+    EXPECT_EQ(Screen(result), std::vector<std::string>({kNone[i], ">> >> "})) << result.out;
+    EXPECT_EQ(result.Device("dongle").value("opens", Json(nullptr)), Json::array());
+    EXPECT_EQ(result.Device("dongle").value("requests", Json(nullptr)), Json::array());
+  }
+}
+
 }  // namespace

@@ -27,7 +27,10 @@ class DevicePortTest : public EmulatedDeviceTest {
 
 TEST_F(DevicePortTest, RepliesReachTheListenerWithHidrawFraming) {
   LoadScenario({{"devices",
-                 {Device({{"timing", {{"replyMs", 5}}}, {"product", "Receiver"}}),
+                 {Device({{"timing", {{"replyMs", 5}}},
+                          {"product", "Receiver"},
+                          {"serial", "QV1"},
+                          {"port", "1-2"}}),
                   Device({{"name", "n"}, {"path", "/dev/hidraw1"}, {"collection", true}})}}});
   // Nothing can be written before the front end has looked at the bus.
   EXPECT_EQ(Write(0, Padded({0x00, 0x0A, 0x55}, 65)), -1);
@@ -37,6 +40,10 @@ TEST_F(DevicePortTest, RepliesReachTheListenerWithHidrawFraming) {
   EXPECT_TRUE(devices[0].present);
   EXPECT_EQ(devices[0].product, "Receiver");
   EXPECT_EQ(devices[0].manufacturer, "");
+  EXPECT_EQ(devices[0].serial, "QV1");
+  EXPECT_EQ(devices[0].port, "1-2");
+  EXPECT_EQ(devices[1].serial, "");  // none given: the device reports none
+  EXPECT_EQ(devices[1].port, "");
   EXPECT_FALSE(devices[0].collection);
   EXPECT_TRUE(devices[1].collection);
 
@@ -53,9 +60,11 @@ TEST_F(DevicePortTest, RepliesReachTheListenerWithHidrawFraming) {
 }
 
 TEST_F(DevicePortTest, RestartIsANewStayAfterTheReplyWentOut) {
-  LoadScenario(
-      Scenario(Device({{"reboot", {{"leaveMs", 20}, {"awayMs", 100}, {"productId", "0x8267"}}}})));
+  // A boot loader: back under another product ID and without a serial number.
+  json reboot = {{"leaveMs", 20}, {"awayMs", 100}, {"productId", "0x8267"}, {"serial", nullptr}};
+  LoadScenario(Scenario(Device({{"serial", "QV1"}, {"reboot", reboot}})));
   ASSERT_EQ(emu::PortDevices()[0].incarnation, 0);
+  ASSERT_EQ(emu::PortDevices()[0].serial, "QV1");
   ASSERT_EQ(Write(0, Padded({0x00, 0x0A, 0x04, 0x00}, 65)), 65);
   EXPECT_TRUE(emu::PortRestarting());
   // The reply at 1 ms and the departure at 21 ms come in one step: the reply
@@ -71,6 +80,7 @@ TEST_F(DevicePortTest, RestartIsANewStayAfterTheReplyWentOut) {
   EXPECT_TRUE(back.present);
   EXPECT_EQ(back.incarnation, 1);
   EXPECT_EQ(back.productId, 0x8267);
+  EXPECT_EQ(back.serial, "");
   EXPECT_FALSE(emu::PortRestarting());
   EXPECT_EQ(Write(0, Padded({0x00, 0x0A, 0x55}, 65)), 65);
   EXPECT_EQ(InputAt(122), std::vector<Bytes>({Padded({0x0A, 0x55})}));

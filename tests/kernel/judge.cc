@@ -14,10 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 
+#include "firmware_builder.h"
 #include "support/bytes.h"
 #include "support/device_record.h"
+#include "support/dongle_line.h"
 #include "support/dongle_scenario.h"
 #include "support/e2e_upgrade_rows.h"
 #include "support/workspace.h"
@@ -65,6 +68,51 @@ json Keyboard() {
 
 using e2e::Scenario;
 
+// Dongle k of a line of four identical dongles, one per USB gadget (bus k,
+// port k-1), with the line's serial numbers; back from a restart as
+// 248A:8267.
+json LineDongle(int k, const json& overrides = json::object()) {
+  json d = Dongle(false, {{"name", e2e::LineDongleName(k)}});
+  if (!e2e::LineDongleSerial(k).empty())
+    d["serial"] = e2e::LineDongleSerial(k);
+  d["reboot"]["productId"] = "0x8267";
+  d.update(overrides);
+  return d;
+}
+
+// The line with dongle k changed.
+json LineWith(int changed, const json& overrides) {
+  std::vector<json> devices;
+  for (int k = 1; k <= e2e::kLineDongles; ++k)
+    devices.push_back(LineDongle(k, k == changed ? overrides : json::object()));
+  return Scenario(devices);
+}
+
+// Entering the forced upgrade mode restarts this chip; it comes back with
+// the given reboot keys (boot loaders report no state record).
+json RestartingForcedEntry(const json& reboot) {
+  json r = {{"leaveMs", kLeaveMs}, {"awayMs", 400}};
+  r.update(reboot);
+  return {{"forcedState", nullptr}, {"forcedEntryRestarts", true}, {"reboot", r}};
+}
+
+void AddGadgetScenarios(std::map<std::string, json>* cases) {
+  for (const char* variant : kVariants) {
+    bool numbered = std::string(variant) == "numbered";
+    (*cases)["g-p4-" + std::string(variant)] =
+        Scenario({Dongle(numbered, {{"serial", "SN-0001"}}), Keyboard()});
+  }
+  (*cases)["g-p3"] = Scenario({Dongle(false, RestartingForcedEntry({{"productId", "0x8267"}}))});
+  (*cases)["g-line-port"] = LineWith(0, json::object());
+  (*cases)["g-line-serial"] = LineWith(0, json::object());
+  (*cases)["g-listing"] = LineWith(0, json::object());
+  json noSerial = {{"leaveMs", kLeaveMs}, {"awayMs", 400}, {"serial", nullptr}};
+  (*cases)["g-noserial"] = LineWith(3, {{"reboot", noSerial}});
+  (*cases)["g-recovery"] = LineWith(3, RestartingForcedEntry({{"serial", nullptr}}));
+  json vanish = {{{"action", "vanish"}, {"afterDataBytes", 512}}};
+  (*cases)["g-unplug"] = LineWith(2, {{"faults", vanish}});
+}
+
 std::map<std::string, json> Scenarios() {
   std::map<std::string, json> cases;
   for (const char* variant : kVariants) {
@@ -86,7 +134,26 @@ std::map<std::string, json> Scenarios() {
   cases["permission"] = Scenario({Dongle(false)});
   json vanish = {{{"action", "vanish"}, {"afterDataBytes", 512}}};
   cases["vanish"] = Scenario({Dongle(false, {{"faults", vanish}})});
+  AddGadgetScenarios(&cases);
   return cases;
+}
+
+// Image k of the line: its own body and version, so that each dongle's
+// record tells which image it received.
+e2e::Firmware WriteLineImage(const e2e::Workspace& workspace, int k) {
+  fwbuild::ImageOptions options;
+  options.version = {1, 2, 0, 0, static_cast<uint8_t>(k), 0, 0, 0};
+  options.bodySize = 1500 + 100 * k;
+  options.seed = 20 + k;
+  e2e::Firmware firmware;
+  firmware.file = fwbuild::BuildOnePartFile(options);
+  firmware.image = firmware.file;
+  firmware.path = workspace.Write("line" + std::to_string(k) + ".bin", firmware.file);
+  return firmware;
+}
+
+std::string LineImageVersion(int k) {
+  return fwbuild::VersionText({1, 2, 0, 0, static_cast<uint8_t>(k), 0, 0, 0});
 }
 
 struct Files {
@@ -95,6 +162,8 @@ struct Files {
   e2e::Firmware twoPart = e2e::WriteTwoPart(workspace, "two.bin");
   e2e::Firmware offset = e2e::WriteOffsetImage(workspace, "offset.bin");
   e2e::Firmware passthrough = e2e::WritePassthrough(workspace, "passthrough.bin");
+  std::vector<e2e::Firmware> line = {WriteLineImage(workspace, 1), WriteLineImage(workspace, 2),
+                                     WriteLineImage(workspace, 3), WriteLineImage(workspace, 4)};
 };
 
 const Files& TheFiles() {
@@ -108,25 +177,32 @@ int WriteCases(const std::string& dir) {
   fs::create_directories(dir + "/scenarios");
   const Files& f = TheFiles();
   bool ok = true;
-  for (const e2e::Firmware* fw : {&f.onePart, &f.twoPart, &f.offset, &f.passthrough}) {
+  std::vector<const e2e::Firmware*> files = {&f.onePart, &f.twoPart, &f.offset, &f.passthrough};
+  for (const e2e::Firmware& fw : f.line)
+    files.push_back(&fw);
+  for (const e2e::Firmware* fw : files) {
     std::string name = fs::path(fw->path).filename().string();
     ok = ok && e2e::WriteText(dir + "/fw/" + name, std::string(fw->file.begin(), fw->file.end()));
   }
   for (const auto& [name, scenario] : Scenarios())
     ok = ok && e2e::WriteText(dir + "/scenarios/" + name + ".json", scenario.dump(2) + "\n");
+  std::string serials;
+  for (int k = 1; k <= e2e::kLineDongles; ++k)
+    serials += e2e::LineDongleSerial(k) + "\n";
+  ok = ok && e2e::WriteText(dir + "/serials", serials);
   return ok ? 0 : 1;
 }
 
 // What the test machine sent back for one case.
 struct CaseResult {
   std::string name;
-  std::string out, err, uhidLog, nodes;
+  std::string out, err, deviceLog, nodes;
   int rc = -1;
   json record;
   const json& Device(const std::string& device) const { return e2e::DeviceRecord(record, device); }
   std::string Describe() const {
     return name + ": rc " + std::to_string(rc) + "\n--- out\n" + out + "\n--- err\n" + err +
-           "\n--- device log\n" + uhidLog;
+           "\n--- device log\n" + deviceLog;
   }
 };
 
@@ -137,7 +213,7 @@ CaseResult Load(const std::string& name) {
   r.name = name;
   r.out = e2e::ReadText(dir + "/out");
   r.err = e2e::ReadText(dir + "/err");
-  r.uhidLog = e2e::ReadText(dir + "/uhid.log");
+  r.deviceLog = e2e::ReadText(dir + "/uhid.log") + e2e::ReadText(dir + "/gadget.log");
   r.nodes = e2e::ReadText(dir + "/nodes");
   std::string rc = e2e::ReadText(dir + "/rc");
   if (!rc.empty())
@@ -153,7 +229,7 @@ bool Contains(const std::string& text, const std::string& part) {
 // Lines of the device log that show an output report of that device.
 std::vector<std::string> Outputs(const CaseResult& r, const std::string& device) {
   std::vector<std::string> lines;
-  std::istringstream in(r.uhidLog);
+  std::istringstream in(r.deviceLog);
   std::string line;
   while (std::getline(in, line)) {
     if (Contains(line, "uhid: " + device + ": UHID_OUTPUT"))
@@ -268,10 +344,10 @@ TEST(KernelReports, ReportIdsOnWriteAndRead) {
   std::map<std::string, std::string> nodeOf;
   for (const char* device : {"plain", "numbered"}) {
     std::string marker = std::string("uhid: ") + device + ": on ";
-    size_t at = r.uhidLog.find(marker);
+    size_t at = r.deviceLog.find(marker);
     ASSERT_NE(at, std::string::npos) << device;
-    size_t end = r.uhidLog.find('\n', at);
-    nodeOf[device] = r.uhidLog.substr(at + marker.size(), end - at - marker.size());
+    size_t end = r.deviceLog.find('\n', at);
+    nodeOf[device] = r.deviceLog.substr(at + marker.size(), end - at - marker.size());
   }
   auto answer = [&](const std::string& device, const char* write) {
     std::string key = nodeOf[device] + " " + write + ": ";
@@ -338,7 +414,231 @@ TEST(KernelVanish, DeviceDestroyedMidDownloadFailsCleanly) {
   EXPECT_LT(transfers[0].value("receivedLength", 0),
             static_cast<int>(TheFiles().onePart.image.size()));
   EXPECT_EQ(transfers[0].value("verified", json("?")), json());
-  EXPECT_TRUE(Contains(r.uhidLog, "uhid: dongle: destroyed"));
+  EXPECT_TRUE(Contains(r.deviceLog, "uhid: dongle: destroyed"));
+}
+
+// The USB gadget cases: the same devices as real USB devices on dummy_hcd,
+// device k of a scenario on bus k at port "k-1".
+
+std::string GadgetPort(int k) {
+  return std::to_string(k) + "-1";
+}
+
+// The USB stays of a device: one per bind, with the port the host saw it at.
+json Stays(const CaseResult& r, const std::string& device) {
+  return r.Device(device).value("usb", json::array());
+}
+
+std::set<std::string> StayPorts(const CaseResult& r, const std::string& device) {
+  std::set<std::string> ports;
+  for (const json& stay : Stays(r, device))
+    ports.insert(stay.value("port", "(never enumerated)"));
+  return ports;
+}
+
+// The command lines of the host processes that opened the device's node.
+std::vector<std::string> Openers(const CaseResult& r, const std::string& device) {
+  std::vector<std::string> commands;
+  for (const json& open : r.Device(device).value("hostOpens", json::array()))
+    commands.push_back(open.value("command", ""));
+  return commands;
+}
+
+// Every open of the device's node was by a program pinned with that pin.
+void ExpectOnlyOpenedBy(const CaseResult& r, const std::string& device, const std::string& pin) {
+  std::vector<std::string> openers = Openers(r, device);
+  EXPECT_FALSE(openers.empty()) << device;
+  for (const std::string& command : openers) {
+    EXPECT_TRUE(Contains(command, "quorvel-dfu ") && Contains(command + " ", pin + " "))
+        << device << " opened by: " << command;
+  }
+}
+
+// Neither opened by any host process nor sent a single request.
+void ExpectUntouched(const CaseResult& r, const std::string& device) {
+  EXPECT_EQ(Openers(r, device), std::vector<std::string>()) << device;
+  EXPECT_EQ(r.Device(device).value("requests", json::array()), json::array()) << device;
+}
+
+// The first output report the gadget received, as the trace shows it.
+std::string FirstGadgetOutput(const CaseResult& r, const std::string& device) {
+  std::string marker = "gadget: " + device + ": OUT ";
+  size_t at = r.deviceLog.find(marker);
+  if (at == std::string::npos)
+    return "(none)";
+  return r.deviceLog.substr(at + marker.size(), r.deviceLog.find('\n', at) - at - marker.size());
+}
+
+// Both programs through usbhid: every report reaches the gadget as the
+// 64-byte report of its descriptor (a USB host drops report ID 0 before the
+// wire), and each restart is a disconnect and a new enumeration at the same
+// port, with the device's serial number.
+TEST(GadgetUpdates, Platform4OnBothReportDescriptors) {
+  const std::vector<Update> updates = Updates();
+  const Update& p4 = updates[0];
+  for (const char* variant : kVariants) {
+    CaseResult r = Load(std::string("g-p4-") + variant);
+    SCOPED_TRACE(r.Describe());
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_TRUE(Contains(r.out, "DFU success!"));
+    const json& dongle = r.Device("dongle");
+    EXPECT_EQ(e2e::CommandTrace(dongle), p4.trace);
+    e2e::ExpectTransfers(dongle, p4.transfers);
+    EXPECT_EQ(dongle.value("protocolErrors", json::array()), json::array());
+    json final = dongle.value("final", json::object());
+    EXPECT_EQ(final.value("controllerVersion", ""), p4.controllerAfter);
+    EXPECT_EQ(final.value("passthroughImageSha256", json()),
+              json(e2e::Sha256Hex(TheFiles().passthrough.file)));
+    EXPECT_EQ(FirstGadgetOutput(r, "dongle"), "64 bytes: 0A 55 00 00 ...");
+    EXPECT_EQ(Stays(r, "dongle").size(), 3u);  // plugged, and back from two restarts
+    EXPECT_EQ(StayPorts(r, "dongle"), std::set<std::string>{GadgetPort(1)});
+    for (const json& stay : Stays(r, "dongle"))
+      EXPECT_EQ(stay.value("serial", ""), "SN-0001");
+    ExpectOnlyOpenedBy(r, "dongle", "-t fw/passthrough.bin");
+    ExpectUntouched(r, "keyboard");  // another vendor's: never opened
+  }
+}
+
+// Platform 3's chip restarts on entering the forced upgrade mode and comes
+// back under another product ID: the program finds it at its port.
+TEST(GadgetUpdates, Platform3BackUnderANewProductIdAtTheSamePort) {
+  CaseResult r = Load("g-p3");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_TRUE(Contains(r.out, "DFU success!"));
+  const json& dongle = r.Device("dongle");
+  e2e::ExpectTransfers(dongle, Updates()[2].transfers);
+  json stays = Stays(r, "dongle");
+  ASSERT_GE(stays.size(), 2u);
+  EXPECT_EQ(stays[0].value("productId", 0), 0x8266);
+  EXPECT_EQ(stays[1].value("productId", 0), kNewProductId);
+  EXPECT_EQ(StayPorts(r, "dongle"), std::set<std::string>{GadgetPort(1)});
+  ExpectOnlyOpenedBy(r, "dongle", "--port 1-1");
+}
+
+// Dongle k of a line case received image k, whole and verified, and runs it.
+void ExpectLineImage(const CaseResult& r, int k) {
+  const std::string name = e2e::LineDongleName(k);
+  SCOPED_TRACE(name);
+  const json& dongle = r.Device(name);
+  e2e::ExpectTransfers(dongle, {e2e::DeviceTransfer(TheFiles().line[k - 1].image, "controller",
+                                                    LineImageVersion(k))});
+  EXPECT_EQ(dongle.value("final", json::object()).value("controllerVersion", ""),
+            LineImageVersion(k));
+  EXPECT_EQ(StayPorts(r, name), std::set<std::string>{GadgetPort(k)});
+}
+
+// Four identical dongles on four buses, four programs at once, each pinned
+// to its own by port, or by serial number (the fourth has none): each
+// dongle got exactly its own image and was opened by its own program only.
+TEST(GadgetLine, FourIdenticalDonglesUpdatedAtOnceEachByItsPin) {
+  for (const char* pinKind : {"port", "serial"}) {
+    CaseResult r = Load(std::string("g-line-") + pinKind);
+    SCOPED_TRACE(r.Describe());
+    for (int k = 1; k <= e2e::kLineDongles; ++k) {
+      CaseResult program = Load(r.name + "-" + std::to_string(k));
+      EXPECT_EQ(program.rc, 0) << program.Describe();
+      EXPECT_TRUE(Contains(program.out, "DFU success!")) << program.Describe();
+      ExpectLineImage(r, k);
+      bool bySerial = std::string(pinKind) == "serial" && k < e2e::kLineDongles;
+      std::string pin =
+          bySerial ? "--serial " + e2e::LineDongleSerial(k) : "--port " + GadgetPort(k);
+      ExpectOnlyOpenedBy(r, e2e::LineDongleName(k), pin);
+      // Its program opened it in each stay: before the restart and after.
+      EXPECT_EQ(Openers(r, e2e::LineDongleName(k)).size(), 2u);
+    }
+  }
+}
+
+// The restart brings the third dongle back without its serial number (a
+// boot loader without one): the port still finds it, and no other dongle is
+// touched.
+TEST(GadgetLine, BackWithoutItsSerialFollowedByPort) {
+  CaseResult r = Load("g-noserial");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_TRUE(Contains(r.out, "DFU success!"));
+  json stays = Stays(r, "dongle3");
+  ASSERT_GE(stays.size(), 2u);
+  EXPECT_EQ(stays[0].value("serial", "?"), "qv24a03x");
+  EXPECT_EQ(stays[1].value("serial", "?"), "");
+  EXPECT_EQ(StayPorts(r, "dongle3"), std::set<std::string>{GadgetPort(3)});
+  e2e::ExpectTransfers(r.Device("dongle3"), {Updates()[0].transfers[0]});
+  ExpectOnlyOpenedBy(r, "dongle3", "--port 3-1");
+  for (int k : {1, 2, 4})
+    ExpectUntouched(r, e2e::LineDongleName(k));
+}
+
+// list through hidapi on real USB devices: each dongle's serial number
+// string and the port chain sysfs shows for it; the fourth has no serial.
+TEST(GadgetLine, ListShowsTheRealPortsAndSerials) {
+  CaseResult r = Load("g-listing");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  std::vector<std::string> lines;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    if (Contains(line, "VID: 0x248A  PID: 0x8266"))
+      lines.push_back(line);
+  }
+  ASSERT_EQ(lines.size(), 4u);
+  for (int k = 1; k <= e2e::kLineDongles; ++k) {
+    std::string tail = "  port: " + GadgetPort(k);
+    std::string serial = e2e::LineDongleSerial(k);
+    if (!serial.empty())
+      tail = "  serial: " + serial + tail;
+    int matching = 0;
+    for (const std::string& line : lines)
+      matching += line.size() > tail.size() && line.substr(line.size() - tail.size()) == tail &&
+                  Contains(line, "interface: 0");
+    EXPECT_EQ(matching, 1) << tail;
+    ExpectUntouched(r, e2e::LineDongleName(k));  // listing opens nothing
+  }
+}
+
+// A failure leaves the third dongle in its forced upgrade mode; it came back
+// from entering it without its serial number, so the printed command names
+// its port. Run as printed, it recovers that dongle, and no program opened
+// another one.
+TEST(GadgetLine, ThePrintedRecoveryCommandRecoversTheFailedDongleOnly) {
+  CaseResult failed = Load("g-recovery");
+  CaseResult printed = Load("g-recovery-printed");
+  SCOPED_TRACE(failed.Describe() + "\n" + printed.Describe());
+  EXPECT_EQ(failed.rc, 1);
+  EXPECT_EQ(
+      e2e::ReadText(std::string(std::getenv("QUORVEL_KERNEL_RESULTS")) + "/g-recovery/printed"),
+      "quorvel-dfu 248a 8266 --port 3-1 -f 1\n");
+  EXPECT_EQ(printed.rc, 0);
+  const json& dongle = failed.Device("dongle3");
+  EXPECT_EQ(dongle.value("final", json::object()).value("forcedUpgradeMode", true), false);
+  std::string trace = e2e::CommandTrace(dongle);
+  EXPECT_EQ(trace.substr(trace.size() - std::min<size_t>(trace.size(), 5)), " H F-") << trace;
+  for (const std::string& command : Openers(failed, "dongle3"))
+    EXPECT_TRUE(Contains(command, "--serial qv24a03x") || Contains(command, "--port 3-1"))
+        << command;
+  for (int k : {1, 2, 4})
+    ExpectUntouched(failed, e2e::LineDongleName(k));
+}
+
+// Unplugged mid-download (its gadget unbound for good): the program fails
+// cleanly, and nothing else on the line is touched.
+TEST(GadgetLine, UnpluggedMidDownloadFailsCleanly) {
+  CaseResult r = Load("g-unplug");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 1);  // not killed by the time limit
+  EXPECT_TRUE(Contains(r.out, "DFU failed!"));
+  const json& dongle = r.Device("dongle2");
+  json transfers = dongle.value("transfers", json::array());
+  ASSERT_EQ(transfers.size(), 1u);
+  EXPECT_GE(transfers[0].value("receivedLength", 0), 512);
+  EXPECT_LT(transfers[0].value("receivedLength", 0),
+            static_cast<int>(TheFiles().onePart.image.size()));
+  json stays = Stays(r, "dongle2");
+  ASSERT_EQ(stays.size(), 1u);
+  EXPECT_TRUE(stays[0].contains("unboundAtMs"));
+  EXPECT_TRUE(Contains(r.deviceLog, "gadget: dongle2: unbound"));
+  for (int k : {1, 3, 4})
+    ExpectUntouched(r, e2e::LineDongleName(k));
 }
 
 }  // namespace
