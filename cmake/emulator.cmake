@@ -9,6 +9,7 @@
 set(QUORVEL_EMULATOR_MODEL_SOURCES
     caller.cc changes.cc clock.cc crc32.cc device_info.cc device_port.cc faults.cc handle.cc
     hex.cc host_write.cc json_file.cc loading.cc presence.cc record.cc requests.cc scenario.cc
+    scenario_hotplug.cc hotplug.cc
     scenario_values.cc state_file.cc transfer.cc wide_text.cc world.cc)
 if(WIN32)
   list(APPEND QUORVEL_EMULATOR_MODEL_SOURCES digest_win32.cc)

@@ -10,6 +10,8 @@
 
 if(WIN32)
   set(QUORVEL_PLATFORM_OS_SOURCES
+      src/platform/child_process_win32.cc
+      src/platform/log_file_win32.cc
       src/platform/platform_win32.cc
       src/platform/text_encoding_win32.cc
       src/platform/usb_port_walk_win32.cc
@@ -17,6 +19,8 @@ if(WIN32)
   set(QUORVEL_SHA256_SOURCE src/image/sha256_win32.cc)
 else()
   set(QUORVEL_PLATFORM_OS_SOURCES
+      src/platform/child_process_posix.cc
+      src/platform/log_file_posix.cc
       src/platform/platform_posix.cc
       src/platform/text_encoding_posix.cc
       src/platform/usb_port_walk_posix.cc)
@@ -24,6 +28,7 @@ else()
 endif()
 
 set(QUORVEL_PLATFORM_SOURCES
+    src/platform/local_time.cc
     src/platform/locale_names.cc
     src/platform/platform.cc
     src/platform/usb_port.cc
@@ -38,12 +43,15 @@ set(QUORVEL_IMAGE_SOURCES
     ${QUORVEL_SHA256_SOURCE})
 set(QUORVEL_OUTPUT_SOURCES
     src/output/console_encoding.cc
+    src/output/event_stream.cc
     src/output/help_text.cc
     src/output/json_fields.cc
     src/output/json_listing.cc
     src/output/json_result.cc
     src/output/log_printers.cc
     src/output/message_table.cc
+    src/output/station_log.cc
+    src/output/station_view.cc
     src/output/status_printers.cc)
 set(QUORVEL_TRANSPORT_SOURCES
     src/transport/device_discovery.cc
@@ -74,6 +82,11 @@ set(QUORVEL_CONSOLE_SOURCES
     src/console/loaded_images.cc
     src/console/program.cc
     src/console/recovery_advice.cc
+    src/console/skip_current.cc
+    src/console/station.cc
+    src/console/station_child.cc
+    src/console/station_ports.cc
+    src/console/station_settings.cc
     src/console/upgrade_sequences.cc)
 # Everything but main, for targets that compile the program again with their
 # own flags (the fuzz targets).

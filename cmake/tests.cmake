@@ -32,6 +32,9 @@ add_executable(quorvel_tests
     tests/console/arguments_test.cc
     tests/console/device_listing_test.cc
     tests/console/program_test.cc
+    tests/console/skip_current_test.cc
+    tests/console/station_child_test.cc
+    tests/console/station_ports_test.cc
     tests/console/upgrade_sequences_test.cc
     tests/dfu/connection_test.cc
     tests/dfu/firmware_transfer_test.cc
@@ -54,12 +57,16 @@ add_executable(quorvel_tests
     tests/image/image_header_test.cc
     tests/image/image_store_test.cc
     tests/image/program_loader_test.cc
+    tests/output/event_stream_test.cc
     tests/output/help_text_test.cc
     tests/output/json_result_test.cc
     tests/output/log_printers_test.cc
+    tests/output/station_log_test.cc
+    tests/output/station_view_test.cc
     tests/output/status_printers_test.cc
     tests/platform/device_lock_process_test.cc
     tests/platform/locale_names_test.cc
+    tests/platform/log_file_test.cc
     tests/platform/usb_port_test.cc
     tests/reliability/baseline_test.cc
     tests/reliability/file_faults_test.cc
@@ -85,6 +92,7 @@ gtest_discover_tests(quorvel_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 # End-to-end tests: the real binary in real time behind the emulator.
 add_executable(quorvel_e2e_tests
     tests/e2e/control_test.cc
+    tests/e2e/event_stream_test.cc
     tests/e2e/exit_status_test.cc
     tests/e2e/failures_test.cc
     tests/e2e/forced_rows_test.cc
@@ -96,15 +104,16 @@ add_executable(quorvel_e2e_tests
     tests/e2e/recovery_line_test.cc
     tests/e2e/selection_grammar_test.cc
     tests/e2e/selection_line_test.cc
+    tests/e2e/station_test.cc
     tests/e2e/reliability_faults_test.cc
     tests/e2e/upgrade_rows_test.cc)
 target_link_libraries(quorvel_e2e_tests PRIVATE quorvel_test_support GTest::gtest_main)
 add_dependencies(quorvel_e2e_tests quorvel-dfu quorvel_emulator_preload quorvel-mkfirmware
                  quorvel-emulator-bus)
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300)
 # Eight instances with their 1 ms paced writes already fill both cores:
 # beside other tests a loaded machine would stretch them past the device's
 # own reply windows.
-gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus.*"
+gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)

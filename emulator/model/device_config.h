@@ -48,6 +48,20 @@ struct UnsolicitedReport {
   Bytes bytes;
 };
 
+// One stay of a device in its port: plugged at atUs, pulled at pullAtUs
+// (none: it stays), both in scenario time.
+struct PlugWindow {
+  int64_t atUs = 0;
+  std::optional<int64_t> pullAtUs;
+};
+
+// Plugged leftUs after another device left the bus for good: the operator
+// who pulls a done dongle and plugs the next one into the same port.
+struct PlugAfter {
+  std::string device;
+  int64_t leftUs = 0;
+};
+
 struct DeviceConfig {
   std::string name;
   std::string path;
@@ -79,6 +93,12 @@ struct DeviceConfig {
   int64_t bootUs = 0;
   int64_t appearAtUs = 0;
   std::optional<int64_t> vanishAtUs;
+  // Hotplug: several plug windows of the one device (firmware kept between
+  // them), a plug after another device's pull, and a pull that long after
+  // the device came back from a restart that applied new firmware.
+  std::vector<PlugWindow> plugs;
+  std::optional<PlugAfter> plugAfter;
+  std::optional<int64_t> pullAfterUpdateUs;
   std::string openError;  // "", "permission" or "busy"
   std::vector<UnsolicitedReport> reports;
   PassthroughConfig passthrough;

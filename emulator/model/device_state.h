@@ -25,7 +25,10 @@ struct PendingReport {
   bool unsolicited = false;
 };
 
-enum class PresenceEventKind { kAppear, kLeave, kReturn, kVanish };
+// kPlug and kPull are the hotplug keys' plug and pull of the device into and
+// out of its port; the others are appearAtMs, restarts and faults, and
+// vanishAtMs.
+enum class PresenceEventKind { kAppear, kLeave, kReturn, kVanish, kPlug, kPull };
 
 struct PresenceEvent {
   int64_t atUs = 0;
@@ -84,6 +87,9 @@ struct DeviceState {
   bool collection = false;
   bool present = false;
   int incarnation = 0;  // grows each time the device leaves the bus
+  // Left the bus with nothing to bring it back: the devices plugged after it
+  // have been scheduled.
+  bool goneForGood = false;
   bool restarting = false;
   int64_t bootUntilUs = 0;
   // Firmware and modes.

@@ -14,6 +14,9 @@ namespace internal {
 void PrepareHostView();
 // Brought up to date when a device comes onto the bus under its path.
 void PublishHostNode(const DeviceState& d);
+// A device pulled out of its port: its node's entry goes, unless another
+// device present holds the node by now.
+void WithdrawHostNode(const DeviceState& d);
 // Removed with the devices; the world's sysfsRoot is empty afterwards.
 void RemoveHostView();
 

@@ -6,6 +6,7 @@
 #include "model/clock.h"
 #include "model/handle.h"
 #include "model/host_view.h"
+#include "model/hotplug.h"
 #include "model/scenario.h"
 #include "model/transfer.h"
 #include "model/world.h"
@@ -41,13 +42,6 @@ void DropReplies(DeviceState& d) {
   d.lastReplyUs = 0;
 }
 
-void Depart(DeviceState& d, int64_t at, const char* event) {
-  d.present = false;
-  ++d.incarnation;
-  DropReplies(d);
-  d.presence.push_back({at, event});
-}
-
 // "/dev/hidraw12" -> true; any other path, false.
 bool IsHidrawNode(const std::string& path) {
   const std::string prefix = "/dev/hidraw";
@@ -72,42 +66,22 @@ std::string LowestFreeNode() {
 }
 
 void ComeBack(DeviceState& d, const PresenceEvent& e) {
-  const bool ownPath = e.restart >= 0 && d.cfg.reboot.path;
-  if (TheWorld().lowestFreeNodes && !ownPath && IsHidrawNode(d.path))
-    d.path = LowestFreeNode();
-  d.present = true;
-  d.upgradeMode = false;
-  d.passthroughOn = false;
-  d.mainTransfer = -1;
-  d.passTransfer = -1;
-  d.bootUntilUs = e.atUs + d.cfg.bootUs;
-  d.restarting = false;
+  if (!(e.restart >= 0 && d.cfg.reboot.path))
+    TakeNode(d);
+  ResetOnArrival(d, e.atUs);
   d.presence.push_back({e.atUs, "return"});
   if (e.restart < 0)
     return;
-  RestartRecord& r = d.restarts[e.restart];
-  r.cameBackAtUs = e.atUs;
-  if (r.newController)
-    d.controller = *r.newController;
-  if (r.newApp)
-    d.app = *r.newApp;
-  d.bootloader = r.toBootloader;
-  const RebootConfig& reboot = d.cfg.reboot;
-  if (reboot.path)
-    d.path = *reboot.path;
-  if (reboot.vendorId)
-    d.vendorId = *reboot.vendorId;
-  if (reboot.productId)
-    d.productId = *reboot.productId;
-  if (reboot.serialChanges)
-    d.serial = reboot.serial;
-  if (!d.cfg.collection)
-    d.collection = PathIsCollection(d.path);
+  d.restarts[e.restart].cameBackAtUs = e.atUs;
+  ApplyRestart(d, e.restart);
+  NoteUpdateReturn(d, e);
 }
 
-void ProcessPresenceEvent(DeviceState& d, const PresenceEvent& e) {
+void ProcessPresenceEvent(int index, DeviceState& d, const PresenceEvent& e) {
   switch (e.kind) {
     case PresenceEventKind::kAppear:
+      NotePortArrival(d, e.atUs);
+      TakeNode(d);
       d.present = true;
       d.presence.push_back({e.atUs, "appear"});
       PublishHostNode(d);
@@ -126,8 +100,16 @@ void ProcessPresenceEvent(DeviceState& d, const PresenceEvent& e) {
     case PresenceEventKind::kVanish:
       Depart(d, e.atUs, "vanish");
       d.presenceEvents.clear();  // gone for good
+      WithdrawHostNode(d);
+      break;
+    case PresenceEventKind::kPlug:
+      PlugIn(d, e);
+      break;
+    case PresenceEventKind::kPull:
+      PullOut(d, e);
       break;
   }
+  AfterDeparture(index, e.atUs);
 }
 
 // Delivers one due report; false when it must wait (an unsolicited report
@@ -143,6 +125,48 @@ bool DeliverReport(int index, DeviceState& d, size_t at) {
 }
 
 }  // namespace
+
+void Depart(DeviceState& d, int64_t at, const char* event) {
+  d.present = false;
+  ++d.incarnation;
+  DropReplies(d);
+  d.presence.push_back({at, event});
+}
+
+void TakeNode(DeviceState& d) {
+  if (TheWorld().lowestFreeNodes && IsHidrawNode(d.path))
+    d.path = LowestFreeNode();
+}
+
+void ResetOnArrival(DeviceState& d, int64_t atUs) {
+  d.present = true;
+  d.upgradeMode = false;
+  d.passthroughOn = false;
+  d.mainTransfer = -1;
+  d.passTransfer = -1;
+  d.bootUntilUs = atUs + d.cfg.bootUs;
+  d.restarting = false;
+}
+
+void ApplyRestart(DeviceState& d, int restart) {
+  const RestartRecord& r = d.restarts[restart];
+  if (r.newController)
+    d.controller = *r.newController;
+  if (r.newApp)
+    d.app = *r.newApp;
+  d.bootloader = r.toBootloader;
+  const RebootConfig& reboot = d.cfg.reboot;
+  if (reboot.path)
+    d.path = *reboot.path;
+  if (reboot.vendorId)
+    d.vendorId = *reboot.vendorId;
+  if (reboot.productId)
+    d.productId = *reboot.productId;
+  if (reboot.serialChanges)
+    d.serial = reboot.serial;
+  if (!d.cfg.collection)
+    d.collection = PathIsCollection(d.path);
+}
 
 void InitPresence(DeviceState& d) {
   int64_t t0 = TheWorld().t0;
@@ -172,6 +196,7 @@ void InitPresence(DeviceState& d) {
     bytes.resize(kReportSize, 0);
     d.pending.push_back({at, TheWorld().nextSeq++, bytes, true});
   }
+  InitHotplug(d);
 }
 
 void AdvanceDevice(int index, int64_t now) {
@@ -203,7 +228,7 @@ void AdvanceDevice(int index, int64_t now) {
     }
     PresenceEvent e = d.presenceEvents[change];
     d.presenceEvents.erase(d.presenceEvents.begin() + change);
-    ProcessPresenceEvent(d, e);
+    ProcessPresenceEvent(index, d, e);
   }
 }
 

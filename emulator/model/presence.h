@@ -40,6 +40,18 @@ void ScheduleLeave(DeviceState& d, int64_t atUs, std::optional<int64_t> awayUs);
 // Brings every restarting device to the end of its restart, whatever the
 // clock says: a device comes back whether or not anyone waits for it.
 void SettleRestarts();
+// The device leaves the bus (a restart, a fault, a pull): its handles die and
+// its queued replies are lost; the record notes the event at `at`.
+void Depart(DeviceState& d, int64_t at, const char* event);
+// With lowestFreeNodes, a device on a hidraw node that comes onto the bus
+// takes the lowest node no present device holds; otherwise it keeps its path.
+void TakeNode(DeviceState& d);
+// The device is on the bus again, freshly powered at atUs: upgrade mode and
+// passthrough off, no transfer under way, booting for its bootMs.
+void ResetOnArrival(DeviceState& d, int64_t atUs);
+// What restart `restart` brings when the device next boots: the new versions
+// of a verified image, the boot loader, the identity of the scenario's reboot.
+void ApplyRestart(DeviceState& d, int restart);
 // The time the device takes in an output report written at now: the next
 // free USB frame, or now for a device without frames.
 int64_t NextOutSlot(DeviceState& d, int64_t now);

@@ -27,6 +27,7 @@ std::string Hex32(uint32_t value) {
 
 json TransferJson(const DeviceState& d, const Transfer& t) {
   json j;
+  j["atMs"] = ScenarioMs(t.atUs);
   j["target"] = t.passthrough ? "passthrough" : "device";
   j["headerWord"] = t.headerWord;
   j["version"] = VersionText(t.version);
@@ -133,7 +134,7 @@ json BuildRecord() {
   json devices = json::object();
   for (const DeviceState& d : TheWorld().devices)
     devices[d.cfg.name] = DeviceJson(d);
-  return json{{"devices", devices}};
+  return json{{"devices", devices}, {"scenarioErrors", TheWorld().scenarioErrors}};
 }
 
 std::string VersionText(const Version& v) {

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "model/faults.h"
+#include "model/scenario_hotplug.h"
 #include "model/scenario_values.h"
 
 namespace emu {
@@ -49,6 +50,9 @@ const std::set<std::string>& DeviceKeys() {
                                              "bootMs",
                                              "appearAtMs",
                                              "vanishAtMs",
+                                             "plugs",
+                                             "plugAfter",
+                                             "pullAfterUpdateMs",
                                              "openError",
                                              "reports",
                                              "passthrough",
@@ -216,7 +220,7 @@ bool ParseDevice(const json& j, int index, DeviceConfig* d, Ctx& c) {
   c.where = "device " + std::to_string(index);
   if (!CheckKeys(j, DeviceKeys(), c))
     return false;
-  return ParseIdentity(j, d, index, c) && ParseBehaviour(j, d, c);
+  return ParseIdentity(j, d, index, c) && ParseBehaviour(j, d, c) && ParseHotplug(j, d, c);
 }
 
 void InitState(const DeviceConfig& cfg, DeviceState* d) {
@@ -258,12 +262,18 @@ bool ParseScenario(const json& scenario, World* world, std::string* error) {
   if (!devices.is_array())
     return c.Fail("\"devices\" must be a list");
   std::set<std::string> names;
+  std::vector<DeviceConfig> configs;
   for (size_t i = 0; i < devices.size(); ++i) {
     DeviceConfig cfg;
     if (!ParseDevice(devices[i], static_cast<int>(i), &cfg, c))
       return false;
     if (!names.insert(cfg.name).second)
       return c.Fail("two devices are named \"" + cfg.name + "\"");
+    configs.push_back(cfg);
+  }
+  if (!CheckHotplug(configs, c))
+    return false;
+  for (const DeviceConfig& cfg : configs) {
     DeviceState state;
     InitState(cfg, &state);
     world->devices.push_back(std::move(state));

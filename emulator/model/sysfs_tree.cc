@@ -104,6 +104,19 @@ void PublishHostNode(const DeviceState& d) {
   ReplaceLink(root / "class/hidraw" / node, fs::path("../..") / hid / "hidraw" / node);
 }
 
+void WithdrawHostNode(const DeviceState& d) {
+  World& w = TheWorld();
+  std::string node = HidrawNode(d.path);
+  if (w.sysfsRoot.empty() || node.empty() || (d.cfg.port.empty() && !w.sysfsOwned))
+    return;
+  for (const DeviceState& other : w.devices) {
+    if (&other != &d && other.present && other.path == d.path)
+      return;  // the node is another's now
+  }
+  std::error_code ignored;
+  fs::remove(fs::path(w.sysfsRoot) / "class/hidraw" / node, ignored);
+}
+
 void RemoveHostView() {
   World& w = TheWorld();
   if (w.sysfsOwned && !w.sysfsRoot.empty()) {

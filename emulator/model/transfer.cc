@@ -89,6 +89,7 @@ Transfer* AnnouncedTransfer(DeviceState& d, uint8_t command, int64_t atUs, int64
 
 void HandleFirmwareInfo(DeviceState& d, const uint8_t* request, int64_t atUs) {
   Transfer t;
+  t.atUs = atUs;
   t.passthrough = d.passthroughOn;
   t.headerWord = Le32(request + 2);
   std::copy(request + 6, request + 14, t.version.begin());

@@ -21,6 +21,7 @@ struct RestartRecord;
 // One firmware transfer as the receiving side sees it, from the firmware
 // information request on.
 struct Transfer {
+  int64_t atUs = 0;  // the information request
   bool passthrough = false;
   uint32_t headerWord = 0;
   Version version{};

@@ -17,6 +17,7 @@ void ClearWorld(World& w) {
   w.devices.clear();
   RemoveHostView();
   w.record = nlohmann::json::object();
+  w.scenarioErrors.clear();
   w.recordWrites = false;
   w.recordFrames = true;
   w.lowestFreeNodes = false;

@@ -33,6 +33,9 @@ struct World {
   std::set<hid_device*> handles;
   uint64_t nextSeq = 1;
   nlohmann::json record;
+  // What the scenario made happen that cannot happen on a real bus (two
+  // devices plugged into one port at once), as the record lists it.
+  std::vector<std::string> scenarioErrors;
   std::wstring globalError;
   // The sysfs tree that tells a hidraw node's USB port ("" when no device
   // has a port and the scenario names no tree); sysfsOwned when the emulator

@@ -29,6 +29,7 @@ __attribute__((destructor)) void WriteAtUnload() {
 // no view to keep.
 void PrepareHostView() {}
 void PublishHostNode(const DeviceState&) {}
+void WithdrawHostNode(const DeviceState&) {}
 void RemoveHostView() {}
 
 }  // namespace internal

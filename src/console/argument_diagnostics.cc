@@ -34,6 +34,8 @@ const RejectionLine kRejectionLines[] = {
     {ArgumentError::kControlValue, Msg::kRejectControlValue, true},
     {ArgumentError::kNotForCv, Msg::kRejectNotForCv, true},
     {ArgumentError::kNotForList, Msg::kRejectNotForList, true},
+    {ArgumentError::kNeedsStation, Msg::kRejectNeedsStation, true},
+    {ArgumentError::kStationOnCommandLine, Msg::kRejectStationOnCommandLine, true},
 };
 
 // A reason's text with the file's size put in, where the text has a place

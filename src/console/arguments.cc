@@ -8,12 +8,15 @@
 #include <limits>
 
 #include "console/loaded_images.h"
+#include "console/station_settings.h"
 #include "image/file_reader.h"
 #include "image/program_loader.h"
 
 namespace {
 
 constexpr size_t kFirstOption = 2;  // index of the first option name
+// --jobs and --count: more than any hub holds, small enough to add up.
+constexpr int32_t kMaxStationNumber = 100000;
 
 bool Reject(ArgumentRejection* rejection, ArgumentError error, const std::string& argument) {
   rejection->error = error;
@@ -355,9 +358,51 @@ bool TakeSelectionOption(const std::vector<std::string>& tokens, size_t i,
   return true;
 }
 
+// --station and the options only it takes: the flags stand alone, the
+// others take a value. *i moves past what was taken; false when the value is
+// not accepted.
+bool TakeStationOption(const std::vector<std::string>& tokens, size_t* i,
+                       ArgumentRejection* rejection) {
+  const std::string& name = tokens[*i];
+  if (name == kStationOption || name == kReflashOption) {
+    (name == kStationOption ? StationSettings.station : StationSettings.reflash) = true;
+    *i += 1;
+    return true;
+  }
+  const std::string value =
+      *i + 1 < tokens.size() ? WithoutEnclosingQuotes(tokens[*i + 1]) : std::string();
+  *i += 2;
+  if (value.empty())
+    return Reject(rejection, ArgumentError::kEmptyValue, name);
+  if (name == kLogOption) {
+    StationSettings.logPath = value;
+    return true;
+  }
+  int32_t* field = name == kJobsOption ? &StationSettings.jobs : &StationSettings.count;
+  return ParseDecimal(name, value, 1, kMaxStationNumber, field, rejection);
+}
+
+bool IsStationOption(const std::string& name) {
+  return name == kStationOption || name == kReflashOption || name == kJobsOption ||
+         name == kCountOption || name == kLogOption;
+}
+
+// Sets the flag of a long option that stands alone; false for any other
+// name.
+bool TakeStandaloneOption(const std::string& name) {
+  bool* flag = name == kJsonOption          ? &DfuSettings.json
+               : name == kEventsOption      ? &DfuSettings.events
+               : name == kSkipCurrentOption ? &DfuSettings.skipCurrent
+                                            : nullptr;
+  if (flag != nullptr)
+    *flag = true;
+  return flag != nullptr;
+}
+
 // The long options go through the option pairs where an option name
 // stands; they leave the other pairs (and so the two-character options'
-// grammar) as they are. --json stands alone, --serial and --port take a
+// grammar) as they are. --json, --events and --skip-current stand alone,
+// --serial and --port take a
 // value that must not be empty. Every other name must be one of the
 // two-character options of dfu or ctrl. An empty name ends the checks: the
 // empty-token check that follows names its position.
@@ -369,8 +414,7 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
   bool checkNames = true;
   while (i < tokens.size()) {
     const std::string& name = tokens[i];
-    if (name == kJsonOption) {
-      DfuSettings.json = true;
+    if (TakeStandaloneOption(name)) {
       ++i;
       continue;
     }
@@ -378,6 +422,11 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
       if (!TakeSelectionOption(tokens, i, rejection))
         return false;
       i += 2;
+      continue;
+    }
+    if (IsStationOption(name)) {
+      if (!TakeStationOption(tokens, &i, rejection))
+        return false;
       continue;
     }
     checkNames = checkNames && !name.empty();
@@ -392,6 +441,10 @@ bool TakeLongOptions(const std::vector<std::string>& tokens, std::vector<std::st
 }
 
 }  // namespace
+
+bool IsStandaloneOption(const std::string& name) {
+  return name == kJsonOption || name == kEventsOption || name == kSkipCurrentOption;
+}
 
 std::string SeparateOptionForm(const std::string& token) {
   for (const char* longName : {kSerialOption, kPortOption}) {
@@ -418,11 +471,73 @@ bool ConvertInt32(const std::string& text, int base, int32_t* value) {
 
 namespace {
 
+// "1-3.1,1-3.2" into the station's ports; an empty one between the commas
+// is refused.
+bool SplitStationPorts(ArgumentRejection* rejection) {
+  const std::string list = DfuSettings.port;
+  DfuSettings.port.clear();
+  if (list.empty())
+    return true;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = list.find(',', start);
+    const std::string port = list.substr(start, comma == std::string::npos ? comma : comma - start);
+    if (port.empty())
+      return Reject(rejection, ArgumentError::kEmptyValue, std::string(kPortOption) + " " + list);
+    StationSettings.ports.push_back(port);
+    if (comma == std::string::npos)
+      return true;
+    start = comma + 1;
+  }
+}
+
+// The first station option given, for the reason that refuses it where it
+// does not belong; empty when none was.
+std::string FirstStationOption() {
+  const StationSettingsRecord& station = StationSettings;
+  if (station.station)
+    return kStationOption;
+  if (station.reflash)
+    return kReflashOption;
+  if (station.jobs != 0)
+    return kJobsOption;
+  if (station.count != 0)
+    return kCountOption;
+  return station.logPath.empty() ? std::string() : std::string(kLogOption);
+}
+
+// The station runs from the command line only, and its options mean nothing
+// without it; without it --port names one port. With it, --port's list
+// becomes the station's, and the station pins each child to one of them.
+bool CheckStationOptions(int mode, ArgumentRejection* rejection) {
+  const StationSettingsRecord& station = StationSettings;
+  if (station.station && mode != kCommandLineMode)
+    return Reject(rejection, ArgumentError::kStationOnCommandLine, kStationOption);
+  if (!station.station) {
+    if (station.reflash)
+      return Reject(rejection, ArgumentError::kNeedsStation, kReflashOption);
+    if (station.jobs != 0)
+      return Reject(rejection, ArgumentError::kNeedsStation,
+                    std::string(kJobsOption) + " " + std::to_string(station.jobs));
+    if (station.count != 0)
+      return Reject(rejection, ArgumentError::kNeedsStation,
+                    std::string(kCountOption) + " " + std::to_string(station.count));
+    if (!station.logPath.empty())
+      return Reject(rejection, ArgumentError::kNeedsStation,
+                    std::string(kLogOption) + " " + station.logPath);
+    if (DfuSettings.port.find(',') != std::string::npos)
+      return Reject(rejection, ArgumentError::kNeedsStation,
+                    std::string(kPortOption) + " " + DfuSettings.port);
+    return true;
+  }
+  return SplitStationPorts(rejection);
+}
+
 // The whole parse after the settings were reset; *rejection starts empty.
 bool ParseTokens(const std::vector<std::string>& allTokens, int mode,
                  ArgumentRejection* rejection) {
   std::vector<std::string> tokens;
-  if (!TakeLongOptions(allTokens, &tokens, rejection))
+  if (!TakeLongOptions(allTokens, &tokens, rejection) || !CheckStationOptions(mode, rejection))
     return false;
   // A device id that is not a valid id rejects the tokens in every mode,
   // before any option is read.
@@ -436,7 +551,8 @@ bool ParseTokens(const std::vector<std::string>& allTokens, int mode,
   if (ParseUpdate(tokens, mode, rejection)) {
     return true;
   }
-  if (mode == kDfuMode) {
+  // The station runs updates; it never falls back to a control command.
+  if (mode == kDfuMode || StationSettings.station) {
     return false;
   }
   return ApplyControlFlags(tokens, rejection);
@@ -446,6 +562,7 @@ bool ParseTokens(const std::vector<std::string>& allTokens, int mode,
 
 ParseResult ParseDfuArguments(const std::vector<std::string>& tokens, int mode) {
   DfuSettings = DfuSettingsRecord{};
+  StationSettings = StationSettingsRecord{};
   ParseResult result;
   result.accepted = ParseTokens(tokens, mode, &result.rejection);
   // A rejection met on the way to an accepted command is no reason.
@@ -462,6 +579,12 @@ bool ParseCvTokens(const std::vector<std::string>& allTokens, ArgumentRejection*
   std::vector<std::string> tokens;
   if (!TakeLongOptions(allTokens, &tokens, rejection))
     return false;
+  if (!FirstStationOption().empty())
+    return Reject(rejection, ArgumentError::kNotForCv, FirstStationOption());
+  // Both concern an update.
+  if (DfuSettings.events || DfuSettings.skipCurrent)
+    return Reject(rejection, ArgumentError::kNotForCv,
+                  DfuSettings.events ? kEventsOption : kSkipCurrentOption);
   if (tokens.size() < 2)
     return Reject(rejection, ArgumentError::kMissingVidPid, "");
   if (!ParseDeviceId(tokens[0], &DfuSettings.vid, rejection) ||
@@ -481,6 +604,7 @@ bool ParseCvTokens(const std::vector<std::string>& allTokens, ArgumentRejection*
 
 ParseResult ParseCvArguments(const std::vector<std::string>& tokens) {
   DfuSettings = DfuSettingsRecord{};
+  StationSettings = StationSettingsRecord{};
   ParseResult result;
   result.accepted = ParseCvTokens(tokens, &result.rejection);
   return result;

@@ -16,10 +16,24 @@ enum ParseMode { kCommandLineMode = 0, kDfuMode = 1, kCtrlMode = 2 };
 
 // Long options of dfu, ctrl and the command line, wherever an option name
 // stands: --serial S and --port P pick one of several identical devices,
-// --json replaces the text output with one line of JSON per result.
+// --json replaces the text output with one line of JSON per result,
+// --events adds the lines of the run's phases before it, --skip-current
+// leaves a device alone that already runs the image's version.
 inline constexpr char kSerialOption[] = "--serial";
 inline constexpr char kPortOption[] = "--port";
 inline constexpr char kJsonOption[] = "--json";
+// The station's options (console/station_settings.h): --station and
+// --reflash stand alone, the others take a value. On the command line only;
+// without --station the others are refused, and --port names one port.
+inline constexpr char kStationOption[] = "--station";
+inline constexpr char kReflashOption[] = "--reflash";
+inline constexpr char kJobsOption[] = "--jobs";
+inline constexpr char kCountOption[] = "--count";
+inline constexpr char kLogOption[] = "--log";
+inline constexpr char kEventsOption[] = "--events";
+inline constexpr char kSkipCurrentOption[] = "--skip-current";
+// Whether the name is a long option that stands alone, without a value.
+bool IsStandaloneOption(const std::string& name);
 // Whether the tokens formed a command, and if not, why (kNone when
 // accepted). Tests as true when accepted.
 struct ParseResult {

@@ -12,7 +12,7 @@ Command CurrentCommand() {
   command.selection.serialIgnoresCase = kPromptCase == PromptCase::kWholeLineLowered;
   command.program = &LoadedImages.program;
   command.passthrough = &LoadedImages.passthrough;
-  command.output = DfuSettings.json ? OutputMode::kJson : OutputMode::kText;
+  command.output = DfuSettings.json || DfuSettings.events ? OutputMode::kJson : OutputMode::kText;
   return command;
 }
 

@@ -2,12 +2,14 @@
 
 #include "console/interruption.h"
 #include "console/json_report.h"
+#include "console/skip_current.h"
 #include "console/upgrade_sequences.h"
 #include "dfu/connection.h"
 #include "dfu/device_modes.h"
 #include "dfu/mode_control.h"
 #include "dfu/selection_lock.h"
 #include "output/console_encoding.h"
+#include "output/event_stream.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
@@ -89,43 +91,61 @@ bool RunUpdate(const Command& command, RunRecord* record) {
 
 namespace {
 
-// --json: the versions before the command, for its line; the version waits
-// after restarts are told to read both versions too.
-void ReadVersionsForJson(const Command& command, RunRecord* record) {
-  if (command.output != OutputMode::kJson)
-    return;
-  record->readBothVersionsAfter = true;
+// The versions before the command: for the --json line, whose version waits
+// after restarts are told to read both versions too, and for
+// --skip-current. Returns whether --skip-current leaves the device alone.
+bool ReadVersionsBefore(const Command& command, RunRecord* record) {
+  const bool json = command.output == OutputMode::kJson;
+  const bool skipCurrent = SkipCurrentApplies(command);
+  if (!json && !skipCurrent)
+    return false;
+  record->readBothVersionsAfter = json;
   const VersionTexts before = ReadCurrentVersions();
   // Reading the versions is not one of the command's steps.
   ClearStepNotes();
   NoteJsonConnection(record->connected, before);
+  return skipCurrent && RunsImageVersion(*command.program, before);
 }
 
 void WriteJsonResult(bool result) {
   WriteJsonReport(result ? JsonResultKind::kSuccess : JsonResultKind::kFailure, "");
 }
 
-}  // namespace
-
-bool ExecuteCommand(const Command& command) {
+// The command on its connected device, to its result lines.
+bool RunConnectedCommand(const Command& command, RunRecord* record) {
+  if (ReadVersionsBefore(command, record)) {
+    // Nothing was asked of the device: no result line of text, which would
+    // claim an update.
+    WriteJsonReport(JsonResultKind::kCurrent, "");
+    WriteErrorLine(CurrentDeviceNote(*command.program));
+    return true;
+  }
   const bool control = IsControlCommand(command);
-  // The result line of JSON stands in for every line of text.
-  TextOutputSuppressed = command.output == OutputMode::kJson;
-  RunRecord record;
-  BeginJsonReport(command, &record);
-  // Held to the end, so that no other instance with the same selection takes
-  // the device while this one waits for it to come back from a restart.
-  HoldSelection(command.settings.vid, command.settings.pid, command.selection);
-  ConnectCommandDevice(command, &record);
-  ReadVersionsForJson(command, &record);
-  record.bytesSent = 0;
-  record.versionsRead = VersionTexts();
-  bool result = control ? RunControl(command) : RunUpdate(command, &record);
+  record->bytesSent = 0;
+  record->versionsRead = VersionTexts();
+  bool result = control ? RunControl(command) : RunUpdate(command, record);
   PrintLogLine(LogTimes::kCommand, StepClock::kRunsOn, Text(ResultLine(control, result)));
   WriteJsonResult(result);
   if (!result)
     ReportFailure(command);
+  return result;
+}
+
+}  // namespace
+
+bool ExecuteCommand(const Command& command) {
+  // The result line of JSON stands in for every line of text.
+  TextOutputSuppressed = command.output == OutputMode::kJson;
+  RunRecord record;
+  BeginJsonReport(command, &record);
+  BeginEventStream(command.settings.events);
+  // Held to the end, so that no other instance with the same selection takes
+  // the device while this one waits for it to come back from a restart.
+  HoldSelection(command.settings.vid, command.settings.pid, command.selection);
+  ConnectCommandDevice(command, &record);
+  const bool result = RunConnectedCommand(command, &record);
   EndJsonReport();
+  EndEventStream();
   EndDeviceCommand();
   ReleaseSelection();
   return result;

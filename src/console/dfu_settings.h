@@ -37,6 +37,12 @@ struct DfuSettingsRecord {
   std::string port;
   // --json: one line of JSON per result instead of the text output.
   bool json = false;
+  // --events: JSON lines of the run's phases and percentages before the
+  // --json line (implies it).
+  bool events = false;
+  // --skip-current: a device that already runs the image's version is not
+  // updated.
+  bool skipCurrent = false;
 };
 
 struct ControlFlagsRecord {

@@ -18,6 +18,9 @@ std::atomic<int> g_interrupts{0};
 // that stops it.
 std::atomic<int> g_deferredSignal{0};
 std::atomic<int> g_stopSignal{kSignalInterrupt};
+// The station counts interrupts and never stops in the handler.
+std::atomic<bool> g_stationRunning{false};
+std::atomic<int> g_stationInterrupts{0};
 
 // The running command, for the stop routine: it runs at whatever wait the
 // interrupt meets, where no argument reaches it. Never read by the handler.
@@ -111,6 +114,10 @@ void InstallInterruptHandling() {
 }
 
 void OnInterrupt(int signal) {
+  if (g_stationRunning.load()) {
+    ++g_stationInterrupts;
+    return;
+  }
   if (!g_commandRunning.load()) {
     // At the prompt or while parsing nothing is under way.
     WriteStopLead(signal);
@@ -149,7 +156,18 @@ int StatusAfterCommand(int status) {
   return deferred != 0 ? 128 + deferred : status;
 }
 
+void BeginStationInterrupts() {
+  g_stationInterrupts.store(0);
+  g_stationRunning.store(true);
+}
+
+int StationInterrupts() {
+  return g_stationInterrupts.load();
+}
+
 void ResetInterruption() {
+  g_stationRunning.store(false);
+  g_stationInterrupts.store(0);
   g_commandRunning.store(false);
   g_interrupts.store(0);
   g_deferredSignal.store(0);

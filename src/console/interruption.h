@@ -38,6 +38,13 @@ void EndDeviceCommand();
 // else status unchanged.
 int StatusAfterCommand(int status);
 
+// The station (console/station.h): from here on an interrupt neither ends
+// the process nor prints anything; it is only counted, and the station acts
+// on the count at its next turn.
+void BeginStationInterrupts();
+// The interrupts counted since BeginStationInterrupts.
+int StationInterrupts();
+
 // Test hook: back to the state at program start.
 void ResetInterruption();
 

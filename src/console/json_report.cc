@@ -62,7 +62,7 @@ JsonCommandResult BuildReport(JsonResultKind kind, const std::string& reason) {
   report.durationMs = g_report.connected ? NowMs() - CommandStartTime : 0;
   report.failedStep = FailedStepText();
   report.reason = reason;
-  if (kind != JsonResultKind::kSuccess) {
+  if (kind != JsonResultKind::kSuccess && kind != JsonResultKind::kCurrent) {
     report.deviceState = DeviceStateNote(command);
     report.recovery = FirstRecoveryCommand(command);
   }
@@ -105,7 +105,9 @@ void EndJsonReport() {
 }
 
 bool ArgumentsAskForJson(const std::vector<std::string>& arguments) {
-  return std::find(arguments.begin(), arguments.end(), kJsonOption) != arguments.end();
+  // --events ends with the --json line.
+  return std::find(arguments.begin(), arguments.end(), kJsonOption) != arguments.end() ||
+         std::find(arguments.begin(), arguments.end(), kEventsOption) != arguments.end();
 }
 
 void WriteRefusedJsonLine(const std::string& reason) {

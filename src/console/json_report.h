@@ -23,8 +23,8 @@ void NoteJsonConnection(const DeviceEntry& connected, const VersionTexts& before
 void WriteJsonReport(JsonResultKind kind, const std::string& reason);
 void EndJsonReport();
 
-// Whether the program's own arguments ask for --json, whether or not they
-// form a command.
+// Whether the program's own arguments ask for --json (or --events, which
+// ends with its line), whether or not they form a command.
 bool ArgumentsAskForJson(const std::vector<std::string>& arguments);
 // The line of a refused command line, with its reason.
 void WriteRefusedJsonLine(const std::string& reason);

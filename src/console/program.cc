@@ -12,6 +12,8 @@
 #include "console/interruption.h"
 #include "console/json_report.h"
 #include "console/prompt_case.h"
+#include "console/station.h"
+#include "console/station_settings.h"
 #include "console/tool_version.h"
 #include "dfu/connection.h"
 #include "dfu/version_report.h"
@@ -196,7 +198,7 @@ namespace {
 // Which tokens of a dfu or ctrl line keep their case: the values of -d and
 // -t (file names, dfu only) and of --serial and --port (serial numbers have
 // upper-case letters). Option names follow vid and pid, each with its value,
-// except --json, which stands alone.
+// except the long options that stand alone (--json and the like).
 std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
   std::vector<bool> kept(tokens.size(), false);
   std::string command = tokens.empty() ? "" : LowerAscii(tokens[0]);
@@ -205,7 +207,7 @@ std::vector<bool> CaseKeptTokens(const std::vector<std::string>& tokens) {
   size_t i = 3;
   while (i < tokens.size()) {
     std::string name = LowerAscii(tokens[i]);
-    if (name == kJsonOption) {
+    if (IsStandaloneOption(name)) {
       ++i;
       continue;
     }
@@ -264,7 +266,9 @@ int RunProgram(const std::vector<std::string>& arguments) {
   if (RunInformationCommand(arguments, &status))
     return status;
   const ParseResult parse = ParseDfuArguments(arguments, kCommandLineMode);
-  if (parse) {
+  if (parse && StationSettings.station) {
+    status = RunStation(arguments);
+  } else if (parse) {
     status = ExecuteCommand(CurrentCommand()) ? 0 : 1;
   } else if (!arguments.empty() && ArgumentsAskForJson(arguments)) {
     // A script that reads JSON gets its one line and no prompt, which would

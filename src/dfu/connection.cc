@@ -6,6 +6,7 @@
 #include "dfu/mode_control.h"
 #include "dfu/version_report.h"
 #include "output/console_encoding.h"
+#include "output/event_stream.h"
 #include "output/log_printers.h"
 #include "platform/platform.h"
 #include "transport/device_discovery.h"
@@ -139,6 +140,7 @@ constexpr int32_t kWaitingNoteAfterMs = 2000;
 // any absent device, and the line names it: whoever watches a production
 // line sees which device an instance still waits for.
 void NoteWaiting(const DeviceSelection& selection) {
+  NoteEventPhase(kPhaseWaiting);
   std::string interface = CurrentDevices.interfaceNumber < 0
                               ? std::string("any interface")
                               : "interface " + std::to_string(CurrentDevices.interfaceNumber);
@@ -236,11 +238,14 @@ int32_t ScanDelay(WaitKind waitKind, int32_t timeoutMs) {
 int ConnectDevice(const DeviceSelection& selection, ConnectWait wait, RunRecord* record) {
   // Each call serves one command (dfu, ctrl or cv), which gets its own notes.
   ConnectNotes notes;
+  NoteEventPhase(kPhaseConnecting);
   const int32_t waitStart = NowMs();
   for (bool firstCycle = true;; firstCycle = false) {
     OpenRefusals refusals;
     const DeviceEntry* accepted = ConnectCycle(selection, firstCycle, record, &refusals);
     if (accepted != nullptr) {
+      // After "waiting", the device found is being connected.
+      NoteEventPhase(kPhaseConnecting);
       DrainInput();
       PrintDeviceWait(DeviceWaitLine::kQueryConnected, accepted->displayName);
       return 1;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dfu/command_exchange.h"
+#include "output/event_stream.h"
 #include "output/log_printers.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
@@ -55,6 +56,7 @@ bool SendFrames(const uint8_t* data, int32_t length, const TransferPacing& pacin
       PrintDownloadProgress(total, *sent, Progress::kRunning);
       if (!BlockAcknowledged(acknowledged - 1, frame, pacing.blockSize))
         return false;
+      NoteTransferProgress(length, *sent);
     } else if (pacing.intervalMs > 0) {
       SpinUntilMs(NowMs() + pacing.intervalMs);
     }
@@ -108,6 +110,7 @@ bool StreamFirmware(Msg heading, const uint8_t* data, int32_t length, const Tran
   if (data != nullptr && length > 0) {
     int64_t total = DownloadProgressTotal(length);
     PrintDownloadProgress(total, 0, Progress::kRunning);
+    NoteTransferProgress(length, 0);
     success = SendFrames(data, length, pacing, total, &sent, record);
     if (LogEnabled)
       PrintDownloadProgress(total, sent, Progress::kFinal);

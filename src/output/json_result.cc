@@ -55,6 +55,8 @@ const char* JsonResultName(JsonResultKind kind) {
       return "interrupted";
     case JsonResultKind::kRefused:
       return "refused";
+    case JsonResultKind::kCurrent:
+      return "current";
   }
   return "failure";
 }
@@ -63,7 +65,7 @@ const char* JsonResultName(JsonResultKind kind) {
 // order, so that scripts written for it keep working; the later ones were
 // added after it.
 std::string FormatJsonCommandResult(const JsonCommandResult& r) {
-  const bool success = r.kind == JsonResultKind::kSuccess;
+  const bool success = r.kind == JsonResultKind::kSuccess || r.kind == JsonResultKind::kCurrent;
   json j;
   j["command"] = TextOrNull(r.command);
   j["result"] = JsonResultName(r.kind);

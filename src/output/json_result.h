@@ -22,8 +22,9 @@ struct JsonVersions {
   std::optional<std::string> app;
 };
 
-// How the run ended: the "result" member.
-enum class JsonResultKind { kSuccess, kFailure, kInterrupted, kRefused };
+// How the run ended: the "result" member. kCurrent: the device already ran
+// the image's version and was left alone (--skip-current).
+enum class JsonResultKind { kSuccess, kFailure, kInterrupted, kRefused, kCurrent };
 
 // The device behind a platform 4 dongle, updated through it (-t).
 struct JsonPassthrough {
@@ -49,11 +50,11 @@ struct JsonCommandResult {
 };
 
 // The line without its line end: members in a fixed order, every one
-// present (null when not known), a success or nothing known never with a
-// failed step.
+// present (null when not known), a success, a current device or nothing
+// known never with a failed step.
 std::string FormatJsonCommandResult(const JsonCommandResult& result);
-// The "result" member's text: "success", "failure", "interrupted" or
-// "refused".
+// The "result" member's text: "success", "failure", "interrupted",
+// "refused" or "current".
 const char* JsonResultName(JsonResultKind kind);
 
 #endif  // QUORVEL_OUTPUT_JSON_RESULT_H_

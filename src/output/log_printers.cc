@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "output/console_encoding.h"
+#include "output/event_stream.h"
 #include "output/status_printers.h"
 #include "platform/platform.h"
 
@@ -173,6 +174,7 @@ void EndOpenProgressLine() {
 void NoteStepHeading(Msg heading) {
   g_output.hasStepUnderWay = true;
   g_output.stepUnderWay = heading;
+  NoteStepPhase(heading);
 }
 
 void NoteStepFailed() {
@@ -204,4 +206,5 @@ void ClearStepNotes() {
 void ResetOutputState() {
   g_output = OutputStateRecord{};
   TextOutputSuppressed = false;
+  EndEventStream();
 }

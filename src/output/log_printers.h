@@ -67,7 +67,8 @@ void EndOpenProgressLine();
 // the first one that failed, even when its sequence went on to tidy up.
 // They are fields of the output record: the heading and result printers
 // that every procedure calls note them, so they follow the printed steps
-// without a record travelling through every printer call.
+// without a record travelling through every printer call. A heading also
+// moves the --events stream to its step's phase (output/event_stream.h).
 void NoteStepHeading(Msg heading);
 // The current step failed (its result line, or a wait's time-out).
 void NoteStepFailed();
@@ -82,7 +83,8 @@ void ClearStepNotes();
 
 // Puts every flag, clock reading, percentage and step note back to its
 // start value, the output state by assigning a default-constructed record,
-// the one the program starts with; text output is no longer suppressed.
+// the one the program starts with; text output is no longer suppressed and
+// no event stream runs.
 void ResetOutputState();
 
 #endif  // QUORVEL_OUTPUT_LOG_PRINTERS_H_

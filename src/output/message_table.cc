@@ -127,6 +127,9 @@ const MessagePair kMessages[] = {
      "：cv 只接受 vid pid、-n、--serial、--port 和 --json，不接受："},
     {Msg::kRejectNotForList,
      ": list takes only vid, pid and --json, not: ", "：list 只接受 vid、pid 和 --json，不接受："},
+    {Msg::kRejectNeedsStation, ": this option needs --station: ", "：此选项需要 --station："},
+    {Msg::kRejectStationOnCommandLine,
+     ": the station runs from the command line only: ", "：工作站只能从命令行运行："},
     {Msg::kCvNotFound,
      "quorvel-dfu: no such device answered: ", "quorvel-dfu：没有应答的此类设备："},
     {Msg::kListOrCvRefused, "quorvel-dfu: the command line was not accepted",
@@ -258,6 +261,8 @@ const std::vector<std::string> kEnglishMoreHelp = {
     "      cv: cv vid pid [-n inum] [--serial S] [--port P] [--json]  read the firmware version "
     "of the named device",
     "    language: language 0 shows Chinese, language 1 (any other number) English",
+    "   --station: dfu on the command line: update every matching device plugged in, one per "
+    "USB port (--jobs N, --count N, --port P1,P2,..., --reflash, --log FILE)",
     "  quorvel-dfu --help: this help; quorvel-dfu --version: the tool version",
 };
 
@@ -272,6 +277,8 @@ const std::vector<std::string> kChineseMoreHelp = {
     "表示任意），不向设备发送任何数据",
     "      cv: cv vid pid [-n inum] [--serial S] [--port P] [--json]  读取指定设备的固件版本信息",
     "    language: language 0 显示中文，language 1（或其他非 0 数字）显示英文",
+    "   --station: 仅限命令行的 dfu：更新每个插入的匹配设备，每个 USB 端口一个"
+    "（--jobs N、--count N、--port P1,P2,...、--reflash、--log FILE）",
     "  quorvel-dfu --help：本帮助；quorvel-dfu --version：工具版本",
 };
 

@@ -96,6 +96,8 @@ enum class Msg {
   kRejectControlValue,
   kRejectNotForCv,
   kRejectNotForList,
+  kRejectNeedsStation,
+  kRejectStationOnCommandLine,
   // Command-line list and cv.
   kCvNotFound,
   kListOrCvRefused,

@@ -102,6 +102,11 @@ struct Platform {
   void (*exitNow)(int status);
   // Ends the process the regular way, exit handlers included.
   void (*exitProcess)(int status);
+  // The wall-clock time now in the local zone, to the millisecond, with the
+  // zone's offset from UTC: "2026-12-09T18:40:02.123+01:00" (never "Z", so
+  // that every reading says its zone the same way). For records that people
+  // compare with other clocks; no timing uses it.
+  std::string (*localTimeIso8601)();
 };
 
 // The active platform; starts as the native one.
@@ -155,6 +160,20 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The file-system path named by a path text in the encoding of the program's
 // arguments and input lines.
 std::filesystem::path NativeFilePath(const std::string& path);
+// An append-only log file (the station's record of finished devices), where
+// each line must be on the disk before the program goes on. Opens the file
+// for appending, creating it (0644 on POSIX) and never truncating it: true
+// with *handle open; false with the system's reason in *error, also for a
+// file that is not a regular one (a directory, a FIFO, a terminal), whose
+// lines could not be synced to a disk.
+bool OpenLogForAppend(const std::string& path, intptr_t* handle, std::string* error);
+// Writes the whole line (bytes as given; the caller ends it) at the end of
+// the file in one write, then flushes it to the disk (fsync,
+// FlushFileBuffers). False with the reason in *error when the write fails,
+// writes less than the whole line, or the flush fails.
+bool AppendAndSync(intptr_t handle, const std::string& line, std::string* error);
+void CloseLog(intptr_t handle);
+
 // Until setUpProcess hands the interrupts to the program, Ctrl-C (and on
 // Windows Ctrl-Break and closing the console window) ends the program at
 // once with exit status 130, as a shell reports SIGINT; the system releases

@@ -20,8 +20,10 @@
 #include <iterator>
 #include <new>
 
+#include "platform/local_time.h"
 #include "platform/locale_names.h"
 #include "platform/platform.h"
+#include "platform/station_console.h"
 #include "platform/usb_port_walk.h"
 
 namespace {
@@ -329,6 +331,26 @@ void PosixExitProcess(int status) {
   exit(status);
 }
 
+std::string PosixLocalTimeIso8601() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const time_t seconds = now.tv_sec;
+  tzset();
+  tm local{};
+  localtime_r(&seconds, &local);
+  LocalTimeReading reading;
+  reading.year = local.tm_year + 1900;
+  reading.month = local.tm_mon + 1;
+  reading.day = local.tm_mday;
+  reading.hour = local.tm_hour;
+  reading.minute = local.tm_min;
+  reading.second = local.tm_sec;
+  reading.millisecond = static_cast<int>(now.tv_nsec / 1000000);
+  // Seconds east of UTC, daylight saving time included.
+  reading.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+  return FormatLocalTime(reading);
+}
+
 }  // namespace
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -370,5 +392,16 @@ Platform NativePlatform() {
   p.setUpProcess = PosixSetUpProcess;
   p.exitNow = PosixExitNow;
   p.exitProcess = PosixExitProcess;
+  p.localTimeIso8601 = PosixLocalTimeIso8601;
   return p;
+}
+
+bool PrepareTerminalView() {
+  const char* term = getenv("TERM");
+  return isatty(STDERR_FILENO) == 1 && (term == nullptr || strcmp(term, "dumb") != 0);
+}
+
+// sysfs names the port of every USB device.
+bool PortsAreKnown() {
+  return true;
 }

@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/local_time.h"
 #include "platform/platform.h"
+#include "platform/station_console.h"
 #include "platform/usb_port_walk.h"
 #include "platform/wide_text_win32.h"
 
@@ -395,6 +397,38 @@ void InstallInterruptHandler() {
   SetConsoleCtrlHandler(HandleConsoleControl, TRUE);
 }
 
+namespace {
+
+// The zone's biases count the other way: UTC = local time + bias, so
+// Central European Time has a bias of -60 and an offset of +01:00.
+int UtcOffsetMinutes() {
+  DYNAMIC_TIME_ZONE_INFORMATION zone{};
+  const DWORD id = GetDynamicTimeZoneInformation(&zone);
+  LONG bias = zone.Bias;
+  if (id == TIME_ZONE_ID_DAYLIGHT)
+    bias += zone.DaylightBias;
+  else if (id == TIME_ZONE_ID_STANDARD)
+    bias += zone.StandardBias;
+  return static_cast<int>(-bias);
+}
+
+std::string WinLocalTimeIso8601() {
+  SYSTEMTIME local{};
+  GetLocalTime(&local);
+  LocalTimeReading reading;
+  reading.year = local.wYear;
+  reading.month = local.wMonth;
+  reading.day = local.wDay;
+  reading.hour = local.wHour;
+  reading.minute = local.wMinute;
+  reading.second = local.wSecond;
+  reading.millisecond = local.wMilliseconds;
+  reading.utcOffsetMinutes = UtcOffsetMinutes();
+  return FormatLocalTime(reading);
+}
+
+}  // namespace
+
 Platform NativePlatform() {
   Platform p;
   p.nowMs = WinNowMs;
@@ -421,5 +455,22 @@ Platform NativePlatform() {
   p.setUpProcess = WinSetUpProcess;
   p.exitNow = WinExitNow;
   p.exitProcess = WinExitProcess;
+  p.localTimeIso8601 = WinLocalTimeIso8601;
   return p;
+}
+
+bool PrepareTerminalView() {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (err == INVALID_HANDLE_VALUE || err == nullptr || !GetConsoleMode(err, &mode))
+    return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
+// Wine's ntdll exports wine_get_version; Windows' does not. Wine gives HID
+// interfaces no location path, so no port can be told there.
+bool PortsAreKnown() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
 }

@@ -57,7 +57,9 @@ hid_device_info* EnumerateHidDevices(uint16_t vendorId, uint16_t productId, int3
   return hid_enumerate(vendorId, productId);
 }
 
-int RefreshDevices(DeviceList* list, DeviceFilter filter) {
+namespace {
+
+int FillDevices(DeviceList* list, DeviceFilter filter, int32_t settleMs) {
   if (list == nullptr)
     return 0;
   ClearDevices(list);
@@ -65,7 +67,7 @@ int RefreshDevices(DeviceList* list, DeviceFilter filter) {
   uint16_t vendorId = useFilter ? list->vendorId : 0;
   uint16_t productId = useFilter ? list->productId : 0;
   int32_t interfaceNumber = useFilter ? list->interfaceNumber : -1;
-  hid_device_info* records = EnumerateHidDevices(vendorId, productId, kSettleMs);
+  hid_device_info* records = EnumerateHidDevices(vendorId, productId, settleMs);
   if (records == nullptr)
     return 0;
   int appended = 0;
@@ -77,4 +79,14 @@ int RefreshDevices(DeviceList* list, DeviceFilter filter) {
   }
   hid_free_enumeration(records);
   return appended;
+}
+
+}  // namespace
+
+int RefreshDevices(DeviceList* list, DeviceFilter filter) {
+  return FillDevices(list, filter, kSettleMs);
+}
+
+int ListDevicesNow(DeviceList* list) {
+  return FillDevices(list, DeviceFilter::kListFilter, 0);
 }

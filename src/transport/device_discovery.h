@@ -19,5 +19,9 @@ enum class DeviceFilter { kEveryInterface, kListFilter };
 // Empties the list and fills it with the interfaces present, as the filter
 // says. Returns the number of entries (0 also for a null list).
 int RefreshDevices(DeviceList* list, DeviceFilter filter);
+// The list's own filter, listed at once: no re-scan request and no settle
+// pause, for a watcher that lists again and again and opens nothing. Same
+// results.
+int ListDevicesNow(DeviceList* list);
 
 #endif  // QUORVEL_TRANSPORT_DEVICE_DISCOVERY_H_

@@ -264,6 +264,9 @@ TEST_F(ArgumentDiagnosticsTest, TheEnglishReasonForAResultLine) {
       {{ArgumentError::kNotForCv, "-d"},
        "cv takes only vid pid, -n, --serial, --port and --json, not: -d"},
       {{ArgumentError::kNotForList, "-n"}, "list takes only vid, pid and --json, not: -n"},
+      {{ArgumentError::kNeedsStation, "--jobs 4"}, "this option needs --station: --jobs 4"},
+      {{ArgumentError::kStationOnCommandLine, "--station"},
+       "the station runs from the command line only: --station"},
       {{ArgumentError::kNone, "x"}, ""},
   };
   for (const auto& row : rows)

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "console/command.h"
 #include "console/loaded_images.h"
+#include "console/station_settings.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
 #include "image/temp_files.h"
@@ -301,6 +303,26 @@ TEST_F(ArgumentsTest, LongOptionsStandWhereOptionNamesStand) {
   // Without them nothing is selected and the text output stays.
   ASSERT_TRUE(Dfu({"-d", program_}));
   EXPECT_TRUE(DfuSettings.serial.empty() && DfuSettings.port.empty() && !DfuSettings.json);
+  EXPECT_FALSE(DfuSettings.events || DfuSettings.skipCurrent);
+}
+
+// --events and --skip-current take no value either: the pairs around them
+// are read as before, and each sets its own flag only.
+TEST_F(ArgumentsTest, EventsAndSkipCurrentStandAlone) {
+  ASSERT_TRUE(Dfu({"--events", "-d", program_, "--skip-current", "-c", "0"}));
+  EXPECT_TRUE(DfuSettings.events && DfuSettings.skipCurrent);
+  EXPECT_FALSE(DfuSettings.json);
+  EXPECT_EQ(DfuSettings.check, 0);
+  EXPECT_EQ(CurrentCommand().output, OutputMode::kJson);
+  ASSERT_TRUE(Parse(Args({"-d", program_, "--skip-current", "--port", "1-3.2"}), kCommandLineMode));
+  EXPECT_TRUE(DfuSettings.skipCurrent && !DfuSettings.events);
+  EXPECT_EQ(DfuSettings.port, "1-3.2");
+  EXPECT_EQ(CurrentCommand().output, OutputMode::kText);
+  EXPECT_FALSE(Dfu({"-d", "--events"}));
+  ExpectRejected(ArgumentError::kFileNotFound, "-d --events");
+  EXPECT_TRUE(IsStandaloneOption("--events") && IsStandaloneOption("--skip-current") &&
+              IsStandaloneOption("--json"));
+  EXPECT_FALSE(IsStandaloneOption("--port") || IsStandaloneOption("-d"));
 }
 
 TEST_F(ArgumentsTest, EmptySerialOrPortIsRejectedBeforeAnythingLoads) {
@@ -670,9 +692,14 @@ TEST_F(ArgumentsTest, CvNamesOneDeviceAndTakesOnlyTheSelection) {
       {{"248a", "8266", "-n", "6"}, ArgumentError::kOutOfRange, "-n 6"},
       {{"248a", "8266", "-d", "fw.bin"}, ArgumentError::kNotForCv, "-d"},
       {{"248a", "8266", "-r", "1"}, ArgumentError::kNotForCv, "-r"},
+      // Both concern an update; cv reads and changes nothing.
+      {{"248a", "8266", "--events"}, ArgumentError::kNotForCv, "--events"},
+      {{"248a", "8266", "--json", "--skip-current"}, ArgumentError::kNotForCv, "--skip-current"},
       {{"248a", "8266", "--port=1-3.2"}, ArgumentError::kJoinedValue, "--port=1-3.2"},
       {{"248a", "8266", "-q", "1"}, ArgumentError::kUnknownOption, "-q"},
       {{"248a", "8266", "--port"}, ArgumentError::kEmptyValue, "--port"},
+      {{"248a", "8266", "--station"}, ArgumentError::kNotForCv, "--station"},
+      {{"248a", "8266", "--log", "line.jsonl"}, ArgumentError::kNotForCv, "--log"},
   };
   for (const Row& row : rows) {
     last_ = ParseCvArguments(row.tokens);
@@ -680,6 +707,85 @@ TEST_F(ArgumentsTest, CvNamesOneDeviceAndTakesOnlyTheSelection) {
     ExpectRejected(row.error, row.argument);
   }
   ExpectNothingLoaded();
+}
+
+TEST_F(ArgumentsTest, TheStationOptionsOnTheCommandLine) {
+  ASSERT_TRUE(Parse(Args({"-d", program_, "--station", "--jobs", "4", "--count", "32", "--port",
+                          "1-3.1,1-3.2,2-1", "--reflash", "--log", "\"line.jsonl\"", "-c", "0"}),
+                    kCommandLineMode));
+  EXPECT_TRUE(StationSettings.station && StationSettings.reflash);
+  EXPECT_EQ(StationSettings.jobs, 4);
+  EXPECT_EQ(StationSettings.count, 32);
+  EXPECT_EQ(StationSettings.ports, (Tokens{"1-3.1", "1-3.2", "2-1"}));
+  EXPECT_EQ(StationSettings.logPath, "line.jsonl");
+  EXPECT_EQ(DfuSettings.check, 0);
+  // The station pins each child itself; it is not one pinned update.
+  EXPECT_TRUE(DfuSettings.port.empty());
+  ASSERT_TRUE(Parse(Args({"--station", "-d", program_}), kCommandLineMode));
+  EXPECT_TRUE(StationSettings.ports.empty());
+  EXPECT_EQ(StationSettings.jobs, 0);
+  // Every parse starts from no station.
+  ASSERT_TRUE(Parse(Args({"-d", program_, "--port", "1-3.1"}), kCommandLineMode));
+  EXPECT_FALSE(StationSettings.station);
+  EXPECT_TRUE(StationSettings.ports.empty());
+  EXPECT_EQ(DfuSettings.port, "1-3.1");
+}
+
+TEST_F(ArgumentsTest, TheStationOptionsAreRefusedWhereTheyMeanNothing) {
+  struct Row {
+    Tokens options;
+    int mode;
+    ArgumentError error;
+    std::string argument;
+  } rows[] = {
+      {{"-d", "PROGRAM", "--jobs", "4"},
+       kCommandLineMode,
+       ArgumentError::kNeedsStation,
+       "--jobs 4"},
+      {{"-d", "PROGRAM", "--count", "2"},
+       kCommandLineMode,
+       ArgumentError::kNeedsStation,
+       "--count 2"},
+      {{"--reflash", "-d", "PROGRAM"}, kCommandLineMode, ArgumentError::kNeedsStation, "--reflash"},
+      {{"-d", "PROGRAM", "--log", "l.jsonl"},
+       kCommandLineMode,
+       ArgumentError::kNeedsStation,
+       "--log l.jsonl"},
+      {{"-d", "PROGRAM", "--port", "1-3.1,1-3.2"},
+       kCommandLineMode,
+       ArgumentError::kNeedsStation,
+       "--port 1-3.1,1-3.2"},
+      {{"-d", "PROGRAM", "--station"}, kDfuMode, ArgumentError::kStationOnCommandLine, "--station"},
+      {{"-r", "1", "--station"}, kCtrlMode, ArgumentError::kStationOnCommandLine, "--station"},
+      // The station updates; it never becomes a control command.
+      {{"-r", "1", "--station"}, kCommandLineMode, ArgumentError::kProgramFileRequired, ""},
+      {{"-d", "PROGRAM", "--station", "--jobs", "0"},
+       kCommandLineMode,
+       ArgumentError::kOutOfRange,
+       "--jobs 0"},
+      {{"-d", "PROGRAM", "--station", "--count", "0x10"},
+       kCommandLineMode,
+       ArgumentError::kNotDecimal,
+       "--count 0x10"},
+      {{"-d", "PROGRAM", "--station", "--log", ""},
+       kCommandLineMode,
+       ArgumentError::kEmptyValue,
+       "--log"},
+      {{"-d", "PROGRAM", "--station", "--port", "1-3.1,,1-3.2"},
+       kCommandLineMode,
+       ArgumentError::kEmptyValue,
+       "--port 1-3.1,,1-3.2"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.argument);
+    Tokens tokens = {"248a", "8266"};
+    for (const std::string& option : row.options)
+      tokens.push_back(option == "PROGRAM" ? program_ : option);
+    ControlFlags = ControlFlagsRecord{};
+    EXPECT_FALSE(Parse(tokens, row.mode));
+    ExpectRejected(row.error, row.argument);
+    EXPECT_FALSE(ControlFlags.reset);
+  }
 }
 
 TEST_F(ArgumentsTest, LoadFirmwareFilesFollowsTheSettings) {

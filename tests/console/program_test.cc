@@ -93,6 +93,9 @@ TEST_F(ProgramTest, LowercaseLineKeepsSerialAndPortValues) {
             "dfu 1 2 --json -d Fw.Bin --serial Ab -s 4");
   EXPECT_EQ(LowercaseLine("ctrl 1 2 --json --port X -F TRUE", PromptCase::kValuesKeepCase),
             "ctrl 1 2 --json --port X -f true");
+  EXPECT_EQ(LowercaseLine("dfu 1 2 --EVENTS --serial Ab --skip-current -D Fw.Bin",
+                          PromptCase::kValuesKeepCase),
+            "dfu 1 2 --events --serial Ab --skip-current -d Fw.Bin");
   // Only as option names: a value "--serial" is not one.
   EXPECT_EQ(LowercaseLine("dfu 1 2 -n --serial AB CD", PromptCase::kValuesKeepCase),
             "dfu 1 2 -n --serial ab cd");

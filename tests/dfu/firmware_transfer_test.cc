@@ -4,11 +4,15 @@
 
 #include <zlib.h>
 
+#include <regex>
+
 #include "console/arguments.h"
 #include "console/loaded_images.h"
 #include "dfu/mode_control.h"
 #include "firmware_builder.h"
 #include "image/image_store.h"
+#include "output/console_encoding.h"
+#include "output/event_stream.h"
 #include "output/log_printers.h"
 #include "support/dfu_fixture.h"
 
@@ -285,3 +289,42 @@ TEST_F(FirmwareTransferTest, TwoPartSelectionsSendTheRightBytes) {
 }
 
 }  // namespace
+
+// --events lines of a download without their times.
+std::string EventsWithoutTimes(const std::string& out) {
+  return std::regex_replace(out, std::regex(",\"ms\":[0-9]+"), "");
+}
+
+// The stream shows what the device acknowledged: 0 % before the first
+// frame, then at each acknowledged block; a failed block shows nothing more.
+TEST_F(FirmwareTransferTest, EventsShowTheAcknowledgedPercentages) {
+  struct Row {
+    nlohmann::json device;
+    bool success;
+    std::string events;
+  } rows[] = {
+      {nlohmann::json::object(), true,
+       "{\"event\":\"phase\",\"phase\":\"downloading\"}\n"
+       "{\"event\":\"progress\",\"phase\":\"downloading\",\"percent\":0}\n"
+       "{\"event\":\"progress\",\"phase\":\"downloading\",\"percent\":60}\n"
+       "{\"event\":\"progress\",\"phase\":\"downloading\",\"percent\":100}\n"},
+      {{{"faults", {{{"block", 1}, {"action", "ackWrong"}}}}},
+       false,
+       "{\"event\":\"phase\",\"phase\":\"downloading\"}\n"
+       "{\"event\":\"progress\",\"phase\":\"downloading\",\"percent\":0}\n"
+       "{\"event\":\"progress\",\"phase\":\"downloading\",\"percent\":60}\n"},
+  };
+  for (const Row& row : rows) {
+    LoadDevice(row.device);
+    Open();
+    UseOnePartImage(512);
+    EXPECT_TRUE(EnterUpgradeMode() && SendFirmwareInfo(WholeImage()) && StartUpgrade());
+    TextOutputSuppressed = true;
+    BeginEventStream(true);
+    TakeOutput();
+    EXPECT_EQ(DownloadFirmware(ProgramImage, PacingOf(Current()), &record), row.success);
+    EXPECT_EQ(EventsWithoutTimes(TakeOutput()), row.events);
+    EndEventStream();
+    TextOutputSuppressed = false;
+  }
+}

@@ -27,6 +27,13 @@ std::vector<std::string> Paths(hid_device_info* list) {
   return paths;
 }
 
+std::string Resolved(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  std::string out = real ? real : "";
+  std::free(real);
+  return out;
+}
+
 class EnumerationTest : public EmulatedDeviceTest {};
 
 TEST_F(EnumerationTest, FilterMatchesVendorAndProductWithZeroAsAny) {
@@ -141,6 +148,107 @@ TEST_F(EnumerationTest, PresenceFollowsScenarioTime) {
   EXPECT_EQ(Record()["devices"]["d"]["final"]["onBus"], false);
 }
 
+// The presence list of a device in the record: "event@ms" in order.
+std::vector<std::string> PresenceOf(const json& device) {
+  std::vector<std::string> events;
+  for (const json& p : device["presence"])
+    events.push_back(p["event"].get<std::string>() + "@" + std::to_string(p["atMs"].get<int>()));
+  return events;
+}
+
+// A dongle plugged, pulled and plugged again: off the bus between its plug
+// windows, its handles dead at each pull, every plug and pull in the record.
+TEST_F(EnumerationTest, PlugWindowsFollowScenarioTime) {
+  LoadScenario(
+      Scenario(Device({{"plugs", {{{"atMs", 100}, {"pullAtMs", 400}}, {{"atMs", 700}}}}})));
+  const std::pair<int32_t, bool> kTimes[] = {{0, false},   {99, false},  {100, true}, {399, true},
+                                             {400, false}, {699, false}, {700, true}, {5000, true}};
+  hid_device* first = nullptr;
+  for (const auto& [at, present] : kTimes) {
+    g_virtual.now = at;
+    hid_device_info* list = hid_enumerate(0, 0);
+    EXPECT_EQ(list != nullptr, present) << at;
+    hid_free_enumeration(list);
+    if (at == 100)
+      first = hid_open_path("/dev/hidraw0");
+  }
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(Send(first, {0x0A, 0x55}), -1);  // died at the pull and stays dead
+  hid_close(first);
+  hid_device* second = hid_open_path("/dev/hidraw0");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(Send(second, {0x0A, 0x55}), 65);
+  EXPECT_EQ(Read(second, 100), Padded({0x0A, 0x55}));
+  hid_close(second);
+  EXPECT_EQ(PresenceOf(Record()["devices"]["d"]),
+            (std::vector<std::string>{"plug@100", "pull@400", "plug@700"}));
+  EXPECT_TRUE(Record()["scenarioErrors"].empty());
+}
+
+// The next dongle in a port: plugged leftMs after the one before was pulled
+// for good. With lowestFreeNodes it takes the lowest free hidraw node (the
+// pulled one's), otherwise its own; either way the sysfs tree leads from its
+// node to the port, and the pulled dongle's node entry went with it.
+TEST_F(EnumerationTest, ADevicePluggedAfterAnotherTakesItsPort) {
+  for (const bool lowestFree : {true, false}) {
+    SCOPED_TRACE(lowestFree);
+    LoadScenario(
+        {{"lowestFreeNodes", lowestFree},
+         {"devices",
+          {Device(
+               {{"name", "a"}, {"port", "1-3.1"}, {"plugs", {{{"atMs", 0}, {"pullAtMs", 300}}}}}),
+           Device({{"name", "keyboard"}, {"path", "/dev/hidraw1"}, {"port", "1-4"}}),
+           Device({{"name", "b"},
+                   {"path", "/dev/hidraw5"},
+                   {"serial", "QVB"},
+                   {"port", "1-3.1"},
+                   {"plugAfter", {{"device", "a"}, {"leftMs", 200}}}})}}});
+    const std::string root = emu::SysfsRoot();
+    const std::string node = lowestFree ? "/dev/hidraw0" : "/dev/hidraw5";
+    const int32_t t0 = g_virtual.now;
+    hid_device_info* list = hid_enumerate(0x248A, 0x8266);
+    EXPECT_EQ(Paths(list).size(), 2u);
+    hid_free_enumeration(list);
+    g_virtual.now = t0 + 300;
+    hid_free_enumeration(hid_enumerate(0, 0));
+    EXPECT_EQ(Resolved(root + "/class/hidraw/hidraw0"), "");
+    g_virtual.now = t0 + 499;
+    list = hid_enumerate(0, 0);
+    EXPECT_EQ(Paths(list), std::vector<std::string>{"/dev/hidraw1"});
+    hid_free_enumeration(list);
+    g_virtual.now = t0 + 500;
+    list = hid_enumerate(0, 0);
+    EXPECT_EQ(Paths(list), (std::vector<std::string>{"/dev/hidraw1", node}));
+    ASSERT_NE(list->next, nullptr);
+    EXPECT_EQ(std::wstring(list->next->serial_number), L"QVB");
+    hid_free_enumeration(list);
+    EXPECT_NE(Resolved(root + "/class/hidraw/" + node.substr(5)).find("/1-3.1/1-3.1:1.0/0003:"),
+              std::string::npos);
+    const json& rec = Record();
+    EXPECT_EQ(PresenceOf(rec["devices"]["a"]), (std::vector<std::string>{"plug@0", "pull@300"}));
+    EXPECT_EQ(PresenceOf(rec["devices"]["b"]), std::vector<std::string>{"plug@500"});
+    EXPECT_TRUE(rec["devices"]["keyboard"]["presence"].empty());
+    EXPECT_TRUE(rec["scenarioErrors"].empty()) << rec["scenarioErrors"].dump();
+  }
+}
+
+// A device plugged into a port that another still holds cannot happen on a
+// real hub: when the loader cannot tell beforehand, the record says so.
+TEST_F(EnumerationTest, ADevicePluggedIntoATakenPortIsAScenarioError) {
+  LoadScenario({{"devices",
+                 {Device({{"name", "a"}, {"port", "1-3.1"}}),
+                  Device({{"name", "c"}, {"path", "/dev/hidraw1"}, {"vanishAtMs", 100}}),
+                  Device({{"name", "b"},
+                          {"path", "/dev/hidraw2"},
+                          {"port", "1-3.1"},
+                          {"plugAfter", {{"device", "c"}, {"leftMs", 50}}}})}}});
+  g_virtual.now = 149;
+  EXPECT_TRUE(Record()["scenarioErrors"].empty());
+  g_virtual.now = 150;
+  EXPECT_EQ(Record()["scenarioErrors"],
+            json::array({"150.0 ms: \"b\" plugged into port 1-3.1 while \"a\" is in it"}));
+}
+
 TEST_F(EnumerationTest, UnrelatedDeviceOpensButNeverAnswers) {
   LoadScenario({{"devices",
                  {Device({{"name", "keyboard"},
@@ -220,13 +328,6 @@ TEST_F(EnumerationTest, SerialNumbersAndTheirAbsenceAfterARestart) {
   ASSERT_EQ(rec["b"]["opens"].size(), 1u);
   EXPECT_EQ(rec["b"]["opens"][0]["path"], "/dev/hidraw1");
   EXPECT_EQ(rec["b"]["opens"][0]["pid"], static_cast<int>(getpid()));
-}
-
-std::string Resolved(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  std::string out = real ? real : "";
-  std::free(real);
-  return out;
 }
 
 // The sysfs tree above each hidraw node runs through the USB port chain, as

@@ -179,4 +179,58 @@ TEST_F(RecordStateTest, ScenarioMistakesAreReported) {
   EXPECT_FALSE(emu::LoadScenario(Scenario(Device({{"serial", 5}})), &error));
 }
 
+// Hotplug keys the loader refuses: names that lead nowhere or back to the
+// device, keys that say twice when a device is plugged, plug windows out of
+// order, and two devices in one port at once by their fixed times.
+TEST_F(RecordStateTest, HotplugMistakesAreReported) {
+  const json window = {{"atMs", 100}, {"pullAtMs", 400}};
+  const json after = {{"device", "d"}, {"leftMs", 10}};
+  const json other = Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"port", "1-3.1"}});
+  const struct {
+    json devices;
+    const char* error;
+  } kCases[] = {
+      {{Device({{"plugAfter", {{"device", "ghost"}}}})},
+       "names no device of the scenario: \"ghost\""},
+      {{Device({{"plugAfter", after}})}, "goes round in a circle"},
+      {{Device({{"plugAfter", {{"device", "e"}}}}),
+        Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"plugAfter", after}})},
+       "goes round in a circle"},
+      {{Device({{"plugAfter", {{"leftMs", 10}}}})}, "needs the \"device\""},
+      {{Device({{"plugs", {window}}, {"appearAtMs", 5}})},
+       "\"plugs\" and \"appearAtMs\" cannot go"},
+      {{Device({{"plugs", {window}}, {"vanishAtMs", 5}})}, "\"plugs\" and \"vanishAtMs\""},
+      {{Device({{"plugs", {window}}, {"plugAfter", after}})}, "\"plugs\" and \"plugAfter\""},
+      {{Device({{"plugs", {window}}, {"pullAfterUpdateMs", 5}})}, "and \"pullAfterUpdateMs\""},
+      {{Device({{"plugAfter", {{"device", "e"}}}, {"appearAtMs", 5}}), other},
+       "\"plugAfter\" and \"appearAtMs\""},
+      {{Device({{"plugs", json::array()}})}, "one or more"},
+      {{Device({{"plugs", {window, {{"atMs", 300}}}}})}, "each plug after the pull before it"},
+      {{Device({{"plugs", {{{"atMs", 100}, {"pullAtMs", 100}}}}})}, "must come after its"},
+      {{Device({{"plugs", {{{"atMs", 100}}, {{"atMs", 500}}}}})}, "only the last entry"},
+      {{Device({{"plugs", {{{"pullAtMs", 100}}}}})}, "needs \"atMs\""},
+      {{Device({{"port", "1-3.1"}, {"plugs", {window}}}), other}, "port 1-3.1 at once"},
+      {{Device({{"port", "1-3.1"}, {"appearAtMs", 399}, {"vanishAtMs", 800}}),
+        Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"port", "1-3.1"}, {"plugs", {window}}})},
+       "port 1-3.1 at once"},
+  };
+  for (const auto& c : kCases) {
+    std::string error;
+    EXPECT_FALSE(emu::LoadScenario({{"devices", c.devices}}, &error)) << c.devices.dump();
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
+  // One port, one device at a time: these load.
+  std::string error;
+  const json takeTurns[] = {
+      {Device({{"port", "1-3.1"}, {"plugs", {window}}}),
+       Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"port", "1-3.1"}, {"appearAtMs", 400}})},
+      {Device({{"port", "1-3.1"}}),
+       Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"port", "1-3.1"}, {"plugAfter", after}})},
+      {Device({{"port", "1-3.1"}, {"plugs", {window}}}),
+       Device({{"name", "e"}, {"path", "/dev/hidraw1"}, {"plugs", {window}}})},
+  };
+  for (const json& devices : takeTurns)
+    EXPECT_TRUE(emu::LoadScenario({{"devices", devices}}, &error)) << error;
+}
+
 }  // namespace

@@ -170,6 +170,90 @@ TEST_F(RestartTest, ForcedModeEntryAndExitCanRestartTheDevice) {
   EXPECT_EQ(d["final"]["controllerVersion"], "01-02-0003-00000004");
 }
 
+// The events of the device's presence list, in order.
+std::vector<std::string> Events(const json& device) {
+  std::vector<std::string> events;
+  for (const json& p : device["presence"])
+    events.push_back(p["event"]);
+  return events;
+}
+
+// The operator pulls a dongle pullAfterUpdateMs after it came back with new
+// firmware, and plugs the next one into its port leftMs after that; a dongle
+// whose image was not applied stays, and so nothing follows it.
+TEST_F(RestartTest, ADoneDeviceIsPulledAndTheNextOnePluggedInItsPlace) {
+  for (const bool verified : {true, false}) {
+    SCOPED_TRACE(verified);
+    if (dev_)
+      hid_close(dev_);
+    LoadScenario({{"devices",
+                   {Device({{"port", "1-3.1"},
+                            {"pullAfterUpdateMs", 300},
+                            {"reboot", {{"leaveMs", 20}, {"awayMs", 200}}}}),
+                    Device({{"name", "next"},
+                            {"path", "/dev/hidraw1"},
+                            {"port", "1-3.1"},
+                            {"plugAfter", {{"device", "d"}, {"leftMs", 100}}}})}}});
+    dev_ = hid_open_path("/dev/hidraw0");
+    ASSERT_NE(dev_, nullptr);
+    Bytes image = Pattern(300);
+    Flash(image, verified ? Crc(image) : Crc(image) + 1);
+    int32_t t = Now();
+    EXPECT_EQ(Ask({0x0A, 0x04, 0x00}), Padded({0x0A, 0x04, 0x00}));
+    const int32_t back = t + 1 + 20 + 200;
+    g_virtual.now = back + 299;
+    EXPECT_EQ(Present(), std::vector<std::string>{"/dev/hidraw0"});
+    g_virtual.now = back + 300;
+    EXPECT_EQ(Present(),
+              verified ? std::vector<std::string>{} : std::vector<std::string>{"/dev/hidraw0"});
+    g_virtual.now = back + 400;
+    EXPECT_EQ(Present(), std::vector<std::string>{verified ? "/dev/hidraw1" : "/dev/hidraw0"});
+    const json& rec = Record()["devices"];
+    std::vector<std::string> events = {"leave", "return"};
+    if (verified)
+      events.push_back("pull");
+    EXPECT_EQ(Events(rec["d"]), events);
+    EXPECT_EQ(Events(rec["next"]),
+              verified ? std::vector<std::string>{"plug"} : std::vector<std::string>{});
+    if (verified) {
+      EXPECT_EQ(rec["d"]["presence"][2]["atMs"].get<double>() -
+                    rec["d"]["restarts"][0]["cameBackAtMs"].get<double>(),
+                300.0);
+      EXPECT_EQ(rec["next"]["presence"][0]["atMs"].get<double>() -
+                    rec["d"]["presence"][2]["atMs"].get<double>(),
+                100.0);
+    }
+  }
+}
+
+// A dongle pulled in the middle of its restart keeps the firmware it had
+// taken: it boots it when it is plugged in again, freshly powered (upgrade
+// mode off), and the restart never came back.
+TEST_F(RestartTest, APullDuringARestartKeepsTheNewFirmwareForTheNextPlug) {
+  Open({{"plugs", {{{"atMs", 0}, {"pullAtMs", 2000}}, {{"atMs", 3000}}}},
+        {"reboot", {{"leaveMs", 20}, {"awayMs", 5000}}}});
+  const int32_t t0 = Now();
+  Bytes image = Pattern(300);
+  ASSERT_EQ(Flash(image, Crc(image)), Padded({0x0A, 0x03, 0x00}));
+  EXPECT_EQ(Ask({0x0A, 0x04, 0x00}), Padded({0x0A, 0x04, 0x00}));
+  g_virtual.now = t0 + 2999;
+  EXPECT_TRUE(Present().empty());
+  g_virtual.now = t0 + 3000;
+  Reopen("/dev/hidraw0");
+  EXPECT_EQ(Ask({0x0A, 0x00, 0x00}), Padded({0x0A, 0x00, 0x00, 1, 2, 3, 0, 4, 0, 0, 0}));
+  g_virtual.now = t0 + 9000;  // long after the restart would have ended
+  EXPECT_EQ(Present(), std::vector<std::string>{"/dev/hidraw0"});
+  const json& d = Device0();
+  EXPECT_EQ(Events(d), (std::vector<std::string>{"plug", "leave", "pull", "plug"}));
+  EXPECT_EQ(d["presence"][2]["atMs"], 2000.0);
+  EXPECT_EQ(d["presence"][3]["atMs"], 3000.0);
+  ASSERT_EQ(d["restarts"].size(), 1u);
+  EXPECT_TRUE(d["restarts"][0]["leftAtMs"].is_number());
+  EXPECT_TRUE(d["restarts"][0]["cameBackAtMs"].is_null());
+  EXPECT_EQ(d["final"]["upgradeMode"], false);
+  EXPECT_EQ(d["final"]["controllerVersion"], "01-02-0003-00000004");
+}
+
 // With lowestFreeNodes, a device that comes back takes the lowest hidraw node
 // no present device holds, as Linux hands them out: two devices restarted
 // together swap nodes when the second to leave returns first, even when the

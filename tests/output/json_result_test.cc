@@ -48,6 +48,10 @@ TEST(JsonResult, EveryKindOfEndIsOneLineWithEveryMemberInOrder) {
   interrupted.bytesSent = 0;
   interrupted.before = {};
   interrupted.reason = "interrupted";
+  // Left alone by --skip-current: nothing sent, nothing read after.
+  JsonCommandResult current = Update(JsonResultKind::kCurrent);
+  current.bytesSent = 0;
+  current.failedStep = "Restart the device";  // never shown for a current device
   JsonCommandResult refused;
   refused.kind = JsonResultKind::kRefused;
   refused.reason = "not a number: -c 0x";
@@ -77,6 +81,11 @@ TEST(JsonResult, EveryKindOfEndIsOneLineWithEveryMemberInOrder) {
                         R"(,"bytesSent":0,"durationMs":0,"failedStep":null,)"
                         R"("reason":"interrupted","deviceState":null,"recovery":null,)"
                         R"("passthrough":null})"},
+      {current, R"({"command":"dfu","result":"current","device":)" + device +
+                    R"(,"platform":4,"versionsBefore":)" + before + R"(,"versionsAfter":)" +
+                    kNoVersions +
+                    R"(,"bytesSent":0,"durationMs":812,"failedStep":null,"reason":null,)"
+                    R"("deviceState":null,"recovery":null,"passthrough":null})"},
       {refused, R"({"command":null,"result":"refused","device":null,"platform":null,)"
                 R"("versionsBefore":)" +
                     std::string(kNoVersions) + R"(,"versionsAfter":)" + kNoVersions +

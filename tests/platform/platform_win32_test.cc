@@ -225,6 +225,44 @@ TEST(PlatformWin32Files, ChineseAndSpacedFileNamesOpen) {
   _wremove(wideName.c_str());
 }
 
+// The station's log under a Chinese file name: appended to, never
+// truncated; a directory is refused with the system's reason.
+TEST(PlatformWin32Files, TheLogIsAppendedToAndNeverTruncated) {
+  wchar_t directory[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, directory), 0u);
+  const std::string name = WideToUtf8(std::wstring(directory) + L"quorvel \u65e5\u5fd7 " +
+                                      std::to_wstring(GetCurrentProcessId()) + L".jsonl");
+  std::string error;
+  for (const char* line : {"{\"first\":1}\n", "{\"second\":2}\n"}) {
+    intptr_t handle = 0;
+    ASSERT_TRUE(OpenLogForAppend(name, &handle, &error)) << error;
+    EXPECT_TRUE(AppendAndSync(handle, line, &error)) << error;
+    CloseLog(handle);
+  }
+  std::vector<uint8_t> read;
+  EXPECT_EQ(ReadWholeFile(name, 1024, &read), FileReadResult::kOk);
+  EXPECT_EQ(std::string(read.begin(), read.end()), "{\"first\":1}\n{\"second\":2}\n");
+  _wremove(Utf8ToWide(name).c_str());
+  intptr_t handle = 0;
+  EXPECT_FALSE(OpenLogForAppend(WideToUtf8(directory), &handle, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(PlatformWin32Clock, LocalTimeHasTheZonesOffset) {
+  const std::string now = NativePlatform().localTimeIso8601();
+  ASSERT_EQ(now.size(), 29u) << now;
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD id = GetTimeZoneInformation(&zone);
+  const LONG bias = zone.Bias + (id == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                 : id == TIME_ZONE_ID_STANDARD ? zone.StandardBias
+                                                               : 0);
+  const LONG offset = -bias;
+  char expected[8];
+  snprintf(expected, sizeof(expected), "%c%02ld:%02ld", offset < 0 ? '-' : '+',
+           (offset < 0 ? -offset : offset) / 60, (offset < 0 ? -offset : offset) % 60);
+  EXPECT_EQ(now.substr(23), expected) << now;
+}
+
 TEST(PlatformWin32Devices, RescanRequestReturnsWithoutWaiting) {
   // Asynchronous by contract: nothing to wait for, whatever the system does
   // (five seconds stands for "at once" on a machine under any load).

@@ -101,6 +101,10 @@ void VirtualSetUpProcess(void (*onInterrupt)(int signal)) {
   g_virtual.onInterrupt = onInterrupt;
 }
 
+std::string VirtualLocalTimeIso8601() {
+  return g_virtual.localTime;
+}
+
 [[noreturn]] void VirtualExit(int status) {
   throw VirtualExitRequest{status};
 }
@@ -129,6 +133,7 @@ ScopedVirtualPlatform::ScopedVirtualPlatform() : saved_(g_platform) {
   g_platform.exitNow = VirtualExit;
   g_platform.exitProcess = VirtualExit;
   g_platform.usbPort = VirtualUsbPort;
+  g_platform.localTimeIso8601 = VirtualLocalTimeIso8601;
 }
 
 ScopedVirtualPlatform::~ScopedVirtualPlatform() {

@@ -1,9 +1,9 @@
 // A virtual platform for tests: a clock that only moves when the program
 // sleeps or spins, captured standard output and error, scripted standard
-// input, a settable locale, in-process device locks with a switch that makes
-// another "process" hold a name, report descriptors set by the test, an
-// interrupt key the test presses, and an end of the process that throws
-// VirtualExitRequest instead.
+// input, a settable locale and local time, in-process device locks with a
+// switch that makes another "process" hold a name, report descriptors set by
+// the test, an interrupt key the test presses, and an end of the process
+// that throws VirtualExitRequest instead.
 #ifndef QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
 #define QUORVEL_TESTS_SUPPORT_VIRTUAL_PLATFORM_H_
 
@@ -31,10 +31,11 @@ struct VirtualPlatformState {
   std::set<std::string> locksHeldElsewhere;  // names another process holds
   // Report descriptors by device path; a path not listed has none.
   std::map<std::string, std::vector<uint8_t>> reportDescriptors;
-  std::string err;                            // everything written to standard error
-  bool terminal = false;                      // standard input is a terminal
-  std::vector<std::string> editedPrompts;     // prompts given to the line editor
-  void (*onInterrupt)(int signal) = nullptr;  // as set up by the program
+  std::string err;                                          // everything written to standard error
+  bool terminal = false;                                    // standard input is a terminal
+  std::vector<std::string> editedPrompts;                   // prompts given to the line editor
+  void (*onInterrupt)(int signal) = nullptr;                // as set up by the program
+  std::string localTime = "2026-12-09T18:40:02.123+01:00";  // localTimeIso8601's answer
 };
 
 // Thrown where the program would end the process.

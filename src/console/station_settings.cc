@@ -1,0 +1,3 @@
+#include "console/station_settings.h"
+
+StationSettingsRecord StationSettings;
