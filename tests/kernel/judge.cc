@@ -733,7 +733,9 @@ TEST(GadgetStation, DonglesPluggedAndPulledByBindingTheirGadgets) {
     e2e::ExpectTransfers(r.Device(name), {e2e::DeviceTransfer(TheFiles().line[0].image,
                                                               "controller", LineImageVersion(1))});
     // Pulled after its update: unbound for good.
-    EXPECT_TRUE(Stays(r, name).back().contains("unboundAtMs"));
+    json stays = Stays(r, name);
+    ASSERT_FALSE(stays.empty());
+    EXPECT_TRUE(stays.back().contains("unboundAtMs"));
   }
 }
 
