@@ -110,6 +110,9 @@ json StationLine() {
                             {"path", "/dev/hidraw" + std::to_string(70 + k)},
                             {"port", port},
                             {"pullAfterUpdateMs", 4000}});
+    // Away long enough for a child's scans to see the node go: it comes
+    // back at the same node, port and serial number.
+    d["reboot"]["awayMs"] = 1500;
     d.update(keys);
     return d;
   };
