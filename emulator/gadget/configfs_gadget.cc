@@ -108,7 +108,6 @@ bool MakeGadget(size_t index, size_t udc, const PortDevice& device, ConfigfsGadg
   g.udc = "dummy_udc." + std::to_string(udc);
   g.hcd = "/sys/devices/platform/dummy_hcd." + std::to_string(udc);
   if (!MakeDir(g.dir, error) || !MakeDir(g.dir + "/strings/0x409", error) ||
-      !WriteText(g.dir + "/idVendor", HexId(device.vendorId), error) ||
       !WriteText(g.dir + "/bcdUSB", "0x0200", error) || !MakeFunction(g, device, error) ||
       !SetGadgetIdentity(g, device, error))
     return false;
@@ -125,7 +124,8 @@ bool MakeGadget(size_t index, size_t udc, const PortDevice& device, ConfigfsGadg
 
 bool SetGadgetIdentity(const ConfigfsGadget& g, const PortDevice& device, std::string* error) {
   std::string strings = g.dir + "/strings/0x409";
-  return WriteText(g.dir + "/idProduct", HexId(device.productId), error) &&
+  return WriteText(g.dir + "/idVendor", HexId(device.vendorId), error) &&
+         WriteText(g.dir + "/idProduct", HexId(device.productId), error) &&
          WriteText(g.dir + "/bcdDevice", HexId(device.release), error) &&
          WriteText(strings + "/manufacturer", device.manufacturer, error) &&
          WriteText(strings + "/product", device.product.empty() ? device.name : device.product,

@@ -20,13 +20,13 @@ struct ConfigfsGadget {
   std::string hidg;  // /dev/hidgM: the gadget side's reports, there while bound
 };
 
-// Makes the gadget of device number index, for UDC number udc, with the
+// Makes gadget number index, for UDC number udc, with the
 // device's identity, its report descriptor, report_length 64 and one
 // configuration; not bound. False (with *error) when configfs or the
 // function is not there.
 bool MakeGadget(size_t index, size_t udc, const PortDevice& device, ConfigfsGadget* gadget,
                 std::string* error);
-// Sets product ID, release, strings and serial number (an empty serial when
+// Sets vendor and product ID, release, strings and serial number (an empty serial when
 // the device reports none) for the next bind; false with *error.
 bool SetGadgetIdentity(const ConfigfsGadget& gadget, const PortDevice& device, std::string* error);
 // Connects the gadget to the host (writes the UDC name; fails while another

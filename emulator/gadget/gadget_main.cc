@@ -316,14 +316,26 @@ std::vector<size_t> UdcNumbers(const std::vector<emu::PortDevice>& devices) {
   return udcs;
 }
 
+// One gadget per UDC (usb_f_hid has only four functions): devices that
+// share a UDC share its gadget, which takes the identity of whichever is
+// plugged; they must share the report descriptor too, which cannot change
+// while the function is in a configuration.
 bool MakeGadgets(Run& run) {
   run.devices = emu::PortDevices();
   run.gadgets.resize(run.devices.size());
   std::vector<size_t> udcs = UdcNumbers(run.devices);
   for (size_t i = 0; i < run.devices.size(); ++i) {
+    const emu::PortDevice& d = run.devices[i];
+    size_t first = static_cast<size_t>(std::find(udcs.begin(), udcs.end(), udcs[i]) - udcs.begin());
     std::string error;
-    if (!emu::MakeGadget(i, udcs[i], run.devices[i], &run.gadgets[i].configfs, &error)) {
-      std::fprintf(stderr, "gadget: %s: %s\n", run.devices[i].name.c_str(), error.c_str());
+    if (first < i && run.devices[first].collection != d.collection)
+      error = "shares its port with " + run.devices[first].name + " but not its report descriptor";
+    else if (first < i)
+      run.gadgets[i].configfs = run.gadgets[first].configfs;
+    else
+      emu::MakeGadget(udcs[i], udcs[i], d, &run.gadgets[i].configfs, &error);
+    if (!error.empty()) {
+      std::fprintf(stderr, "gadget: %s: %s\n", d.name.c_str(), error.c_str());
       return false;
     }
   }

@@ -176,8 +176,24 @@ gadget_cases() {
     >/results/$c-printed/out 2>/results/$c-printed/err
   echo $? >/results/$c-printed/rc
   stop_devices $c
+  # A dongle pulled, another plugged into the same port; the program waits
+  # for the second.
+  c=g-replug
+  start_devices $c 1
+  program $c 60 248a 8266 -s 4 -d fw/line2.bin --serial QV24A02X
+  stop_devices $c
   # Unplugged in the middle of the download.
   update g-unplug 248a 8266 -s 0 -d fw/one.bin --port 2-1
+}
+
+# The station: dongles plugged and pulled by binding and unbinding their
+# gadgets; only the first, third and fourth are there at the start.
+station_cases() {
+  local c=g-station
+  start_devices $c 3
+  program $c 150 248a 8266 -s 4 -d fw/line1.bin --station --count 5 --port 1-1,2-1,3-1,4-1 \
+    --log /results/$c/station.log
+  stop_devices $c
 }
 
 PROGRAMS=
@@ -193,6 +209,7 @@ cases=$(cat /q/cases 2>/dev/null || echo "uhid gadget")
 case " $cases " in *" uhid "*) uhid_cases ;; esac
 FRONT=gadget
 case " $cases " in *" gadget "*) gadget_cases ;; esac
+case " $cases " in *" station "*) station_cases ;; esac
 
 cd /results
 echo "quorvel-kernel: sending results"

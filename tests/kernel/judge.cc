@@ -96,6 +96,33 @@ json RestartingForcedEntry(const json& reboot) {
   return {{"forcedState", nullptr}, {"forcedEntryRestarts", true}, {"reboot", r}};
 }
 
+std::string LineImageVersion(int k);
+
+// A station's line: four ports, dongles plugged and pulled by binding and
+// unbinding their gadgets. The first is pulled after its update and another
+// dongle is plugged where it was; the second is plugged late; the third
+// already runs the image's version; every updated dongle is pulled 4 s
+// after it came back.
+json StationLine() {
+  auto dongle = [](int k, const std::string& port, const json& keys) {
+    json d = Dongle(false, {{"name", "s" + std::to_string(k)},
+                            {"serial", "ST0" + std::to_string(k)},
+                            {"path", "/dev/hidraw" + std::to_string(70 + k)},
+                            {"port", port},
+                            {"pullAfterUpdateMs", 4000}});
+    // Away long enough for a child's scans to see the node go: it comes
+    // back at the same node, port and serial number.
+    d["reboot"]["awayMs"] = 1500;
+    d.update(keys);
+    return d;
+  };
+  std::string current = LineImageVersion(1);
+  return Scenario({dongle(1, "1-1", json::object()), dongle(2, "2-1", {{"appearAtMs", 1500}}),
+                   dongle(3, "3-1", {{"controllerVersion", current}, {"appVersion", current}}),
+                   dongle(4, "4-1", json::object()),
+                   dongle(5, "1-1", {{"plugAfter", {{"device", "s1"}, {"leftMs", 300}}}})});
+}
+
 void AddGadgetScenarios(std::map<std::string, json>* cases) {
   for (const char* variant : kVariants) {
     bool numbered = std::string(variant) == "numbered";
@@ -111,6 +138,12 @@ void AddGadgetScenarios(std::map<std::string, json>* cases) {
   (*cases)["g-recovery"] = LineWith(3, RestartingForcedEntry({{"serial", nullptr}}));
   json vanish = {{{"action", "vanish"}, {"afterDataBytes", 512}}};
   (*cases)["g-unplug"] = LineWith(2, {{"faults", vanish}});
+  (*cases)["g-station"] = StationLine();
+  // One port, two dongles: the first pulled for good, the second plugged
+  // there later.
+  json pulled = {{{"action", "vanishAtMs"}, {"ms", 800}}};
+  (*cases)["g-replug"] = Scenario({LineDongle(1, {{"port", "1-1"}, {"faults", pulled}}),
+                                   LineDongle(2, {{"port", "1-1"}, {"appearAtMs", 1500}})});
 }
 
 std::map<std::string, json> Scenarios() {
@@ -639,6 +672,74 @@ TEST(GadgetLine, UnpluggedMidDownloadFailsCleanly) {
   EXPECT_TRUE(Contains(r.deviceLog, "gadget: dongle2: unbound"));
   for (int k : {1, 3, 4})
     ExpectUntouched(r, e2e::LineDongleName(k));
+}
+
+// A dongle pulled and another plugged into the same port: one USB port,
+// two devices one after the other. The program waits for the second by its
+// serial number and updates it; the first is never opened.
+TEST(GadgetLine, AnotherDonglePluggedWhereOneWasPulled) {
+  CaseResult r = Load("g-replug");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_TRUE(Contains(r.out, "DFU success!"));
+  ExpectUntouched(r, "dongle1");
+  ExpectOnlyOpenedBy(r, "dongle2", "--serial QV24A02X");
+  e2e::ExpectTransfers(
+      r.Device("dongle2"),
+      {e2e::DeviceTransfer(TheFiles().line[1].image, "controller", LineImageVersion(2))});
+  json first = Stays(r, "dongle1");
+  json second = Stays(r, "dongle2");
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_FALSE(second.empty());
+  EXPECT_EQ(first[0].value("port", ""), GadgetPort(1));
+  EXPECT_EQ(StayPorts(r, "dongle2"), std::set<std::string>{GadgetPort(1)});
+  EXPECT_LE(first[0].value("unboundAtMs", 1e9), second[0].value("boundAtMs", 0.0));
+}
+
+// The station on real USB devices: each dongle plugged (its gadget bound)
+// is updated once by a child pinned to its port, the one already at the
+// image's version is left alone, the dongle plugged where a done one was
+// pulled is a new device, and the log holds one line per dongle. Neither
+// the station nor any child opened a dongle at another port.
+TEST(GadgetStation, DonglesPluggedAndPulledByBindingTheirGadgets) {
+  CaseResult r = Load("g-station");
+  SCOPED_TRACE(r.Describe());
+  EXPECT_EQ(r.rc, 0);
+  std::map<std::string, std::string> results;  // serial -> port and result
+  std::istringstream log(
+      e2e::ReadText(std::string(std::getenv("QUORVEL_KERNEL_RESULTS")) + "/g-station/station.log"));
+  for (std::string line; std::getline(log, line);) {
+    json entry = json::parse(line, nullptr, false);
+    results[entry.value("serial", "?")] =
+        entry.value("port", "?") + " " + entry.value("result", "?");
+  }
+  std::map<std::string, std::string> expected = {{"ST01", "1-1 success"},
+                                                 {"ST02", "2-1 success"},
+                                                 {"ST03", "3-1 current"},
+                                                 {"ST04", "4-1 success"},
+                                                 {"ST05", "1-1 success"}};
+  EXPECT_EQ(results, expected);
+  for (int k = 1; k <= 5; ++k) {
+    std::string name = "s" + std::to_string(k);
+    SCOPED_TRACE(name);
+    std::string port = expected["ST0" + std::to_string(k)].substr(0, 3);
+    EXPECT_EQ(StayPorts(r, name), std::set<std::string>{port});
+    for (const std::string& command : Openers(r, name)) {
+      EXPECT_TRUE(Contains(command + " ", "--port " + port + " ")) << command;
+      EXPECT_FALSE(Contains(command, "--station")) << command;  // the station itself opens nothing
+    }
+    std::string trace = e2e::CommandTrace(r.Device(name));
+    if (k == 3) {
+      EXPECT_FALSE(Contains(trace, "F+")) << trace;  // never put into an upgrade mode
+      continue;
+    }
+    e2e::ExpectTransfers(r.Device(name), {e2e::DeviceTransfer(TheFiles().line[0].image,
+                                                              "controller", LineImageVersion(1))});
+    // Pulled after its update: unbound for good.
+    json stays = Stays(r, name);
+    ASSERT_FALSE(stays.empty());
+    EXPECT_TRUE(stays.back().contains("unboundAtMs"));
+  }
 }
 
 }  // namespace
