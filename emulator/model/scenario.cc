@@ -244,10 +244,8 @@ bool PathIsCollection(const std::string& path) {
   return at != std::string::npos && path.find("col", at) != std::string::npos;
 }
 
-bool ParseScenario(const json& scenario, World* world, std::string* error) {
-  Ctx c{"scenario", error};
-  if (!scenario.is_object())
-    return c.Fail("the scenario must be a JSON object");
+// The scenario's own keys, before its devices.
+bool ParseWorldKeys(const json& scenario, World* world, Ctx& c) {
   if (!CheckKeys(scenario,
                  {"recordWrites", "recordFrames", "lowestFreeNodes", "sysfsRoot", "hidInitError",
                   "devices"},
@@ -263,6 +261,15 @@ bool ParseScenario(const json& scenario, World* world, std::string* error) {
     return false;
   }
   world->hidInitError.assign(hidInitError.begin(), hidInitError.end());
+  return true;
+}
+
+bool ParseScenario(const json& scenario, World* world, std::string* error) {
+  Ctx c{"scenario", error};
+  if (!scenario.is_object())
+    return c.Fail("the scenario must be a JSON object");
+  if (!ParseWorldKeys(scenario, world, c))
+    return false;
   json devices = scenario.value("devices", json::array());
   if (!devices.is_array())
     return c.Fail("\"devices\" must be a list");
