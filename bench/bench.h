@@ -134,6 +134,11 @@ int RunParallel(const ParallelOptions& options);
 // shared-bus library beside `emulator` preloaded.
 std::vector<std::string> BusEnvironment(const std::string& emulator, const std::string& socket);
 std::string DongleName(int k);  // dongle k of the line, from 0
+// The middle of the values once sorted (the upper one of an even count); 0
+// for none.
+int64_t MedianOf(std::vector<int64_t> values);
+std::string Fixed(double value, int digits);  // value with that many decimals
+double Ms(int64_t us);                        // microseconds as milliseconds
 // The line: `devices` full-speed dongles on ports LinePort(0...), all on the
 // bus from the start, each back from its restart as 248A:8267 under a new node.
 nlohmann::json LineScenario(int devices, const BenchCase& c, const DeviceTiming& t);

@@ -175,8 +175,6 @@ bool RunBatch(const BatchPlan& plan, Batch* batch, std::string* why) {
   return ok && end.recordRead && CheckLineRecord(end.record, plan.devices, why);
 }
 
-namespace {
-
 int64_t MedianOf(std::vector<int64_t> values) {
   if (values.empty())
     return 0;
@@ -193,6 +191,8 @@ std::string Fixed(double value, int digits) {
 double Ms(int64_t us) {
   return static_cast<double>(us) / 1000.0;
 }
+
+namespace {
 
 void PrintBatch(const Batch& batch, int devices, int rep) {
   std::string cpu;

@@ -32,10 +32,6 @@ constexpr int64_t kAwayUs = 500000;
 constexpr int64_t kHeaderBytes = 32;
 constexpr int64_t kTrailerBytes = 40;
 
-double Ms(int64_t us) {
-  return static_cast<double>(us) / 1000.0;
-}
-
 }  // namespace
 
 DeviceTiming TimingFor(const BenchCase& c) {

@@ -161,23 +161,6 @@ bool RunStationBatch(const StationOptions& o, const BatchPlan& plan, StationBatc
   return ok && end.recordRead && CheckLineRecord(end.record, plan.devices, why);
 }
 
-int64_t MedianOf(std::vector<int64_t> values) {
-  if (values.empty())
-    return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-std::string Fixed(double value, int digits) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", digits, value);
-  return text;
-}
-
-double Ms(int64_t us) {
-  return static_cast<double>(us) / 1000.0;
-}
-
 // The median of one figure over the batches.
 template <typename Field>
 int64_t MedianField(const std::vector<StationBatch>& batches, Field field) {
