@@ -47,16 +47,31 @@ bool IsShortName(const std::string& name) {
 // Every token where an option name stands is a name some command knows; a
 // last lone token may also be empty (the line's trailing blanks). With cv,
 // only -n of the two-character names.
+// Long names that stand alone: --json everywhere, the others on the command
+// line and at dfu/ctrl (cv refuses them).
+bool IsLoneLongName(const std::string& name, bool cv) {
+  if (name == kJsonOption)
+    return true;
+  return !cv && (name == kEventsOption || name == kSkipCurrentOption || name == kStationOption ||
+                 name == kReflashOption);
+}
+
+bool IsLongNameWithValue(const std::string& name, bool cv) {
+  if (name == kSerialOption || name == kPortOption)
+    return true;
+  return !cv && (name == kJobsOption || name == kCountOption || name == kLogOption);
+}
+
 bool NamesAreKnown(const std::vector<std::string>& tokens, bool cv) {
   size_t i = 2;
   while (i < tokens.size()) {
     const std::string& name = tokens[i];
-    if (name == kJsonOption) {
+    if (IsLoneLongName(name, cv)) {
       ++i;
       continue;
     }
     bool last = i + 1 >= tokens.size();
-    if (name == kSerialOption || name == kPortOption) {
+    if (IsLongNameWithValue(name, cv)) {
       i += 2;
       continue;
     }
