@@ -32,6 +32,21 @@ bool SerialLostAt(const std::string& port) {
   return false;
 }
 
+// The last scan shows, at the port, a device that reports a serial number
+// other than the command's device did: a dongle plugged in after that one
+// was pulled.
+bool AnotherDeviceAt(const std::string& port, const std::string& deviceSerial) {
+  if (port.empty() || deviceSerial.empty())
+    return false;
+  for (const DeviceEntry& entry : KnownDevices.entries) {
+    if (entry.port == port && entry.hasSerial && !entry.serial.empty() &&
+        entry.serial != deviceSerial) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The selection options of the recovery line, each with its value.
 std::string SelectionOptions(const DeviceSelection& selection) {
   std::string port = selection.port;
@@ -41,6 +56,9 @@ std::string SelectionOptions(const DeviceSelection& selection) {
     serial.clear();
     port = seenAt;
   }
+  // A line that named only the port would reach the other device.
+  if (serial.empty() && AnotherDeviceAt(seenAt, DeviceModes.deviceSerial))
+    serial = DeviceModes.deviceSerial;
   std::string options;
   if (!port.empty())
     options += " --port " + ShellWord(port);

@@ -70,6 +70,23 @@ struct OpenRefusals {
 
 using Acceptance = bool (*)(const VersionCheck&, VersionTexts*);
 
+// A device that reports a serial number other than the one the command's
+// device reported is another device, whatever port or IDs it shares: it is
+// not opened, and whoever watches is told once per appearance (the waits
+// offer only newly attached interfaces). One that reports none may be the
+// device's boot loader and stays a candidate.
+bool IsAnotherDevice(const RunRecord& record, const DeviceEntry& candidate) {
+  if (record.deviceSerial.empty() || !candidate.hasSerial || candidate.serial.empty() ||
+      candidate.serial == record.deviceSerial) {
+    return false;
+  }
+  std::string where = candidate.port.empty() ? std::string() : " at USB port " + candidate.port;
+  WriteErrorLine("quorvel-dfu: the device" + where + " with serial number " + candidate.serial +
+                 " is not the one this command updates (serial number " + record.deviceSerial +
+                 "); it is left alone");
+  return true;
+}
+
 // Tries the candidates in list order; leaves the link open on the accepted
 // one and returns its entry. Records in *refusals, when given, why others
 // could not be opened.
@@ -79,7 +96,7 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     // Another device of the same kind is never opened: it may be another
     // instance's, in the middle of its own update.
-    if (!SelectionAccepts(selection, candidate))
+    if (!SelectionAccepts(selection, candidate) || IsAnotherDevice(*record, candidate))
       continue;
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
@@ -91,7 +108,9 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
     record->versionsRead = VersionTexts();  // this candidate's, when it is accepted
     if (accepts(check, &record->versionsRead)) {
       record->connected = candidate;
-      NoteDeviceSeenAt(candidate.port);
+      if (record->deviceSerial.empty() && candidate.hasSerial)
+        record->deviceSerial = candidate.serial;
+      NoteDeviceSeenAt(candidate.port, record->deviceSerial);
       return &candidate;
     }
     CloseLink();

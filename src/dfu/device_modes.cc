@@ -12,8 +12,10 @@ void ClearDeviceModes() {
   DeviceModes.upgrade.store(false);
   DeviceModes.passthrough.store(false);
   DeviceModes.lastSeenPort.clear();
+  DeviceModes.deviceSerial.clear();
 }
 
-void NoteDeviceSeenAt(const std::string& port) {
+void NoteDeviceSeenAt(const std::string& port, const std::string& deviceSerial) {
   DeviceModes.lastSeenPort = port;
+  DeviceModes.deviceSerial = deviceSerial;
 }

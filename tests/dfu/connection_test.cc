@@ -102,6 +102,7 @@ TEST_F(SelectionTest, SelectionConnectsOnlyTheDeviceWithThatSerialOrPort) {
     CurrentDevices.vendorId = 0x248A;
     CurrentDevices.productId = 0x8266;
     selection = c.selection;
+    record = RunRecord();  // each case is a command of its own
     std::string label = c.selection.serial + "/" + c.selection.port;
     EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), c.path ? 1 : 0) << label;
     EXPECT_EQ(HidLink.path, c.path ? c.path : "") << label;
@@ -115,6 +116,7 @@ TEST_F(SelectionTest, SelectionConnectsOnlyTheDeviceWithThatSerialOrPort) {
   // Without a selection the first one answers, as ever.
   LoadDevices(IdenticalDongles());
   selection = DeviceSelection();
+  record = RunRecord();
   EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(HidLink.path, "/dev/hidraw1");
   EXPECT_EQ(record.connected.serial, "QV-A");
@@ -138,6 +140,7 @@ TEST_F(SelectionTest, SelectedDeviceThatIsAbsentIsWaitedForWithOneLineOnStandard
   CloseLink();
   g_virtual.err.clear();
   selection = DeviceSelection();
+  record = RunRecord();
   EXPECT_EQ(ConnectDevice(selection, ConnectWait::kOneScan, &record), 1);
   EXPECT_EQ(g_virtual.err, "");  // nothing without a selection
 }
@@ -160,6 +163,35 @@ TEST_F(SelectionTest, WaitsFollowOnlyTheSelectedDevice) {
   EXPECT_FALSE(WaitForReturn(selection, kWaitBootloader, 10000, &record));
   EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), 0);
   EXPECT_EQ(HidLink.path, "");
+}
+
+// A device that turns up where the command's device was, reporting another
+// serial number than the device first did, is another device: a wait pinned
+// to the port neither opens nor takes it. One that reports none (a boot
+// loader) is still the device.
+TEST_F(SelectionTest, AWaitLeavesAloneADeviceWithAnotherSerialNumber) {
+  struct Row {
+    const char* port;
+    const char* deviceSerial;
+    bool found;
+  } rows[] = {{"1-1", "QV-B", false}, {"1-1", "QV-A", true}, {"1-3.4", "QV-B", true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.port) + " " + row.deviceSerial);
+    LoadDevices(IdenticalDongles());
+    ClearDevices(&KnownDevices);
+    g_virtual.err.clear();
+    selection = {"", row.port, false};
+    record = RunRecord();
+    record.deviceSerial = row.deviceSerial;
+    EXPECT_EQ(WaitForReturn(selection, kWaitRestart, 2000, &record), row.found);
+    EXPECT_EQ(Opens("a") + Opens("b") + Opens("c"), row.found ? 1 : 0);
+    EXPECT_EQ(record.deviceSerial, row.deviceSerial);
+    const bool noted =
+        g_virtual.err.find("is not the one this command updates") != std::string::npos;
+    EXPECT_EQ(noted, !row.found) << g_virtual.err;
+    CloseLink();
+    TakeOutput();
+  }
 }
 
 // The wait's snapshot saw another dongle under /dev/hidraw1; when that node

@@ -86,4 +86,53 @@ TEST(SharedBusHotplug, AnInstanceUpdatesTheDonglePluggedWhereAnotherDeviceWasPul
     EXPECT_GE(open["atMs"], 2000.0) << dongle["opens"].dump();
 }
 
+// The dongle at 1-3.1 is pulled 100 ms after it came back from the restart
+// that applied the image, before the instance looks for it (3 s after the
+// restart), and the next dongle of the line is plugged into that port. The
+// instance, pinned to the port only, leaves that one alone: another serial
+// number is another device. It neither opens it nor takes its versions for
+// its own, times out, and its recovery line names the serial number too, so
+// that it cannot reach the newcomer either.
+TEST(SharedBusHotplug, AnInstanceLeavesAloneTheNextDonglePluggedWhileItsOwnRestarted) {
+  e2e::Workspace workspace;
+  fwbuild::ImageOptions options;
+  options.version = {2, 1, 7, 0, 0x17, 0, 0, 0};
+  options.bodySize = 4000;
+  const std::string image = workspace.Write("image.bin", fwbuild::BuildOnePartFile(options));
+  Json scenario =
+      e2e::Scenario({e2e::Dongle({{"name", "first"},
+                                  {"path", "/dev/hidraw1"},
+                                  {"serial", "QV24A01X"},
+                                  {"port", "1-3.1"},
+                                  {"pullAfterUpdateMs", 100}}),
+                     e2e::Dongle({{"name", "next"},
+                                  {"path", "/dev/hidraw2"},
+                                  {"serial", "QV24A09X"},
+                                  {"port", "1-3.1"},
+                                  {"plugAfter", {{"device", "first"}, {"leftMs", 300}}}})});
+  scenario["recordFrames"] = false;
+  e2e::SharedBus bus(workspace, scenario);
+  ASSERT_TRUE(bus.started());
+  e2e::RunOptions run;
+  run.bus = bus.socket();
+  run.args = {"248a", "8266", "-s", "4", "-d", image, "--port", "1-3.1", "--json"};
+  e2e::RunResult result = e2e::Run(workspace, run);
+  Json record = bus.Stop();
+  EXPECT_EQ(result.exitStatus, 1) << result.Describe();
+  EXPECT_EQ(record["scenarioErrors"], Json::array());
+  const Json& next = e2e::DeviceRecord(record, "next");
+  ASSERT_FALSE(next["presence"].empty()) << next.dump(1);
+  EXPECT_TRUE(next["opens"].empty()) << next["opens"].dump();
+  EXPECT_NE(result.err.find("the device at USB port 1-3.1 with serial number QV24A09X is not the "
+                            "one this command updates (serial number QV24A01X); it is left alone"),
+            std::string::npos)
+      << result.err;
+  const Json line = Json::parse(result.out, nullptr, false);
+  ASSERT_TRUE(line.is_object()) << result.out;
+  EXPECT_EQ(line["result"], "failure");
+  EXPECT_EQ(line["device"]["serial"], "QV24A01X");
+  EXPECT_EQ(line["versionsAfter"], Json({{"controller", nullptr}, {"app", nullptr}}));
+  EXPECT_EQ(line["recovery"], "quorvel-dfu 248a 8266 --port 1-3.1 --serial QV24A01X -f 1");
+}
+
 }  // namespace

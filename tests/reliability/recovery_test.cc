@@ -283,7 +283,8 @@ TEST_F(Recovery, InterruptWithNothingAtStakeEndsAtOnceWithItsStatus) {
 // The recovery command reaches the device the command was for: its
 // interface number and selection as given, quoted for a shell where needed;
 // a device that came back without the serial number given is named by the
-// port it was last seen at.
+// port it was last seen at; a port that now holds a dongle with another
+// serial number than the device's adds the device's serial number.
 TEST(RecoveryCommandLine, CarriesTheSelectionAsGiven) {
   struct Row {
     int inum;
@@ -292,7 +293,13 @@ TEST(RecoveryCommandLine, CarriesTheSelectionAsGiven) {
     std::string lastSeenPort;
     bool presentWithoutSerial;  // the bus now shows the last-seen port without a serial
     std::string line;
+    std::string deviceSerial = "";  // what the command's device reported first
   } rows[] = {
+      {-1, "1-3.3", "", "1-3.3", false, "quorvel-dfu 248a 8266 --port 1-3.3 --serial qv24a01x -f 1",
+       "qv24a01x"},
+      {-1, "1-3.3", "", "1-3.3", false, "quorvel-dfu 248a 8266 --port 1-3.3 -f 1", "qv24a03x"},
+      {-1, "1-3.3", "", "1-3.3", true, "quorvel-dfu 248a 8266 --port 1-3.3 -f 1", "qv24a01x"},
+      {-1, "1-3.3", "", "1-3.1", false, "quorvel-dfu 248a 8266 --port 1-3.3 -f 1", "qv24a01x"},
       {-1, "", "", "1-3.1", false, "quorvel-dfu 248a 8266 -f 1"},
       {1, "", "", "1-3.1", true, "quorvel-dfu 248a 8266 -n 1 -f 1"},
       {-1, "1-3.3", "", "1-3.3", false, "quorvel-dfu 248a 8266 --port 1-3.3 -f 1"},
@@ -313,7 +320,7 @@ TEST(RecoveryCommandLine, CarriesTheSelectionAsGiven) {
     command.selection.port = row.port;
     command.selection.serial = row.serial;
     ClearDeviceModes();
-    NoteDeviceSeenAt(row.lastSeenPort);
+    NoteDeviceSeenAt(row.lastSeenPort, row.deviceSerial);
     KnownDevices = DeviceList{};
     DeviceEntry seen;
     seen.port = "1-3.3";
