@@ -136,6 +136,11 @@ target_link_libraries(quorvel_core INTERFACE quorvel_console)
 target_link_libraries(quorvel_transport INTERFACE
                       "$<$<BOOL:$<TARGET_PROPERTY:QUORVEL_REAL_HIDAPI>>:quorvel_hidapi>")
 add_executable(quorvel-dfu ${CMAKE_SOURCE_DIR}/src/console/main.cc)
+if(NOT WIN32)
+  # In the executable itself, so that the linker exports it to hidapi.
+  target_sources(quorvel-dfu PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/hidraw_guard_linux.cc)
+  target_link_libraries(quorvel-dfu PRIVATE ${CMAKE_DL_LIBS})
+endif()
 set_target_properties(quorvel-dfu PROPERTIES QUORVEL_REAL_HIDAPI ON)
 target_link_libraries(quorvel-dfu PRIVATE quorvel_core)
 

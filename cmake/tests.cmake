@@ -119,3 +119,11 @@ gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-Shared
 # own reply windows.
 gtest_discover_tests(quorvel_e2e_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "SharedBus*"
                      PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)
+
+# hidapi binds its libudev call to the program's guard only while the
+# program exports it (src/platform/hidraw_guard_linux.cc).
+if(NOT WIN32)
+  add_test(NAME program_exports_hidraw_guard
+           COMMAND sh -c "nm -D --defined-only \"$1\" | grep -qw udev_device_get_sysattr_value"
+                   sh $<TARGET_FILE:quorvel-dfu>)
+endif()
