@@ -70,20 +70,25 @@ struct OpenRefusals {
 
 using Acceptance = bool (*)(const VersionCheck&, VersionTexts*);
 
-// A device that reports a serial number other than the one the command's
-// device reported is another device, whatever port or IDs it shares: it is
-// not opened, and whoever watches is told once per appearance (the waits
-// offer only newly attached interfaces). One that reports none may be the
-// device's boot loader and stays a candidate.
-bool IsAnotherDevice(const RunRecord& record, const DeviceEntry& candidate) {
-  if (record.deviceSerial.empty() || !candidate.hasSerial || candidate.serial.empty() ||
-      candidate.serial == record.deviceSerial) {
+// In the wait for the new version of a command pinned to a port, a device
+// that reports a serial number other than the one the command's device
+// first reported is another device: a dongle plugged into the port after
+// this one was pulled during its restart. It is not opened, and whoever
+// watches is told once per appearance (the waits offer only newly attached
+// interfaces). Only there: a boot loader may report none or a serial number
+// of its own, but the firmware that comes back reports the device's again.
+// One that reports none stays a candidate.
+bool IsAnotherDevice(const DeviceSelection& selection, const VersionCheck& check,
+                     const RunRecord& record, const DeviceEntry& candidate) {
+  if (!check.checkVersion || selection.port.empty() || record.deviceSerial.empty() ||
+      !candidate.hasSerial || candidate.serial.empty() || candidate.serial == record.deviceSerial) {
     return false;
   }
   std::string where = candidate.port.empty() ? std::string() : " at USB port " + candidate.port;
   WriteErrorLine("quorvel-dfu: the device" + where + " with serial number " + candidate.serial +
                  " is not the one this command updates (serial number " + record.deviceSerial +
                  "); it is left alone");
+  NoteAnotherDeviceMet(record.deviceSerial);
   return true;
 }
 
@@ -96,7 +101,8 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     // Another device of the same kind is never opened: it may be another
     // instance's, in the middle of its own update.
-    if (!SelectionAccepts(selection, candidate) || IsAnotherDevice(*record, candidate))
+    if (!SelectionAccepts(selection, candidate) ||
+        IsAnotherDevice(selection, check, *record, candidate))
       continue;
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
@@ -110,7 +116,7 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
       record->connected = candidate;
       if (record->deviceSerial.empty() && candidate.hasSerial)
         record->deviceSerial = candidate.serial;
-      NoteDeviceSeenAt(candidate.port, record->deviceSerial);
+      NoteDeviceSeenAt(candidate.port);
       return &candidate;
     }
     CloseLink();

@@ -15,7 +15,10 @@ void ClearDeviceModes() {
   DeviceModes.deviceSerial.clear();
 }
 
-void NoteDeviceSeenAt(const std::string& port, const std::string& deviceSerial) {
+void NoteDeviceSeenAt(const std::string& port) {
   DeviceModes.lastSeenPort = port;
+}
+
+void NoteAnotherDeviceMet(const std::string& deviceSerial) {
   DeviceModes.deviceSerial = deviceSerial;
 }

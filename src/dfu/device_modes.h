@@ -17,8 +17,9 @@ struct DeviceModesRecord {
   // (empty: not known), where a recovery command can still find a device
   // that came back without its serial number. Never read by the handler.
   std::string lastSeenPort;
-  // The serial number the command's device reported first (empty: none),
-  // which a recovery command adds when another device sits at that port.
+  // The serial number the command's device reported first, once a wait has
+  // met another dongle at its port (empty: none met): a recovery command
+  // adds it while that dongle sits there.
   std::string deviceSerial;
 };
 
@@ -28,8 +29,10 @@ extern DeviceModesRecord DeviceModes;
 bool DeviceModesAtStake();
 // Forgets the modes and the port.
 void ClearDeviceModes();
-// The connection accepted an interface at that USB port, of the device
-// that first reported that serial number.
-void NoteDeviceSeenAt(const std::string& port, const std::string& deviceSerial);
+// The connection accepted an interface at that USB port.
+void NoteDeviceSeenAt(const std::string& port);
+// A wait left another dongle alone; the command's device first reported
+// that serial number.
+void NoteAnotherDeviceMet(const std::string& deviceSerial);
 
 #endif  // QUORVEL_DFU_DEVICE_MODES_H_

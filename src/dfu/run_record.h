@@ -21,9 +21,9 @@ struct RunRecord {
   DeviceEntry connected;
   // The serial number the command's device reported when a connection or
   // wait first accepted it with one (empty: none yet). A device that turns
-  // up in its place with another serial number is another device: one
-  // pulled during its restart may be followed by the next dongle on the
-  // same port.
+  // up at its port with another one when the new firmware is awaited is
+  // another device: one pulled during its restart may be followed by the
+  // next dongle on the same port.
   std::string deviceSerial;
   // What the version queries read on the interface the last connection or
   // wait opened last: cleared as each candidate is opened, so it is the

@@ -293,7 +293,7 @@ TEST(RecoveryCommandLine, CarriesTheSelectionAsGiven) {
     std::string lastSeenPort;
     bool presentWithoutSerial;  // the bus now shows the last-seen port without a serial
     std::string line;
-    std::string deviceSerial = "";  // what the command's device reported first
+    std::string deviceSerial = "";  // a wait met another dongle; the device's
   } rows[] = {
       {-1, "1-3.3", "", "1-3.3", false, "quorvel-dfu 248a 8266 --port 1-3.3 --serial qv24a01x -f 1",
        "qv24a01x"},
@@ -320,7 +320,8 @@ TEST(RecoveryCommandLine, CarriesTheSelectionAsGiven) {
     command.selection.port = row.port;
     command.selection.serial = row.serial;
     ClearDeviceModes();
-    NoteDeviceSeenAt(row.lastSeenPort, row.deviceSerial);
+    NoteDeviceSeenAt(row.lastSeenPort);
+    NoteAnotherDeviceMet(row.deviceSerial);
     KnownDevices = DeviceList{};
     DeviceEntry seen;
     seen.port = "1-3.3";
