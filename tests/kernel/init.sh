@@ -205,7 +205,7 @@ wait_programs() {
   stop_devices $1
 }
 
-cases=$(cat /q/cases 2>/dev/null || echo "uhid gadget")
+cases=$(cat /q/cases 2>/dev/null || echo "uhid gadget station")
 case " $cases " in *" uhid "*) uhid_cases ;; esac
 FRONT=gadget
 case " $cases " in *" gadget "*) gadget_cases ;; esac
