@@ -401,11 +401,14 @@ void RunTurn() {
     ScanAndStart(now);
     StopWaitsForGoneDevices(now);
   }
+  // Lines first, then their effects: taking an end may remove its child.
   std::vector<ChildLine> lines;
-  TakeChildLines(kTurnMs, &lines);
+  for (StationChild& child : Station.children)
+    TakeChildLines(&child, &lines);
   for (const ChildLine& line : lines)
     TakeLine(line);
   DrawView(false);
+  SleepMs(kTurnMs);
 }
 
 }  // namespace

@@ -1,49 +1,40 @@
-// The readers of the children's pipes. Each pipe gets a thread that blocks
-// in its read and cuts what comes into lines; the loop takes them from one
-// queue, so a slow child never holds up another's lines.
+// The children's pipes, read by the station's loop on each of its turns
+// without blocking: dozens of children print a line per percent, and a
+// reader thread each, woken by the system for every line, cost the station
+// more of the machine than everything else it does.
 #include "console/station_child.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
-struct LineQueueRecord {
-  std::mutex lock;
-  std::condition_variable arrived;
-  std::deque<ChildLine> lines;
-};
-LineQueueRecord LineQueue;
-
-void Push(int child, bool fromErr, bool end, std::string text) {
+void Push(const StationChild& child, bool fromErr, bool end, std::string text,
+          std::vector<ChildLine>* lines) {
   if (!text.empty() && text.back() == '\r')
     text.pop_back();
-  {
-    std::lock_guard<std::mutex> hold(LineQueue.lock);
-    LineQueue.lines.push_back(ChildLine{child, fromErr, end, std::move(text)});
-  }
-  LineQueue.arrived.notify_one();
+  lines->push_back(ChildLine{child.id, fromErr, end, std::move(text)});
 }
 
-void ReadLines(int child, intptr_t pipe, bool fromErr) {
-  std::string pending;
+// What one pipe holds now, cut into lines; its end once its writer closed.
+void TakePipeLines(const StationChild& child, intptr_t handle, bool fromErr, ChildPipe* pipe,
+                   std::vector<ChildLine>* lines) {
   char buffer[4096];
-  while (true) {
-    const int64_t got = ReadChildPipe(pipe, buffer, sizeof buffer);
-    if (got <= 0)
-      break;
-    pending.append(buffer, static_cast<size_t>(got));
+  int64_t got = 0;
+  while (pipe->open && (got = ReadChildPipeNow(handle, buffer, sizeof buffer)) > 0) {
+    pipe->pending.append(buffer, static_cast<size_t>(got));
     size_t lineEnd;
-    while ((lineEnd = pending.find('\n')) != std::string::npos) {
-      Push(child, fromErr, false, pending.substr(0, lineEnd));
-      pending.erase(0, lineEnd + 1);
+    while ((lineEnd = pipe->pending.find('\n')) != std::string::npos) {
+      Push(child, fromErr, false, pipe->pending.substr(0, lineEnd), lines);
+      pipe->pending.erase(0, lineEnd + 1);
     }
   }
-  if (!pending.empty())
-    Push(child, fromErr, false, pending);
-  Push(child, fromErr, true, std::string());
+  if (!pipe->open || got == 0)
+    return;
+  pipe->open = false;
+  if (!pipe->pending.empty())
+    Push(child, fromErr, false, std::move(pipe->pending), lines);
+  pipe->pending.clear();
+  Push(child, fromErr, true, std::string(), lines);
 }
 
 }  // namespace
@@ -52,28 +43,18 @@ bool StartStationChild(const std::vector<std::string>& argv, StationChild* child
                        std::string* error) {
   if (!StartChildProcess(argv, &child->process, error))
     return false;
-  const int id = child->id;
-  child->outReader = std::thread(ReadLines, id, child->process.outPipe, false);
-  child->errReader = std::thread(ReadLines, id, child->process.errPipe, true);
+  child->out.open = true;
+  child->err.open = true;
   child->openPipes = 2;
   return true;
 }
 
-void TakeChildLines(int32_t waitMs, std::vector<ChildLine>* lines) {
-  std::unique_lock<std::mutex> hold(LineQueue.lock);
-  LineQueue.arrived.wait_for(hold, std::chrono::milliseconds(waitMs),
-                             [] { return !LineQueue.lines.empty(); });
-  while (!LineQueue.lines.empty()) {
-    lines->push_back(std::move(LineQueue.lines.front()));
-    LineQueue.lines.pop_front();
-  }
+void TakeChildLines(StationChild* child, std::vector<ChildLine>* lines) {
+  TakePipeLines(*child, child->process.outPipe, false, &child->out, lines);
+  TakePipeLines(*child, child->process.errPipe, true, &child->err, lines);
 }
 
 int EndStationChild(StationChild* child) {
-  if (child->outReader.joinable())
-    child->outReader.join();
-  if (child->errReader.joinable())
-    child->errReader.join();
   CloseChildPipe(child->process.outPipe);
   CloseChildPipe(child->process.errPipe);
   child->process.outPipe = -1;

@@ -1,12 +1,11 @@
 // The station's children: one update each, started with its pipes, whose
-// lines reader threads hand to the station's loop through one queue.
+// lines the station's loop takes on each turn without waiting for them.
 #ifndef QUORVEL_CONSOLE_STATION_CHILD_H_
 #define QUORVEL_CONSOLE_STATION_CHILD_H_
 
 #include <cstdint>
 #include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/child_process.h"
@@ -20,14 +19,21 @@ struct ChildLine {
   std::string text;  // without its line end
 };
 
+// A pipe of a child as the station reads it: open until its end was taken,
+// with the start of a line whose end has not come yet.
+struct ChildPipe {
+  bool open = false;
+  std::string pending;
+};
+
 struct StationChild {
   int id = 0;
   std::string port;
   std::string serial;
   ChildProcess process;
-  std::thread outReader;
-  std::thread errReader;
-  int openPipes = 2;
+  ChildPipe out;
+  ChildPipe err;
+  int openPipes = 2;                // pipes whose end the loop has not taken yet
   std::string resultLine;           // the --json line, once it came
   std::string otherOutput;          // standard output that is no JSON line (a crash's)
   std::deque<std::string> errTail;  // the last lines of standard error
@@ -36,15 +42,16 @@ struct StationChild {
   int32_t nextInterruptMs = 0;
 };
 
-// Starts argv with a reader thread on each pipe. True when started; false
-// with the reason in *error (no thread then).
+// Starts argv with its pipes open. True when started; false with the
+// reason in *error.
 bool StartStationChild(const std::vector<std::string>& argv, StationChild* child,
                        std::string* error);
-// Waits up to waitMs for lines (real time) and moves every queued one to
-// *lines; returns at once when some are queued.
-void TakeChildLines(int32_t waitMs, std::vector<ChildLine>* lines);
-// After both pipes ended: joins the readers, closes the pipes and waits for
-// the process; its exit status (WaitForChildProcess).
+// Appends to *lines the whole lines the child's pipes hold now, and the end
+// of each pipe its writer closed (after its last line, ended or not).
+// Never blocks: the loop calls it every turn.
+void TakeChildLines(StationChild* child, std::vector<ChildLine>* lines);
+// After both pipes ended: closes them and waits for the process; its exit
+// status (WaitForChildProcess).
 int EndStationChild(StationChild* child);
 
 // The arguments after the program's path for the child on that port: the

@@ -28,6 +28,12 @@ bool StartChildProcess(const std::vector<std::string>& argv, ChildProcess* child
 // Blocks until the pipe has bytes or its writer closed it: the number of
 // bytes read into buffer (at most size), 0 at its end, -1 on an error.
 int64_t ReadChildPipe(intptr_t pipe, char* buffer, size_t size);
+// Never blocks: the number of bytes the pipe held, read into buffer (at
+// most size); 0 while it holds none and its writer keeps it open; -1 at its
+// end or on an error. A station reads dozens of children's pipes this way
+// from one thread, at its own pace, rather than with a thread each that the
+// system wakes for every line.
+int64_t ReadChildPipeNow(intptr_t pipe, char* buffer, size_t size);
 // Closes the parent's end of a pipe; -1 is ignored.
 void CloseChildPipe(intptr_t pipe);
 // Sends the child an interrupt, as Ctrl-C would (SIGINT; on Windows

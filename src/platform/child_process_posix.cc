@@ -2,6 +2,7 @@
 // close on exec so that no child holds another child's pipe open.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
@@ -112,6 +113,18 @@ int64_t ReadChildPipe(intptr_t pipe, char* buffer, size_t size) {
     if (errno != EINTR)
       return -1;
   }
+}
+
+int64_t ReadChildPipeNow(intptr_t pipe, char* buffer, size_t size) {
+  pollfd ready = {static_cast<int>(pipe), POLLIN, 0};
+  const int polled = poll(&ready, 1, 0);
+  if (polled == 0 || (polled < 0 && errno == EINTR))
+    return 0;
+  if (polled < 0 || (ready.revents & POLLNVAL) != 0)
+    return -1;
+  // Readable or hung up: the read returns at once, 0 only at the end.
+  const int64_t got = ReadChildPipe(pipe, buffer, size);
+  return got > 0 ? got : -1;
 }
 
 void CloseChildPipe(intptr_t pipe) {

@@ -126,6 +126,17 @@ int64_t ReadChildPipe(intptr_t pipe, char* buffer, size_t size) {
   return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
 }
 
+int64_t ReadChildPipeNow(intptr_t pipe, char* buffer, size_t size) {
+  DWORD waiting = 0;
+  // An anonymous pipe tells what it holds; its end shows as a broken pipe.
+  if (!PeekNamedPipe(reinterpret_cast<HANDLE>(pipe), nullptr, 0, nullptr, &waiting, nullptr))
+    return -1;
+  if (waiting == 0)
+    return 0;
+  const int64_t got = ReadChildPipe(pipe, buffer, waiting < size ? waiting : size);
+  return got > 0 ? got : -1;
+}
+
 void CloseChildPipe(intptr_t pipe) {
   if (pipe != -1)
     CloseHandle(reinterpret_cast<HANDLE>(pipe));

@@ -87,7 +87,41 @@ TEST(StationChild, AnInterruptReachesTheChildInItsOwnGroup) {
   EXPECT_EQ(WaitForChildProcess(&child), 7);
 }
 
-TEST(StationChild, LinesOfBothPipesReachTheQueueWithTheirEnds) {
+// Reading without blocking: nothing while a child keeps its pipe open
+// and silent, its bytes once it writes, the end once it has gone.
+TEST(StationChild, APipeIsReadWithoutWaitingForIt) {
+  ChildProcess child;
+  std::string error;
+  ASSERT_TRUE(StartChildProcess({"/bin/sh", "-c",
+                                 "trap 'echo later; exit 0' INT; echo ready; "
+                                 "while :; do sleep 0.01; done"},
+                                &child, &error))
+      << error;
+  char buffer[16];
+  std::string text;
+  for (int64_t got = 0; text.size() < 6 && got >= 0; usleep(1000)) {
+    got = ReadChildPipeNow(child.outPipe, buffer, sizeof buffer);
+    text.append(buffer, static_cast<size_t>(got > 0 ? got : 0));
+  }
+  EXPECT_EQ(text, "ready\n");
+  EXPECT_EQ(ReadChildPipeNow(child.outPipe, buffer, sizeof buffer), 0);
+  ASSERT_TRUE(InterruptChildProcess(child));
+  EXPECT_EQ(WaitForChildProcess(&child), 0);
+  // The shell's last sleep may hold the pipe a moment after the shell is
+  // gone; the loop's bound is a hang guard only.
+  text.clear();
+  int64_t got = 0;
+  for (int turn = 0; turn < 60000 && (got = ReadChildPipeNow(child.outPipe, buffer, 16)) >= 0;
+       ++turn, usleep(1000)) {
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  EXPECT_EQ(got, -1);
+  EXPECT_EQ(text, "later\n");
+  CloseChildPipe(child.outPipe);
+  CloseChildPipe(child.errPipe);
+}
+
+TEST(StationChild, LinesOfBothPipesComeWithTheirEnds) {
   StationChild child;
   child.id = 41;
   std::string error;
@@ -96,9 +130,10 @@ TEST(StationChild, LinesOfBothPipesReachTheQueueWithTheirEnds) {
       << error;
   std::vector<ChildLine> lines;
   int ends = 0;
-  while (ends < 2) {
+  // A hang guard only: the child ends at once.
+  for (int turn = 0; ends < 2 && turn < 60000; ++turn, usleep(1000)) {
     std::vector<ChildLine> taken;
-    TakeChildLines(1000, &taken);
+    TakeChildLines(&child, &taken);
     for (const ChildLine& line : taken) {
       EXPECT_EQ(line.child, 41);
       ends += line.end ? 1 : 0;
@@ -106,6 +141,10 @@ TEST(StationChild, LinesOfBothPipesReachTheQueueWithTheirEnds) {
         lines.push_back(line);
     }
   }
+  EXPECT_EQ(ends, 2);
+  std::vector<ChildLine> after;
+  TakeChildLines(&child, &after);
+  EXPECT_TRUE(after.empty());  // an ended pipe is not read again
   EXPECT_EQ(EndStationChild(&child), 0);
   std::vector<std::string> out;
   std::vector<std::string> err;
