@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/file_reader.h"
+#include "platform/child_process.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "platform/wide_text_win32.h"
@@ -312,6 +313,40 @@ TEST(PlatformWin32Interrupt, CtrlCEndsTheProcessWithTheSigintStatus) {
   CloseHandle(child.hThread);
   CloseHandle(child.hProcess);
   EXPECT_EQ(status, kInterruptedExitStatus);
+}
+
+// The station reads its children's pipes without blocking: nothing yet,
+// then the child's bytes, then the end once it has gone (a broken pipe).
+TEST(PlatformWin32ChildPipe, ReadWithoutWaitingUntilItsEnd) {
+  if (!Expected("QUORVEL_PIPE_CHILD").empty()) {
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    std::exit(0);
+  }
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  SetEnvironmentVariableW(L"QUORVEL_PIPE_CHILD", L"1");
+  ChildProcess child;
+  std::string error;
+  const bool started = StartChildProcess(
+      {WideToUtf8(self), "--gtest_filter=PlatformWin32ChildPipe.*"}, &child, &error);
+  SetEnvironmentVariableW(L"QUORVEL_PIPE_CHILD", nullptr);
+  ASSERT_TRUE(started) << error;
+  std::string text;
+  char buffer[64];
+  int64_t got = 0;
+  // A hang guard only.
+  for (int turn = 0; turn < 60000 && (got = ReadChildPipeNow(child.outPipe, buffer, 64)) >= 0;
+       ++turn) {
+    text.append(buffer, static_cast<size_t>(got));
+    if (got == 0)
+      Sleep(1);
+  }
+  EXPECT_EQ(got, -1);
+  EXPECT_NE(text.find("ready"), std::string::npos) << text;
+  CloseChildPipe(child.outPipe);
+  CloseChildPipe(child.errPipe);
+  EXPECT_EQ(WaitForChildProcess(&child), 0);
 }
 
 TEST(PlatformWin32Interrupt, HandlerIsRegisteredAndPassesOtherEventsOn) {
