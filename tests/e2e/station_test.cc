@@ -260,6 +260,41 @@ TEST(SharedBusStation, ASecondInterruptStopsTheRunningUpdates) {
   }
 }
 
+// A dongle that never answers its child's handshake and is then pulled
+// leaves the child waiting for it for good; once the port has been empty
+// for 3 s the station interrupts that child, and the port counts as failed
+// (here the --count that ends the station).
+TEST(SharedBusStation, AChildWaitingForAPulledDongleIsStopped) {
+  e2e::Workspace workspace;
+  const std::string firmware = workspace.Write("fw.bin", fwbuild::BuildOnePartFile({}));
+  Json dongle = StationDongle("dongle1", WatchedPort(1), Serial(1), 1, 0);
+  dongle["faults"] = {{{"command", "0x55"}, {"action", "garbage"}},
+                      {{"action", "vanishAtMs"}, {"ms", 2500}}};
+  e2e::SharedBus bus(workspace, e2e::Scenario({dongle}));
+  ASSERT_TRUE(bus.started());
+  e2e::RunOptions options;
+  options.bus = bus.socket();
+  options.args = {"248a",
+                  "8266",
+                  "-s",
+                  "4",
+                  "-d",
+                  firmware,
+                  "--station",
+                  "--count",
+                  "1",
+                  "--log",
+                  workspace.Path("line.jsonl")};
+  const e2e::RunResult result = e2e::Run(workspace, options);
+  const Json record = bus.Stop();
+  EXPECT_EQ(result.exitStatus, 1) << result.Describe();
+  const std::vector<Json> log = ReadLog(workspace.Path("line.jsonl"));
+  ASSERT_EQ(log.size(), 1u) << result.err;
+  EXPECT_EQ(log[0].value("result", ""), "interrupted") << log[0].dump();
+  EXPECT_EQ(log[0].value("serial", ""), Serial(1));
+  EXPECT_TRUE(e2e::DeviceRecord(record, "dongle1")["transfers"].empty()) << record.dump(1);
+}
+
 // A log it cannot append to stops the station before it touches a device.
 TEST(StationStart, ALogThatCannotBeOpenedStopsTheStationFirst) {
   e2e::Workspace workspace;
