@@ -34,6 +34,10 @@ constexpr size_t kKeptErrorLines = 8;
 // A child's first interrupt during its upgrade only warns; the second one
 // follows this much later, so that the two are not merged into one signal.
 constexpr int32_t kSecondInterruptAfterMs = 200;
+// A device seen by one of the last two scans is still plugged in.
+constexpr int32_t kSeenLatelyMs = 2 * kScanEveryMs;
+// New children for a plugged-in device whose child waited in vain.
+constexpr int kStartsAgain = 2;
 
 struct StationRunRecord {
   StationRules rules;
@@ -258,8 +262,24 @@ void FinishUpdate(const StationChild& child, const std::string& record, const Up
     ShowFailedTail(child);
 }
 
+// A child stopped because its device, still plugged in, never answered it:
+// the port gets a new child, and nothing is logged or counted.
+void StartAgain(const StationChild& child) {
+  WriteAboveView("quorvel-dfu: [" + child.port + "] " +
+                 (child.serial.empty() ? std::string("the device") : child.serial) +
+                 " did not answer; its update starts again\n");
+  RequeueStationPort(child.port, &Station.board, &Station.watch);
+  Station.changed = true;
+}
+
 void EndChild(std::list<StationChild>::iterator child) {
   const int status = EndStationChild(&*child);
+  if (child->startAgain &&
+      JudgeUpdate(child->resultLine, status).state == StationPortState::kFailed) {
+    StartAgain(*child);
+    Station.children.erase(child);
+    return;
+  }
   const std::string& record = child->resultLine.empty() ? child->otherOutput : child->resultLine;
   FinishUpdate(*child, record, JudgeUpdate(child->resultLine, status));
   Station.children.erase(child);
@@ -376,21 +396,28 @@ void ServeInterrupts(int32_t now) {
 }
 
 // A child waits for its device without end: one whose device left before
-// it connected would hold its port for good. Nothing is at stake while it
-// waits, so one interrupt ends it, and the port counts as failed until a
-// device is plugged in again.
-void StopWaitsForGoneDevices(int32_t now) {
+// it connected would hold its port for good, and so would one whose device
+// missed its first handshake (a connection tries a device present from the
+// start once, and waits for new ones after). Nothing is at stake while it
+// waits, so one interrupt ends it. A device still plugged in gets a new
+// child, kStartsAgain times at most; one that is gone, or that never
+// answers, counts as failed until a device is plugged in again.
+void StopWaitsInVain(int32_t now) {
   for (StationChild& child : Station.children) {
     const StationPort* port = FindStationPort(&Station.board, child.port);
-    if (child.interruptsSent > 0 || port == nullptr || port->phase != "waiting")
+    const PortWatch* entry = FindPortWatch(Station.watch, child.port);
+    if (child.interruptsSent > 0 || port == nullptr || entry == nullptr ||
+        port->phase != "waiting") {
       continue;
-    for (const PortWatch& entry : Station.watch.ports) {
-      if (entry.port == child.port && now - entry.lastSeenMs > kGoneAfterMs) {
-        InterruptChildProcess(child.process);
-        child.interruptsSent = 1;
-        child.nextInterruptMs = now + kSecondInterruptAfterMs;
-      }
     }
+    const int32_t away = now - entry->lastSeenMs;
+    const bool present = away <= kSeenLatelyMs;
+    if (!present && away <= kGoneAfterMs)
+      continue;
+    child.startAgain = present && entry->startsAgain < kStartsAgain;
+    InterruptChildProcess(child.process);
+    child.interruptsSent = 1;
+    child.nextInterruptMs = now + kSecondInterruptAfterMs;
   }
 }
 
@@ -399,7 +426,7 @@ void RunTurn() {
   ServeInterrupts(now);
   if (now >= Station.nextScanMs) {
     ScanAndStart(now);
-    StopWaitsForGoneDevices(now);
+    StopWaitsInVain(now);
   }
   // Lines first, then their effects: taking an end may remove its child.
   std::vector<ChildLine> lines;

@@ -39,6 +39,7 @@ struct StationChild {
   std::deque<std::string> errTail;  // the last lines of standard error
   std::string startTime;            // ISO 8601, local zone
   int interruptsSent = 0;
+  bool startAgain = false;  // stopped while waiting for a device still plugged in
   int32_t nextInterruptMs = 0;
 };
 

@@ -174,10 +174,32 @@ void EndStationPort(const StationRules& rules, const std::string& name, StationP
   if (entry != nullptr) {
     entry->lastSeenMs = nowMs;
     entry->awaySinceEnd = false;
+    entry->startsAgain = 0;
   }
   CountCurrent(board);
   if (CountReached(rules, *board))
     board->ending = true;
+}
+
+void RequeueStationPort(const std::string& name, StationBoard* board, StationWatch* watch) {
+  StationPort* port = FindStationPort(board, name);
+  if (port == nullptr)
+    return;
+  port->state = StationPortState::kQueued;
+  port->phase.clear();
+  port->percent = -1;
+  PortWatch* entry = WatchOf(watch, name);
+  if (entry != nullptr)
+    ++entry->startsAgain;
+  CountCurrent(board);
+}
+
+const PortWatch* FindPortWatch(const StationWatch& watch, const std::string& port) {
+  for (const PortWatch& entry : watch.ports) {
+    if (entry.port == port)
+      return &entry;
+  }
+  return nullptr;
 }
 
 int FinishedUpdates(const StationTotals& totals) {

@@ -34,6 +34,7 @@ struct PortWatch {
   std::string port;
   int32_t lastSeenMs = 0;
   bool awaySinceEnd = false;
+  int startsAgain = 0;  // new children for the device plugged in now (RequeueStationPort)
 };
 
 struct StationWatch {
@@ -57,6 +58,13 @@ std::vector<std::string> UpdateStationPorts(const StationRules& rules,
 // is judged from here on. Sets board->ending when --count is reached.
 void EndStationPort(const StationRules& rules, const std::string& port, StationPortState state,
                     int32_t nowMs, StationBoard* board, StationWatch* watch);
+// The child on that port ended without ever reaching its device, which is
+// still plugged in: the port is queued again for a new child, and nothing
+// is counted. Its PortWatch's startsAgain counts these until an update on
+// the port ends (EndStationPort).
+void RequeueStationPort(const std::string& port, StationBoard* board, StationWatch* watch);
+// The port's watch entry; null when the board has no such port.
+const PortWatch* FindPortWatch(const StationWatch& watch, const std::string& port);
 // Updates that ended (done, current and failed together).
 int FinishedUpdates(const StationTotals& totals);
 // Whether the station is over: --count devices finished, or ending with

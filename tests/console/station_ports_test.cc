@@ -69,7 +69,9 @@ void RunCase(const Case& c) {
   StationWatch watch;
   for (const Step& step : c.steps) {
     SCOPED_TRACE("at " + std::to_string(step.atMs) + " ms");
-    if (!step.ended.empty()) {
+    if (!step.ended.empty() && step.endState == StationPortState::kQueued) {
+      RequeueStationPort(step.ended, &board, &watch);
+    } else if (!step.ended.empty()) {
       EndStationPort(c.rules, step.ended, step.endState, step.atMs, &board, &watch);
     } else {
       EXPECT_EQ(UpdateStationPorts(c.rules, Seen(step.seen), step.atMs, &board, &watch),
@@ -169,6 +171,13 @@ TEST(StationPorts, AFailedDeviceIsRetriedOnlyAfterAReplug) {
         {250, {}, {}, "1-1:running/A"},
         {300, {}, {}, "1-1:failed/A", "1-1", kFailed},
         {500, {"1-1=A"}, {}, "1-1:failed/A"}}},
+      {"a child that never reached its device starts again, nothing counted",
+       {0, 1, {}},
+       {{0, {"1-1=A"}, {"1-1"}, "1-1:running/A"},
+        {2500, {}, {}, "1-1:queued/A", "1-1", StationPortState::kQueued},
+        {2750, {"1-1=A"}, {"1-1"}, "1-1:running/A"},
+        {5000, {}, {}, "1-1:failed/A", "1-1", kFailed}},
+       true},
       {"another serial replaces a failed device at once",
        {},
        {{0, {"1-1=A"}, {"1-1"}, "1-1:running/A"},

@@ -415,6 +415,20 @@ def run_lock_and_failure(args, firmware, judge):
         problems.append("requests %r, expected 'H E I S D V'" % trace(run.device()))
     judge.case("failed update: exit status 1", problems, run)
 
+    # Wine gives devices no location paths: the station cannot pin a device
+    # to a port, so it refuses before it touches one.
+    run = Run("station", args.exe_dir, args.work, {"devices": [dongle("station")]},
+              ["248a", "8266", "-s", "0", "-d", windows_path(firmware.one_path), "--station",
+               "--log", windows_path(os.path.join(args.work, "station.jsonl"))]).start().finish()
+    problems = []
+    if run.status != 2:
+        problems.append("exit status %s, expected 2" % run.status)
+    if b"the system does not tell USB ports here" not in run.err:
+        problems.append("no reason on standard error")
+    if run.device().get("requests") or run.device().get("opens"):
+        problems.append("the station touched the device: %r" % trace(run.device()))
+    judge.case("station under Wine: refused, no port to pin a device to", problems, run)
+
 
 def main():
     parser = argparse.ArgumentParser()
