@@ -273,15 +273,13 @@ void StartAgain(const StationChild& child) {
 }
 
 void EndChild(std::list<StationChild>::iterator child) {
-  const int status = EndStationChild(&*child);
-  if (child->startAgain &&
-      JudgeUpdate(child->resultLine, status).state == StationPortState::kFailed) {
+  const UpdateEnd end = JudgeUpdate(child->resultLine, EndStationChild(&*child));
+  if (child->startAgain && end.state == StationPortState::kFailed) {
     StartAgain(*child);
-    Station.children.erase(child);
-    return;
+  } else {
+    const std::string& record = child->resultLine.empty() ? child->otherOutput : child->resultLine;
+    FinishUpdate(*child, record, end);
   }
-  const std::string& record = child->resultLine.empty() ? child->otherOutput : child->resultLine;
-  FinishUpdate(*child, record, JudgeUpdate(child->resultLine, status));
   Station.children.erase(child);
 }
 

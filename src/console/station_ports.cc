@@ -21,11 +21,7 @@ const SeenDevice* SeenOn(const std::vector<SeenDevice>& seen, const std::string&
 }
 
 PortWatch* WatchOf(StationWatch* watch, const std::string& port) {
-  for (PortWatch& entry : watch->ports) {
-    if (entry.port == port)
-      return &entry;
-  }
-  return nullptr;
+  return const_cast<PortWatch*>(FindPortWatch(*watch, port));
 }
 
 void AddNewPorts(const StationRules& rules, const std::vector<SeenDevice>& seen,

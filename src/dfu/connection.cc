@@ -73,23 +73,24 @@ using Acceptance = bool (*)(const VersionCheck&, VersionTexts*);
 // In the wait for the new version of a command pinned to a port, a device
 // that reports a serial number other than the one the command's device
 // first reported is another device: a dongle plugged into the port after
-// this one was pulled during its restart. It is not opened, and whoever
-// watches is told once per appearance (the waits offer only newly attached
-// interfaces). Only there: a boot loader may report none or a serial number
-// of its own, but the firmware that comes back reports the device's again.
-// One that reports none stays a candidate.
+// this one was pulled during its restart. Only there: a boot loader may
+// report none or a serial number of its own, but the firmware that comes
+// back reports the device's again. One that reports none stays a candidate.
 bool IsAnotherDevice(const DeviceSelection& selection, const VersionCheck& check,
                      const RunRecord& record, const DeviceEntry& candidate) {
-  if (!check.checkVersion || selection.port.empty() || record.deviceSerial.empty() ||
-      !candidate.hasSerial || candidate.serial.empty() || candidate.serial == record.deviceSerial) {
-    return false;
-  }
+  return check.checkVersion && !selection.port.empty() && !record.deviceSerial.empty() &&
+         candidate.hasSerial && !candidate.serial.empty() &&
+         candidate.serial != record.deviceSerial;
+}
+
+// Another device is not opened, and whoever watches is told once per
+// appearance (the waits offer only newly attached interfaces).
+void NoteAnotherDevice(const RunRecord& record, const DeviceEntry& candidate) {
   std::string where = candidate.port.empty() ? std::string() : " at USB port " + candidate.port;
   WriteErrorLine("quorvel-dfu: the device" + where + " with serial number " + candidate.serial +
                  " is not the one this command updates (serial number " + record.deviceSerial +
                  "); it is left alone");
   NoteAnotherDeviceMet(record.deviceSerial);
-  return true;
 }
 
 // Tries the candidates in list order; leaves the link open on the accepted
@@ -101,9 +102,12 @@ const DeviceEntry* AcceptFirstCandidate(const DeviceSelection& selection, Accept
   for (const DeviceEntry& candidate : CurrentDevices.entries) {
     // Another device of the same kind is never opened: it may be another
     // instance's, in the middle of its own update.
-    if (!SelectionAccepts(selection, candidate) ||
-        IsAnotherDevice(selection, check, *record, candidate))
+    if (!SelectionAccepts(selection, candidate))
       continue;
+    if (IsAnotherDevice(selection, check, *record, candidate)) {
+      NoteAnotherDevice(*record, candidate);
+      continue;
+    }
     if (OpenLink(candidate.hasPath ? candidate.path.c_str() : nullptr) != 1) {
       if (refusals != nullptr && HidLink.lastOpenDenied)
         refusals->denied = true;
